@@ -1,0 +1,59 @@
+// One tool button's launch: stop, clean, fetch, pause, start, remind.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "launch/Deployment.h"
+#include "platform/Platform.h"
+
+namespace tarn {
+
+struct ToolEntry {
+    std::string StopCommand;
+    int StopRuns = 1;
+    std::string CleanFile;  // below AppData, beginning with a backslash; empty for none
+    int CleanRuns = 0;
+    std::string TestPath;
+    std::string UrlPath;
+    std::string DownloadPath;
+    int PauseMs = 2000;
+    bool StartGuarded = true;
+    std::string StartPath;
+    std::string ReminderText;  // empty: no reminder hand-off
+    std::string ErrorMessage;  // empty: no error trap
+};
+
+// What a launch works with besides its entry.
+struct LaunchContext {
+    Platform& os;
+    Reminder& reminder;
+    Deployment deploy;
+};
+
+void LaunchTool(const ToolEntry& entry, LaunchContext& context);
+
+// "cmd.exe /c del /f /q " with the quoted AppData path and file appended, or
+// nullopt when AppData cannot safely name a folder: empty, relative, or
+// holding a character that the command interpreter still acts on inside
+// quotes. Without the quotes a blank in a user name would split the path, and
+// del would delete whatever the pieces name.
+std::optional<std::string> CleanCommand(const std::string& appData, const std::string& fileBelowAppData);
+
+// Whether appData can be used as the folder that the clients' configuration
+// lives in (absolute, and safe to quote for the command interpreter).
+bool IsUsableAppData(const std::string& appData);
+
+// The steps that every launch shares, so that the special launches read as
+// the same procedure with their own departures.
+namespace steps {
+std::vector<TaskId> Stop(LaunchContext& context, const std::string& command, int runs);
+std::vector<TaskId> Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs);
+void Remind(LaunchContext& context, const std::string& text);
+// Reports a program that could not be started (a launch without its own
+// error message) and the system's reason.
+void ReportStartFailure(Platform& os, const std::string& commandLine, const std::string& reason);
+}  // namespace steps
+
+}  // namespace tarn

@@ -1,0 +1,117 @@
+// The narrow interface through which the launcher's logic reaches the
+// operating system. The logic in launch/ and windows/ holds only this, so it
+// builds on Linux and is tested against a recording fake; the Win32 adapter
+// behind it lives in Win32Platform.
+//
+// All text is UTF-8. Conversion to UTF-16 or to the ANSI code page happens in
+// the adapter, at the call into Windows.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarn {
+
+// A failed operation, carrying a message the user may read (the system's own
+// reason where there is one).
+class PlatformError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Shell could not start a program; names the command line.
+class StartError : public PlatformError {
+public:
+    StartError(std::string commandLine, const std::string& reason)
+        : PlatformError(reason), commandLine_(std::move(commandLine)) {}
+    const std::string& CommandLine() const { return commandLine_; }
+
+private:
+    std::string commandLine_;
+};
+
+// Show states handed to Shell.
+enum class WindowStyle : int {
+    Hidden = 0,          // folder creation
+    NormalFocus = 1,     // starting a tool
+    MinimizedFocus = 2,  // stop and delete commands
+    MaximizedFocus = 3,  // opening the web site
+};
+
+// Buttons values and answers of MsgBox.
+enum MsgBoxButtons : int { kOkOnly = 0, kYesNoCancel = 3, kYesNo = 4 };
+enum MsgBoxAnswer : int { kAnswerOk = 1, kAnswerCancel = 2, kAnswerYes = 6, kAnswerNo = 7 };
+
+// The file attribute bit that marks a folder.
+inline constexpr std::uint32_t kAttributeDirectory = 16;
+
+// Identifies a process started by Shell, so that a launch can wait for a
+// command it started before writing a file that command might remove.
+using TaskId = std::uint32_t;
+
+// An open text file, written one byte per character in the ANSI code page,
+// every line ended by CR LF. Destroying it closes the file.
+class TextFile {
+public:
+    virtual ~TextFile() = default;
+    virtual void WriteLine(const std::string& text) = 0;  // throws PlatformError
+    virtual void Close() = 0;                             // throws PlatformError
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Starts a command line as a new process with the given show state and
+    // returns at once with its task id. Throws PlatformError when the program
+    // cannot be started.
+    virtual TaskId Shell(const std::string& commandLine, WindowStyle style) = 0;
+
+    // Waits until every listed task has ended or timeoutMs has passed.
+    // Returns true when all have ended.
+    virtual bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) = 0;
+
+    // Fetches url into path. 0 on success: the server answered 2xx, the whole
+    // body arrived and it is a Windows program. On failure nothing new is left
+    // at path (a file that was there stays untouched) and the result is not 0.
+    virtual long Download(const std::string& url, const std::string& path) = 0;
+
+    virtual void Sleep(int milliseconds) = 0;
+
+    // The process's own environment variable, "" when not set. Never fails.
+    virtual std::string Environ(const std::string& name) = 0;
+
+    // The file-system attributes of path, nullopt when they cannot be read.
+    virtual std::optional<std::uint32_t> FileAttributes(const std::string& path) = 0;
+
+    // Creates one folder. Succeeds when it exists already; throws otherwise.
+    virtual void CreateFolder(const std::string& path) = 0;
+
+    // Modal message box captioned "tarn-kit"; returns the button pressed.
+    virtual int MsgBox(const std::string& prompt, int buttons) = 0;
+
+    // Creates path, or empties it when it exists (the replacing writer).
+    virtual std::unique_ptr<TextFile> CreateTextFile(const std::string& path) = 0;
+    // Opens path for sequential output: created, or emptied when it exists.
+    virtual std::unique_ptr<TextFile> OpenForOutput(const std::string& path) = 0;
+
+    // SetWindowPos with a zero rectangle; returns its result.
+    virtual int SetWindowPos(std::uintptr_t window, std::intptr_t insertAfter,
+                             unsigned flags) = 0;
+};
+
+// The reminder window as the launches see it.
+class Reminder {
+public:
+    virtual ~Reminder() = default;
+    // Writes the message label; loads (shows and places) the window first
+    // when it is not loaded.
+    virtual void SetText(const std::string& text) = 0;
+    virtual std::uintptr_t Handle() = 0;
+};
+
+}  // namespace tarn

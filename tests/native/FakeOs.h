@@ -1,0 +1,157 @@
+// A recording fake of the operating system for the launch logic. Every effect
+// is appended to `log` as one readable line; tests compare the whole log.
+// Switches make operations fail. File names compare without regard to letter
+// case, as on Windows.
+#pragma once
+
+#include <algorithm>
+#include <cctype>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace tarn::testing {
+
+inline std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+class FakeOs : public Platform, public Reminder {
+public:
+    static constexpr std::uintptr_t kReminderHandle = 0x5150;
+
+    std::vector<std::string> log;
+
+    // --- switches and state ---------------------------------------------
+    std::map<std::string, std::string> environment;       // exact names; looked up without case
+    std::map<std::string, std::uint32_t> attributes;       // lower-case path -> attributes
+    std::map<std::string, std::string> contents;           // lower-case path -> bytes written
+    std::set<std::string> unstartable;                     // lower-case command lines Shell refuses
+    std::set<std::string> unwritable;                      // lower-case paths that cannot be created
+    std::set<std::string> uncreatableFolders;              // lower-case folders CreateFolder refuses
+    long downloadResult = 0;                               // what Download answers
+    std::deque<int> answers;                               // MsgBox answers, in order; default OK/Yes
+    bool waitEndsTasks = true;                             // WaitForTasks answer
+    TaskId nextTask = 100;
+
+    void AddFile(const std::string& path, std::uint32_t attrs = 0x20) { attributes[Lower(path)] = attrs; }
+    void AddFolder(const std::string& path) { attributes[Lower(path)] = kAttributeDirectory; }
+    bool HasFile(const std::string& path) const { return attributes.count(Lower(path)) != 0; }
+    std::string Contents(const std::string& path) const {
+        auto it = contents.find(Lower(path));
+        return it == contents.end() ? std::string() : it->second;
+    }
+
+    // --- Platform --------------------------------------------------------
+    TaskId Shell(const std::string& commandLine, WindowStyle style) override {
+        if (unstartable.count(Lower(commandLine))) {
+            log.push_back("Shell failed " + commandLine);
+            throw StartError(commandLine, "找不到指定的檔案。");
+        }
+        log.push_back("Shell " + std::to_string(static_cast<int>(style)) + " " + commandLine);
+        return nextTask++;
+    }
+
+    bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) override {
+        std::string ids;
+        for (TaskId t : tasks) ids += (ids.empty() ? "" : ",") + std::to_string(t);
+        log.push_back("Wait " + ids + " " + std::to_string(timeoutMs));
+        return waitEndsTasks;
+    }
+
+    long Download(const std::string& url, const std::string& path) override {
+        log.push_back("Download " + url + " -> " + path);
+        if (downloadResult == 0) {
+            AddFile(path);
+            contents[Lower(path)] = "MZ";
+        }
+        return downloadResult;
+    }
+
+    void Sleep(int milliseconds) override { log.push_back("Sleep " + std::to_string(milliseconds)); }
+
+    std::string Environ(const std::string& name) override {
+        for (const auto& [key, value] : environment)
+            if (Lower(key) == Lower(name)) return value;
+        return "";
+    }
+
+    std::optional<std::uint32_t> FileAttributes(const std::string& path) override {
+        auto it = attributes.find(Lower(path));
+        if (it == attributes.end()) return std::nullopt;
+        return it->second;
+    }
+
+    void CreateFolder(const std::string& path) override {
+        if (uncreatableFolders.count(Lower(path))) {
+            log.push_back("CreateFolder failed " + path);
+            throw PlatformError("存取被拒。");
+        }
+        auto existing = FileAttributes(path);
+        if (existing && (*existing & kAttributeDirectory)) return;  // nothing to do, nothing to record
+        log.push_back("CreateFolder " + path);
+        AddFolder(path);
+    }
+
+    int MsgBox(const std::string& prompt, int buttons) override {
+        log.push_back("MsgBox " + std::to_string(buttons) + " " + prompt);
+        if (!answers.empty()) {
+            int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        return buttons == kOkOnly ? kAnswerOk : kAnswerYes;
+    }
+
+    std::unique_ptr<TextFile> CreateTextFile(const std::string& path) override {
+        return Open("CreateTextFile", path);
+    }
+    std::unique_ptr<TextFile> OpenForOutput(const std::string& path) override {
+        return Open("OpenForOutput", path);
+    }
+
+    int SetWindowPos(std::uintptr_t window, std::intptr_t insertAfter, unsigned flags) override {
+        log.push_back("SetWindowPos " + std::to_string(window) + " " + std::to_string(insertAfter) + " " +
+                      std::to_string(flags));
+        return setWindowPosResult;
+    }
+    int setWindowPosResult = 1;
+
+    // --- Reminder --------------------------------------------------------
+    void SetText(const std::string& text) override { log.push_back("Reminder " + text); }
+    std::uintptr_t Handle() override { return kReminderHandle; }
+
+private:
+    class File : public TextFile {
+    public:
+        File(FakeOs& os, std::string key) : os_(os), key_(std::move(key)) {}
+        void WriteLine(const std::string& text) override {
+            os_.log.push_back("WriteLine " + text);
+            os_.contents[key_] += text + "\r\n";
+        }
+        void Close() override { os_.log.push_back("Close"); }
+
+    private:
+        FakeOs& os_;
+        std::string key_;
+    };
+
+    std::unique_ptr<TextFile> Open(const std::string& verb, const std::string& path) {
+        const std::string key = Lower(path);
+        if (unwritable.count(key)) {
+            log.push_back(verb + " failed " + path);
+            throw PlatformError("存取被拒。");
+        }
+        log.push_back(verb + " " + path);
+        AddFile(path);
+        contents[key].clear();
+        return std::make_unique<File>(*this, key);
+    }
+};
+
+}  // namespace tarn::testing
