@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building and testing tarn-kit needs on Debian 12, as root.
+# Installs only what is missing, so a second run costs a second.
+set -euo pipefail
+
+packages=(
+  cmake make g++ python3 curl
+  googletest libgtest-dev libgmock-dev
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev
+  wine wine32:i386 wine64
+  xvfb xauth imagemagick
+  fonts-wqy-microhei
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

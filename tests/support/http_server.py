@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""A loopback HTTP server for the tests: serves program files and misbehaves
+on request. Binds 127.0.0.1 only and stops by itself after --lifetime seconds.
+
+Paths:
+  /downloads/NAME      the file NAME from --root (404 when missing)
+  /status/CODE         answers CODE with a small HTML body
+  /html                200 with an HTML page (not a program)
+  /truncated           200, Content-Length promises more than is sent
+  /stall               200, sends half the body, then stays silent
+  /nolength/NAME       the file NAME without Content-Length (body ends at close)
+  /slow/NAME           the file NAME in small pieces with pauses (--slow-ms)
+Every request is appended to --log as "METHOD PATH" when given.
+
+The chosen port is printed on the first line of stdout ("PORT 12345").
+"""
+import argparse
+import http.server
+import os
+import socketserver
+import sys
+import threading
+import time
+
+ARGS = None
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, fmt, *args):  # quiet; requests go to --log
+        pass
+
+    def _record(self):
+        if ARGS.log:
+            with open(ARGS.log, "a", encoding="utf-8") as f:
+                f.write(f"{self.command} {self.path}\n")
+
+    def _file(self, name):
+        path = os.path.join(ARGS.root, os.path.basename(name))
+        if not os.path.isfile(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def _send(self, code, body, content_type="application/octet-stream", length=True):
+        self.send_response(code)
+        self.send_header("Content-Type", content_type)
+        if length:
+            self.send_header("Content-Length", str(len(body)))
+        else:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(body)
+        self.wfile.flush()
+        if not length:
+            self.close_connection = True
+
+    def do_GET(self):
+        self._record()
+        p = self.path.split("?")[0]
+        html = b"<html><body>not here</body></html>"
+        if p.startswith("/downloads/"):
+            body = self._file(p[len("/downloads/"):])
+            if body is None:
+                return self._send(404, html, "text/html")
+            return self._send(200, body)
+        if p.startswith("/status/"):
+            return self._send(int(p[len("/status/"):]), html, "text/html")
+        if p == "/html":
+            return self._send(200, b"<!DOCTYPE html><html><body>MZ is not here</body></html>", "text/html")
+        if p == "/truncated":
+            self.send_response(200)
+            self.send_header("Content-Length", "100000")
+            self.end_headers()
+            self.wfile.write(b"MZ" + b"\0" * 1000)
+            self.wfile.flush()
+            self.close_connection = True
+            return
+        if p == "/stall":
+            self.send_response(200)
+            self.send_header("Content-Length", "4096")
+            self.end_headers()
+            self.wfile.write(b"MZ" + b"\0" * 2046)
+            self.wfile.flush()
+            time.sleep(ARGS.stall_seconds)
+            self.close_connection = True
+            return
+        if p.startswith("/nolength/"):
+            body = self._file(p[len("/nolength/"):])
+            if body is None:
+                return self._send(404, html, "text/html")
+            return self._send(200, body, length=False)
+        if p.startswith("/slow/"):
+            body = self._file(p[len("/slow/"):])
+            if body is None:
+                return self._send(404, html, "text/html")
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            step = max(1, len(body) // 20)
+            for i in range(0, len(body), step):
+                self.wfile.write(body[i:i + step])
+                self.wfile.flush()
+                time.sleep(ARGS.slow_ms / 1000.0)
+            return
+        self._send(404, html, "text/html")
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    global ARGS
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--root", required=True)
+    ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--lifetime", type=float, default=600)
+    ap.add_argument("--stall-seconds", type=float, default=60)
+    ap.add_argument("--slow-ms", type=float, default=200)
+    ap.add_argument("--log")
+    ARGS = ap.parse_args()
+    server = Server(("127.0.0.1", ARGS.port), Handler)
+    print(f"PORT {server.server_address[1]}", flush=True)
+    # Bounded in time whatever happens to the test that started it.
+    threading.Timer(ARGS.lifetime, server.shutdown).start()
+    try:
+        server.serve_forever(poll_interval=0.2)
+    finally:
+        server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
