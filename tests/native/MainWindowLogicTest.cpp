@@ -1,0 +1,294 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "FakeOs.h"
+#include "launch/Catalogue.h"
+#include "windows/MainWindowLogic.h"
+
+namespace tarn::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
+
+// An ordinary 1280 x 1024 screen with a 40-pixel taskbar at the bottom.
+const Screen kOrdinary{{0, 0, 1280, 1024}, {0, 0, 1280, 984}, 96};
+
+// The window side of the start-up step, recorded into the same log as the OS.
+class FakeHost : public MainWindowHost {
+public:
+    FakeHost(FakeOs& os, PixelRect outer, Screen screen) : os_(os), outer_(outer), screen_(screen) {}
+    void SetButtonDefault(std::string_view control, bool isDefault) override {
+        os_.log.push_back("Default " + std::string(control) + " " + (isDefault ? "1" : "0"));
+    }
+    PixelRect OuterRect() override { return outer_; }
+    Screen ScreenOf() override { return screen_; }
+    void MoveTo(int left, int top) override {
+        os_.log.push_back("Move " + std::to_string(left) + " " + std::to_string(top));
+    }
+
+private:
+    FakeOs& os_;
+    PixelRect outer_;
+    Screen screen_;
+};
+
+const std::vector<std::string> kFolders = {
+    "Shell 0 cmd.exe /c mkdir c:\\temp",           "Shell 0 cmd.exe /c mkdir c:\\temp",
+    "Shell 0 cmd.exe /c mkdir c:\\temp\\AnyDesk",  "Shell 0 cmd.exe /c mkdir c:\\temp\\RustDesk",
+    "Shell 0 cmd.exe /c mkdir c:\\temp\\Aweray",   "Shell 0 cmd.exe /c mkdir c:\\temp\\AeroAdmin",
+};
+
+TEST(StartUp, MakesFoldersThenSetsAwerayThenMovesTheWindow) {
+    FakeOs os;
+    // Centred on the screen: 570 x 196 outer.
+    FakeHost host(os, {355, 414, 925, 610}, kOrdinary);
+    StartUp(os, host);
+    std::vector<std::string> expected = kFolders;
+    expected.push_back("Default cmdAweray 0");
+    expected.push_back("Move 355 768");  // 1024 - 196 - 60: bottom 60 px above the screen's bottom
+    EXPECT_THAT(os.log, ElementsAreArray(expected));
+}
+
+TEST(StartUp, CommandThatCannotStartIsReportedAndEndsTheStep) {
+    FakeOs os;
+    os.unstartable.insert("cmd.exe /c mkdir c:\\temp\\rustdesk");
+    FakeHost host(os, {355, 414, 925, 610}, kOrdinary);
+    StartUp(os, host);
+    // Nothing after the report: no more folders, no property, no move.
+    ASSERT_EQ(os.log.size(), 5u);
+    EXPECT_EQ(os.log[3], "Shell failed cmd.exe /c mkdir c:\\temp\\RustDesk");
+    EXPECT_THAT(os.log[4], HasSubstr("MsgBox 0 無法啟動程式：cmd.exe /c mkdir c:\\temp\\RustDesk"));
+}
+
+const std::string kAsk = "MsgBox 3 是 (否) 結束所有遠端程式！";
+const std::vector<std::string> kStops = {
+    "Shell 2 cmd.exe /c taskkill /f /im rustdesk*",  "Shell 2 cmd.exe /c taskkill /f /im anydesk*",
+    "Shell 2 cmd.exe /c taskkill /f /im awesun*",    "Shell 2 cmd.exe /c taskkill /f /im aweray*",
+    "Shell 2 cmd.exe /c taskkill /f /im aeroadmin*", "Shell 2 cmd.exe /c taskkill /f /im TrustViewer*",
+};
+
+std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+struct CloseCase {
+    const char* name;
+    int answer;
+    const char* appData;  // nullptr: not set
+    bool closes;
+    std::vector<std::string> expected;
+};
+
+class CloseRequestAnswers : public ::testing::TestWithParam<CloseCase> {};
+
+TEST_P(CloseRequestAnswers, RunsTheCommandsThenClosesTheWindows) {
+    const CloseCase& c = GetParam();
+    FakeOs os;
+    if (c.appData) os.environment["AppData"] = c.appData;
+    os.answers.push_back(c.answer);
+    const bool closed = CloseRequest(os, [&] { os.log.push_back("CloseWindows"); });
+    EXPECT_EQ(closed, c.closes);
+    EXPECT_THAT(os.log, ElementsAreArray(c.expected));
+}
+
+const std::vector<std::string> kDeletes = {
+    "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\"",
+    "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\"",
+};
+const std::vector<std::string> kDeletesAwkward = {
+    "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\王 小明 & (A^B)\\AppData\\Roaming\\AnyDesk\\system.conf\"",
+    "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\王 小明 & (A^B)\\AppData\\Roaming\\AnyDesk\\system.conf\"",
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CloseRequestAnswers,
+    ::testing::Values(
+        CloseCase{"Cancel", kAnswerCancel, "C:\\Users\\Amy\\AppData\\Roaming", false, {kAsk}},
+        CloseCase{"No", kAnswerNo, "C:\\Users\\Amy\\AppData\\Roaming", true, Concat({{kAsk}, kDeletes, {"CloseWindows"}})},
+        CloseCase{"Yes", kAnswerYes, "C:\\Users\\Amy\\AppData\\Roaming", true,
+                  Concat({{kAsk}, kStops, kDeletes, {"CloseWindows"}})},
+        CloseCase{"YesAwkwardUserName", kAnswerYes, "C:\\Users\\王 小明 & (A^B)\\AppData\\Roaming", true,
+                  Concat({{kAsk}, kStops, kDeletesAwkward, {"CloseWindows"}})},
+        CloseCase{"NoNetworkProfile", kAnswerNo, "\\\\srv\\profiles\\amy", true,
+                  {kAsk, "Shell 2 cmd.exe /c del /f /q \"\\\\srv\\profiles\\amy\\AnyDesk\\system.conf\"",
+                   "Shell 2 cmd.exe /c del /f /q \"\\\\srv\\profiles\\amy\\AnyDesk\\system.conf\"", "CloseWindows"}},
+        // AppData that cannot safely name a folder: nothing is deleted, the
+        // program still ends.
+        CloseCase{"YesAppDataUnset", kAnswerYes, nullptr, true, Concat({{kAsk}, kStops, {"CloseWindows"}})},
+        CloseCase{"NoAppDataRelative", kAnswerNo, "Users\\Amy", true, {kAsk, "CloseWindows"}},
+        CloseCase{"NoAppDataWithPercent", kAnswerNo, "C:\\Users\\%USERNAME%", true, {kAsk, "CloseWindows"}},
+        CloseCase{"NoAppDataWithQuote", kAnswerNo, "C:\\Users\\a\" & del c:\\x", true, {kAsk, "CloseWindows"}},
+        // Escape or the box's close button answer Cancel; anything that is
+        // neither Yes nor No keeps the window.
+        CloseCase{"UnknownAnswerKeepsWindow", kAnswerOk, "C:\\Users\\Amy\\AppData\\Roaming", false, {kAsk}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CloseRequest, CancelThenCloseAsksAgain) {
+    FakeOs os;
+    os.answers = {kAnswerCancel, kAnswerNo};
+    int closes = 0;
+    EXPECT_FALSE(CloseRequest(os, [&] { ++closes; }));
+    EXPECT_TRUE(CloseRequest(os, [&] { ++closes; }));
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(std::count(os.log.begin(), os.log.end(), kAsk), 2);
+}
+
+TEST(CloseRequest, StopCommandThatCannotStartIsReportedAndKeepsTheWindow) {
+    FakeOs os;
+    os.environment["AppData"] = "C:\\Users\\Amy\\AppData\\Roaming";
+    os.answers.push_back(kAnswerYes);
+    os.unstartable.insert("cmd.exe /c taskkill /f /im awesun*");
+    bool closedWindows = false;
+    EXPECT_FALSE(CloseRequest(os, [&] { closedWindows = true; }));
+    EXPECT_FALSE(closedWindows);
+    ASSERT_EQ(os.log.size(), 5u);
+    EXPECT_EQ(os.log[3], "Shell failed cmd.exe /c taskkill /f /im awesun*");
+    EXPECT_THAT(os.log[4], HasSubstr("無法啟動程式：cmd.exe /c taskkill /f /im awesun*"));
+}
+
+TEST(About, OpensTheSiteMaximizedOncePerClick) {
+    FakeOs os;
+    About(os, kDeploy);
+    About(os, kDeploy);
+    EXPECT_THAT(os.log, ElementsAre("Shell 3 explorer.exe http://dl.test:8080/", "Shell 3 explorer.exe http://dl.test:8080/"));
+}
+
+struct ClickCase {
+    const char* name;
+    design::Click click;
+    std::string expectedLine;  // a line only this click's procedure produces; empty: the log stays empty
+};
+
+class ClickWiring : public ::testing::TestWithParam<ClickCase> {};
+
+TEST_P(ClickWiring, RunsTheButtonsOwnProcedure) {
+    const ClickCase& c = GetParam();
+    FakeOs os;
+    os.environment["AppData"] = "C:\\Users\\Amy\\AppData\\Roaming";
+    for (const ToolEntry& entry : Catalogue(kDeploy)) os.AddFile(entry.TestPath);
+    os.AddFolder("C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk");
+    os.AddFolder("C:\\Users\\Amy\\AppData\\Roaming\\RustDesk\\config");
+    LaunchContext context{os, os, kDeploy};
+    RunClick(c.click, context);
+    if (c.expectedLine.empty())
+        EXPECT_THAT(os.log, IsEmpty());
+    else
+        EXPECT_THAT(os.log, Contains(HasSubstr(c.expectedLine)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ClickWiring,
+    ::testing::Values(
+        ClickCase{"Anydesk", design::Click::Anydesk, "Shell 1 " + AnydeskEntry(kDeploy).StartPath},
+        ClickCase{"Aweray", design::Click::Aweray, "Shell 1 " + AwerayEntry().StartPath},
+        ClickCase{"Ie11", design::Click::Ie11, "Shell 1 " + Ie11Entry().StartPath},
+        ClickCase{"RustDesk", design::Click::RustDesk, "Shell 2 " + RustDeskEntry().StopCommand},
+        ClickCase{"AeroAdmin", design::Click::AeroAdmin, "Shell 1 " + AeroAdminEntry().StartPath},
+        ClickCase{"AnydeskGsn", design::Click::AnydeskGsn, "CreateTextFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"},
+        ClickCase{"RustDeskOwn", design::Click::RustDeskOwn, "RustDesk2.toml"},
+        ClickCase{"About", design::Click::About, "Shell 3 explorer.exe http://dl.test:8080/"},
+        ClickCase{"NoneDoesNothing", design::Click::None, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// RustDesk's plain entry and the own-server launch both start RustDesk; what
+// tells them apart is that only the own-server launch writes its file.
+TEST(ClickWiring, PlainRustDeskWritesNoConfiguration) {
+    FakeOs os;
+    os.environment["AppData"] = "C:\\Users\\Amy\\AppData\\Roaming";
+    LaunchContext context{os, os, kDeploy};
+    RunClick(design::Click::RustDesk, context);
+    for (const auto& line : os.log) EXPECT_THAT(line, ::testing::Not(HasSubstr("OpenForOutput")));
+}
+
+struct MainPlaceCase {
+    const char* name;
+    PixelRect outer;
+    Screen screen;
+    PixelRect expected;
+};
+
+class MainPlacement : public ::testing::TestWithParam<MainPlaceCase> {};
+
+TEST_P(MainPlacement, BottomAboveTheScreenEdgeKeptInsideTheWorkArea) {
+    const MainPlaceCase& c = GetParam();
+    EXPECT_EQ(MainWindowPlace(c.outer, c.screen), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MainPlacement,
+    ::testing::Values(
+        // 1024 - 196 - 60: inside the work area, so nothing changes.
+        MainPlaceCase{"Ordinary", {355, 414, 925, 610}, kOrdinary, {355, 768, 925, 964}},
+        // A taller taskbar (work area ends at 900) pushes it up to end there.
+        MainPlaceCase{"TallTaskbar", {355, 414, 925, 610}, {{0, 0, 1280, 1024}, {0, 0, 1280, 900}, 96}, {355, 704, 925, 900}},
+        // 300 - 196 - 60 = 44 lies inside a 300-high screen's work area.
+        MainPlaceCase{"SmallScreenStillFits", {0, 0, 570, 196}, {{0, 0, 640, 300}, {0, 0, 640, 300}, 96}, {0, 44, 570, 240}},
+        // 240 - 196 - 60 = -16 would cut off the caption: clamped to the top.
+        MainPlaceCase{"ShortScreenClampedToTop", {35, 22, 605, 218}, {{0, 0, 640, 240}, {0, 0, 640, 240}, 96}, {35, 0, 605, 196}},
+        // Taskbar at the top: the work area begins at 30.
+        MainPlaceCase{"ShortScreenTaskbarOnTop", {35, 22, 605, 218}, {{0, 0, 640, 240}, {0, 30, 640, 240}, 96}, {35, 30, 605, 226}},
+        // Taller than the work area: its caption stays reachable.
+        MainPlaceCase{"TallerThanWorkArea", {35, 22, 605, 318}, {{0, 0, 640, 240}, {0, 0, 640, 220}, 96}, {35, 0, 605, 296}},
+        // At 144 DPI 900 twips are 90 pixels.
+        MainPlaceCase{"HighDpi", {500, 300, 1350, 594}, {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, 144}, {500, 696, 1350, 990}},
+        // On a second monitor the screen's bottom is that monitor's.
+        MainPlaceCase{"SecondMonitor", {1635, 414, 2205, 610}, {{1280, 0, 2560, 1024}, {1280, 0, 2560, 1024}, 96}, {1635, 768, 2205, 964}},
+        // A window left partly off the side is brought inside.
+        MainPlaceCase{"OffTheRightEdge", {1000, 414, 1570, 610}, kOrdinary, {710, 768, 1280, 964}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct ReminderPlaceCase {
+    const char* name;
+    PixelSize size;
+    PixelRect mainWindow;
+    Screen screen;
+    PixelRect expected;
+};
+
+class ReminderPlacement : public ::testing::TestWithParam<ReminderPlaceCase> {};
+
+TEST_P(ReminderPlacement, BelowOrAboveTheMainWindowCentredOnTheScreen) {
+    const ReminderPlaceCase& c = GetParam();
+    EXPECT_EQ(ReminderPlace(c.size, c.mainWindow, c.screen), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReminderPlacement,
+    ::testing::Values(
+        // Main window moved up by the user: room below it.
+        ReminderPlaceCase{"Below", {493, 135}, {355, 100, 925, 296}, kOrdinary, {393, 296, 886, 431}},
+        // Exactly fits: its bottom on the work area's bottom.
+        ReminderPlaceCase{"BelowExactFit", {493, 135}, {355, 653, 925, 849}, kOrdinary, {393, 849, 886, 984}},
+        // Where the start-up step puts the main window there is no room below.
+        ReminderPlaceCase{"AboveAfterStartUp", {493, 135}, {355, 768, 925, 964}, kOrdinary, {393, 633, 886, 768}},
+        ReminderPlaceCase{"AboveOneTooFew", {493, 135}, {355, 654, 925, 850}, kOrdinary, {393, 519, 886, 654}},
+        // Neither below nor above fits: kept inside at the top.
+        ReminderPlaceCase{"ClampedOnShortScreen", {493, 135}, {35, 0, 605, 196}, {{0, 0, 640, 240}, {0, 0, 640, 240}, 96},
+                          {73, 0, 566, 135}},
+        // Main window dragged partly below the screen: above it, inside.
+        ReminderPlaceCase{"MainWindowOffTheBottom", {493, 135}, {355, 950, 925, 1146}, kOrdinary, {393, 815, 886, 950}},
+        // Main window dragged above the screen's top: below it fits.
+        ReminderPlaceCase{"MainWindowOffTheTop", {493, 135}, {355, -100, 925, 96}, kOrdinary, {393, 96, 886, 231}},
+        // Centred on the main window's monitor, not on the first one.
+        ReminderPlaceCase{"SecondMonitor", {493, 135}, {1635, 100, 2205, 296}, {{1280, 0, 2560, 1024}, {1280, 0, 2560, 984}, 96},
+                          {1673, 296, 2166, 431}},
+        // A wide bar on the left: centring would reach into it.
+        ReminderPlaceCase{"SideBarClamps", {493, 135}, {355, 100, 925, 296}, {{0, 0, 1280, 1024}, {500, 0, 1280, 1024}, 96},
+                          {500, 296, 993, 431}},
+        // At 144 DPI the sizes are larger; the rule is the same.
+        ReminderPlaceCase{"HighDpi", {740, 200}, {500, 696, 1350, 990}, {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, 144},
+                          {590, 496, 1330, 696}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarn::testing

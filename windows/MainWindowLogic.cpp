@@ -1,0 +1,120 @@
+#include "windows/MainWindowLogic.h"
+
+#include <algorithm>
+#include <array>
+
+#include "launch/AnydeskGsn.h"
+#include "launch/Catalogue.h"
+#include "launch/RustDeskOwn.h"
+
+namespace tarn {
+
+namespace {
+
+constexpr std::array<const char*, 6> kFolderCommands = {
+    "cmd.exe /c mkdir c:\\temp",
+    // Twice on purpose: the first may still be running when the second starts.
+    "cmd.exe /c mkdir c:\\temp",
+    "cmd.exe /c mkdir c:\\temp\\AnyDesk",
+    "cmd.exe /c mkdir c:\\temp\\RustDesk",
+    "cmd.exe /c mkdir c:\\temp\\Aweray",
+    "cmd.exe /c mkdir c:\\temp\\AeroAdmin",
+};
+
+constexpr std::array<const char*, 6> kStopCommands = {
+    "cmd.exe /c taskkill /f /im rustdesk*",  "cmd.exe /c taskkill /f /im anydesk*",
+    "cmd.exe /c taskkill /f /im awesun*",    "cmd.exe /c taskkill /f /im aweray*",
+    "cmd.exe /c taskkill /f /im aeroadmin*", "cmd.exe /c taskkill /f /im TrustViewer*",
+};
+
+int ClampEdge(int start, int length, int areaStart, int areaEnd) {
+    if (length >= areaEnd - areaStart) return areaStart;
+    return std::clamp(start, areaStart, areaEnd - length);
+}
+
+}  // namespace
+
+void StartUp(Platform& os, MainWindowHost& window) {
+    // A command that cannot be started ends the step: the user is told, and
+    // the window opens where the centring put it.
+    try {
+        for (const char* command : kFolderCommands) os.Shell(command, WindowStyle::Hidden);
+    } catch (const StartError& error) {
+        steps::ReportStartFailure(os, error.CommandLine(), error.what());
+        return;
+    }
+    // The Default property is the one assigned: the button stays visible,
+    // enabled, clickable and in the tab order.
+    window.SetButtonDefault("cmdAweray", false);
+    const PixelRect place = MainWindowPlace(window.OuterRect(), window.ScreenOf());
+    window.MoveTo(place.left, place.top);
+}
+
+bool CloseRequest(Platform& os, const std::function<void()>& closeWindows) {
+    const int answer = os.MsgBox(kCloseQuestion, kYesNoCancel);
+    if (answer != kAnswerYes && answer != kAnswerNo) return false;
+    try {
+        if (answer == kAnswerYes)
+            for (const char* command : kStopCommands) os.Shell(command, WindowStyle::MinimizedFocus);
+        // Quoted, and skipped when AppData cannot safely name a folder: an
+        // unquoted blank would make del delete whatever the pieces name.
+        if (auto command = CleanCommand(os.Environ("AppData"), kAnydeskUserConfig)) {
+            os.Shell(*command, WindowStyle::MinimizedFocus);
+            os.Shell(*command, WindowStyle::MinimizedFocus);
+        }
+    } catch (const StartError& error) {
+        // Nothing after the failed command runs, so the program stays open.
+        steps::ReportStartFailure(os, error.CommandLine(), error.what());
+        return false;
+    }
+    closeWindows();
+    return true;
+}
+
+void About(Platform& os, const Deployment& deploy) {
+    try {
+        os.Shell("explorer.exe " + deploy.SiteAddress(), WindowStyle::MaximizedFocus);
+    } catch (const StartError& error) {
+        steps::ReportStartFailure(os, error.CommandLine(), error.what());
+    }
+}
+
+void RunClick(design::Click click, LaunchContext& context) {
+    using design::Click;
+    switch (click) {
+    case Click::None: return;
+    case Click::Anydesk: LaunchTool(AnydeskEntry(context.deploy), context); return;
+    case Click::Aweray: LaunchTool(AwerayEntry(), context); return;
+    case Click::Ie11: LaunchTool(Ie11Entry(), context); return;
+    case Click::RustDesk: LaunchTool(RustDeskEntry(), context); return;
+    case Click::AeroAdmin: LaunchTool(AeroAdminEntry(), context); return;
+    case Click::AnydeskGsn: LaunchAnydeskGsn(context); return;
+    case Click::RustDeskOwn: LaunchRustDeskOwn(context); return;
+    case Click::About: About(context.os, context.deploy); return;
+    }
+}
+
+PixelRect MainWindowPlace(const PixelRect& outer, const Screen& screen) {
+    const int top = screen.monitor.bottom - outer.Height() - design::TwipsToPixels(900, screen.dpi);
+    const PixelRect moved{outer.left, top, outer.right, top + outer.Height()};
+    // On an ordinary screen this changes nothing; on a short one the computed
+    // top would put the window partly off the screen.
+    return ClampInto(moved, screen.workArea);
+}
+
+PixelRect ReminderPlace(PixelSize size, const PixelRect& mainWindow, const Screen& screen) {
+    const int left = screen.monitor.left + (screen.monitor.Width() - size.width) / 2;
+    const PixelRect below{left, mainWindow.bottom, left + size.width, mainWindow.bottom + size.height};
+    const bool belowFits = below.top >= screen.workArea.top && below.bottom <= screen.workArea.bottom;
+    const PixelRect chosen =
+        belowFits ? below : PixelRect{left, mainWindow.top - size.height, left + size.width, mainWindow.top};
+    return ClampInto(chosen, screen.workArea);
+}
+
+PixelRect ClampInto(const PixelRect& r, const PixelRect& area) {
+    const int left = ClampEdge(r.left, r.Width(), area.left, area.right);
+    const int top = ClampEdge(r.top, r.Height(), area.top, area.bottom);
+    return {left, top, left + r.Width(), top + r.Height()};
+}
+
+}  // namespace tarn
