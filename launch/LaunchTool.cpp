@@ -17,8 +17,10 @@ bool IsNetworkPath(std::string_view path) { return path.size() > 2 && path[0] ==
 
 }  // namespace
 
+bool IsAbsoluteWindowsPath(const std::string& path) { return IsDriveAbsolute(path) || IsNetworkPath(path); }
+
 bool IsUsableAppData(const std::string& appData) {
-    if (!IsDriveAbsolute(appData) && !IsNetworkPath(appData)) return false;
+    if (!IsAbsoluteWindowsPath(appData)) return false;
     for (unsigned char c : appData) {
         // Inside double quotes cmd.exe still expands %VAR% and, with delayed
         // expansion, !VAR!; a quote would end the quoting. Wildcards would let
@@ -52,6 +54,12 @@ std::vector<TaskId> Clean(LaunchContext& context, const std::string& fileBelowAp
     return tasks;
 }
 
+std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
+                          const std::string& downloadPath) {
+    if (IsFilePresent(context.os, testPath)) return std::nullopt;
+    return context.os.Download(context.deploy.DownloadUrl(urlPath), downloadPath);
+}
+
 void Remind(LaunchContext& context, const std::string& text) {
     if (text.empty()) return;
     context.reminder.SetText(text);
@@ -69,10 +77,8 @@ void LaunchTool(const ToolEntry& entry, LaunchContext& context) {
     try {
         steps::Stop(context, entry.StopCommand, entry.StopRuns);
         steps::Clean(context, entry.CleanFile, entry.CleanRuns);
-        if (!IsFilePresent(os, entry.TestPath)) {
-            // Whether it worked is judged by the existence test of the start.
-            os.Download(context.deploy.DownloadUrl(entry.UrlPath), entry.DownloadPath);
-        }
+        // Whether a download worked is judged by the existence test of the start.
+        steps::Fetch(context, entry.TestPath, entry.UrlPath, entry.DownloadPath);
         os.Sleep(entry.PauseMs);
         if (!entry.StartGuarded || IsFilePresent(os, entry.TestPath))
             os.Shell(entry.StartPath, WindowStyle::NormalFocus);

@@ -41,15 +41,23 @@ void LaunchTool(const ToolEntry& entry, LaunchContext& context);
 // del would delete whatever the pieces name.
 std::optional<std::string> CleanCommand(const std::string& appData, const std::string& fileBelowAppData);
 
-// Whether appData can be used as the folder that the clients' configuration
-// lives in (absolute, and safe to quote for the command interpreter).
+// Whether appData can be put into a del command line (absolute, and safe to
+// quote for the command interpreter). Writing a file there has a wider rule:
+// IsWritableAppData in launch/ConfigFiles.h.
 bool IsUsableAppData(const std::string& appData);
+
+// A drive letter with ":\" or a "\\" network path.
+bool IsAbsoluteWindowsPath(const std::string& path);
 
 // The steps that every launch shares, so that the special launches read as
 // the same procedure with their own departures.
 namespace steps {
 std::vector<TaskId> Stop(LaunchContext& context, const std::string& command, int runs);
 std::vector<TaskId> Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs);
+// Downloads the program file when testPath names no file. The download's
+// result, or nullopt when the file was there and nothing was fetched.
+std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
+                          const std::string& downloadPath);
 void Remind(LaunchContext& context, const std::string& text);
 // Reports a program that could not be started (a launch without its own
 // error message) and the system's reason.

@@ -38,6 +38,14 @@ public:
     std::deque<int> answers;                               // MsgBox answers, in order; default OK/Yes
     bool waitEndsTasks = true;                             // WaitForTasks answer
     TaskId nextTask = 100;
+    // As on Windows: Shell fails for a program given by its path (the first
+    // word holds a backslash) when no such file is there.
+    bool programsMustExist = false;
+    // As on Windows: a file or folder cannot be created in a folder that is
+    // not there.
+    bool foldersMustExist = false;
+    // WriteLine fails once a file has this many lines (a full disk); -1 never.
+    int writeFailsAfterLines = -1;
 
     void AddFile(const std::string& path, std::uint32_t attrs = 0x20) { attributes[Lower(path)] = attrs; }
     void AddFolder(const std::string& path) { attributes[Lower(path)] = kAttributeDirectory; }
@@ -49,7 +57,7 @@ public:
 
     // --- Platform --------------------------------------------------------
     TaskId Shell(const std::string& commandLine, WindowStyle style) override {
-        if (unstartable.count(Lower(commandLine))) {
+        if (unstartable.count(Lower(commandLine)) || (programsMustExist && !ProgramExists(commandLine))) {
             log.push_back("Shell failed " + commandLine);
             throw StartError(commandLine, "找不到指定的檔案。");
         }
@@ -88,7 +96,7 @@ public:
     }
 
     void CreateFolder(const std::string& path) override {
-        if (uncreatableFolders.count(Lower(path))) {
+        if (uncreatableFolders.count(Lower(path)) || !ParentExists(path)) {
             log.push_back("CreateFolder failed " + path);
             throw PlatformError("存取被拒。");
         }
@@ -127,10 +135,35 @@ public:
     std::uintptr_t Handle() override { return kReminderHandle; }
 
 private:
+    static std::string Parent(const std::string& path) {
+        const auto slash = path.find_last_of('\\');
+        return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    }
+
+    bool ParentExists(const std::string& path) {
+        if (!foldersMustExist) return true;
+        auto attrs = FileAttributes(Parent(path));
+        return attrs && (*attrs & kAttributeDirectory);
+    }
+
+    bool ProgramExists(const std::string& commandLine) {
+        std::string program = commandLine.substr(0, commandLine.find(' '));
+        if (!commandLine.empty() && commandLine[0] == '"')
+            program = commandLine.substr(1, commandLine.find('"', 1) - 1);
+        if (program.find('\\') == std::string::npos) return true;  // found along the search path
+        auto attrs = FileAttributes(program);
+        return attrs && !(*attrs & kAttributeDirectory);
+    }
+
     class File : public TextFile {
     public:
         File(FakeOs& os, std::string key) : os_(os), key_(std::move(key)) {}
         void WriteLine(const std::string& text) override {
+            if (os_.writeFailsAfterLines >= 0 && lines_ >= os_.writeFailsAfterLines) {
+                os_.log.push_back("WriteLine failed " + text);
+                throw PlatformError("磁碟空間不足。");
+            }
+            ++lines_;
             os_.log.push_back("WriteLine " + text);
             os_.contents[key_] += text + "\r\n";
         }
@@ -139,11 +172,12 @@ private:
     private:
         FakeOs& os_;
         std::string key_;
+        int lines_ = 0;
     };
 
     std::unique_ptr<TextFile> Open(const std::string& verb, const std::string& path) {
         const std::string key = Lower(path);
-        if (unwritable.count(key)) {
+        if (unwritable.count(key) || !ParentExists(path)) {
             log.push_back(verb + " failed " + path);
             throw PlatformError("存取被拒。");
         }
