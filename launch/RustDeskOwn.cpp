@@ -1,0 +1,58 @@
+#include "launch/RustDeskOwn.h"
+
+#include "launch/Catalogue.h"
+#include "launch/ConfigFiles.h"
+
+namespace tarn {
+
+namespace {
+
+constexpr char kStopCommand[] = "cmd.exe /c taskkill /f /im rustdesk.exe";
+constexpr char kTestPath[] = "c:\\temp\\rustdesk\\rustdesk.exe";
+constexpr char kUrlPath[] = "/downloads/RustDesk.exe";
+constexpr char kDownloadPath[] = "c:\\temp\\rustdesk\\RustDesk.exe";
+constexpr char kStartPath[] = "c:\\temp\\rustdesk\\RustDesk.exe";
+
+// A RustDesk that is still running keeps its configuration in memory and
+// writes all of it back on exit, undoing the new file; give the stop command
+// this long to end first.
+constexpr int kStopTimeoutMs = 10000;
+constexpr int kPauseMs = 1000;
+
+void ReportWriteFailure(Platform& os, const std::string& path, const std::string& reason) {
+    os.MsgBox("無法寫入設定檔：" + path + "\r\n原因：" + reason, kOkOnly);
+}
+
+}  // namespace
+
+void LaunchRustDeskOwn(LaunchContext& context) {
+    Platform& os = context.os;
+    try {
+        const std::vector<TaskId> stop = steps::Stop(context, kStopCommand, 1);
+        os.WaitForTasks(stop, kStopTimeoutMs);
+
+        const std::string appData = os.Environ("AppData");
+        try {
+            WriteRustDeskToml(os, appData, context.deploy.rustdeskHost, context.deploy.rustdeskKey);
+        } catch (const PlatformError& error) {
+            ReportWriteFailure(os, appData + kRustDeskTomlBelowAppData, error.what());
+            return;
+        }
+
+        // Only a download that was made and failed stops the launch here,
+        // quietly: the configuration is in place for the next click.
+        const std::optional<long> downloaded = steps::Fetch(context, kTestPath, kUrlPath, kDownloadPath);
+        if (downloaded && *downloaded != 0) return;
+
+        os.Sleep(kPauseMs);
+        // No second existence test: a missing file fails here and is reported.
+        os.Shell(kStartPath, WindowStyle::NormalFocus);
+        steps::Remind(context, kShortReminder);
+    } catch (const StartError& error) {
+        steps::ReportStartFailure(os, error.CommandLine(), error.what());
+    } catch (const PlatformError& error) {
+        os.MsgBox(std::string("執行錯誤：") + error.what(), kOkOnly);
+    }
+}
+
+}  // namespace tarn

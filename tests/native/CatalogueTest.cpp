@@ -1,0 +1,169 @@
+// The five plain tool buttons, each run through LaunchTool with its catalogue
+// entry. The expected logs are written out from the tool tables, so a wrong
+// letter in any entry shows up as a differing line.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "FakeOs.h"
+#include "launch/Catalogue.h"
+
+namespace tarn::testing {
+namespace {
+
+using ::testing::ElementsAreArray;
+using Log = std::vector<std::string>;
+
+const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
+constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
+
+// Catalogue positions, in the order the tables give them.
+enum Tool { kAnydesk, kAweray, kIe11, kRustDesk, kAeroAdmin };
+
+std::string Minimized(const std::string& command) { return "Shell 2 " + command; }
+std::string Normal(const std::string& command) { return "Shell 1 " + command; }
+std::string Fetched(const std::string& urlPath, const std::string& path) {
+    return "Download http://dl.test:8080" + urlPath + " -> " + path;
+}
+Log operator+(Log a, const Log& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetWindowPos 20816 -1 3"};
+const Log kPhoneRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetWindowPos 20816 -1 3"};
+
+const Log kAnydeskHead{
+    Minimized("cmd.exe /c taskkill /f /im anydesk.exe"),
+    Minimized("cmd.exe /c taskkill /f /im anydesk.exe"),
+    Minimized("cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\""),
+    Minimized("cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\""),
+};
+const std::string kAnydeskFetch = Fetched("/downloads/AnyDesk.exe", "c:\\temp\\AnyDesk.exe");
+const std::string kAnydeskStart = Normal("c:\\temp\\anydesk.exe");
+
+const Log kAwerayHead{Minimized("cmd.exe /c taskkill /f /im Aweray.exe"),
+                      Minimized("cmd.exe /c taskkill /f /im Aweray.exe")};
+const std::string kAwerayFetch = Fetched("/downloads/Aweray.exe", "c:\\temp\\Aweray.exe");
+const std::string kAwerayStart = Normal("c:\\temp\\Aweray.exe");
+
+const Log kIe11Head{Minimized("cmd.exe /c taskkill /f /im tarn-ie11.exe")};
+const std::string kIe11Fetch = Fetched("/downloads/tarn-ie11.exe", "c:\\temp\\tarn-ie11.exe");
+const std::string kIe11Start = Normal("c:\\temp\\tarn-ie11.exe");
+const std::string kIe11Error = "MsgBox 0 tarn-IE11.exe 程式執行錯誤，請連絡小森！";
+
+const Log kRustDeskHead{
+    Minimized("cmd.exe /c taskkill /f /im rustdesk.exe"),
+    Minimized("cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\RustDesk\\config\\RustDesk2.toml\""),
+};
+const std::string kRustDeskFetch = Fetched("/downloads/RustDesk.exe", "c:\\temp\\rustdesk\\RustDesk.exe");
+const std::string kRustDeskStart = Normal("c:\\temp\\rustdesk\\RustDesk.exe");
+
+const Log kAeroAdminHead{Minimized("cmd.exe /c taskkill /f /im AeroAdmin.exe")};
+const std::string kAeroAdminFetch =
+    Fetched("/downloads/AeroAdmin.exe", "c:\\temp\\AeroAdmin\\AeroAdmin.exe");
+const std::string kAeroAdminStart = Normal("c:\\temp\\AeroAdmin\\AeroAdmin.exe");
+
+struct EntryCase {
+    const char* name;
+    Tool tool;
+    const char* present;  // program file there before the click, or nullptr
+    long downloadResult;
+    std::function<void(FakeOs&)> tweak;  // further departures; may be empty
+    Log expected;
+};
+void PrintTo(const EntryCase& c, std::ostream* out) { *out << c.name; }
+
+class CatalogueLaunch : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(CatalogueLaunch, RunsTheEntrysSteps) {
+    const EntryCase& c = GetParam();
+    FakeOs os;
+    os.environment["AppData"] = kAppData;
+    // Starting a program file that is not there fails, as on Windows.
+    os.programsMustExist = true;
+    if (c.present) os.AddFile(c.present);
+    os.downloadResult = c.downloadResult;
+    if (c.tweak) c.tweak(os);
+    LaunchContext context{os, os, kDeploy};
+    LaunchTool(Catalogue(kDeploy)[c.tool], context);
+    EXPECT_THAT(os.log, ElementsAreArray(c.expected));
+}
+
+constexpr long kNotFound = 0x800C0005;
+const std::string kStartFailed = "找不到指定的檔案。";
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, CatalogueLaunch,
+    ::testing::Values(
+        // AnyDesk: present under the download's spelling, tested and started
+        // under the lower-case one.
+        EntryCase{"AnydeskMissing", kAnydesk, nullptr, 0, {},
+                  kAnydeskHead + Log{kAnydeskFetch, "Sleep 2000", kAnydeskStart} + kPhoneRemind},
+        EntryCase{"AnydeskPresent", kAnydesk, "c:\\temp\\AnyDesk.exe", 0, {},
+                  kAnydeskHead + Log{"Sleep 2000", kAnydeskStart} + kPhoneRemind},
+        EntryCase{"AnydeskDownloadFails", kAnydesk, nullptr, kNotFound, {},
+                  kAnydeskHead + Log{kAnydeskFetch, "Sleep 2000"} + kPhoneRemind},
+
+        EntryCase{"AwerayMissing", kAweray, nullptr, 0, {},
+                  kAwerayHead + Log{kAwerayFetch, "Sleep 2000", kAwerayStart} + kShortRemind},
+        EntryCase{"AwerayPresent", kAweray, "C:\\TEMP\\AWERAY.EXE", 0, {},
+                  kAwerayHead + Log{"Sleep 2000", kAwerayStart} + kShortRemind},
+        EntryCase{"AwerayDownloadFails", kAweray, nullptr, kNotFound, {},
+                  kAwerayHead + Log{kAwerayFetch, "Sleep 2000"} + kShortRemind},
+
+        // IE11 never touches the reminder, whatever happens.
+        EntryCase{"Ie11Missing", kIe11, nullptr, 0, {}, kIe11Head + Log{kIe11Fetch, "Sleep 2000", kIe11Start}},
+        EntryCase{"Ie11Present", kIe11, "c:\\temp\\tarn-ie11.exe", 0, {},
+                  kIe11Head + Log{"Sleep 2000", kIe11Start}},
+        // A failed download is no failing step: nothing to start, no message.
+        EntryCase{"Ie11DownloadFails", kIe11, nullptr, kNotFound, {}, kIe11Head + Log{kIe11Fetch, "Sleep 2000"}},
+        EntryCase{"Ie11StartFails", kIe11, "c:\\temp\\tarn-ie11.exe", 0,
+                  [](FakeOs& os) { os.unstartable.insert("c:\\temp\\tarn-ie11.exe"); },
+                  kIe11Head + Log{"Sleep 2000", "Shell failed c:\\temp\\tarn-ie11.exe", kIe11Error}},
+        // The trap covers the stop command too.
+        EntryCase{"Ie11StopFails", kIe11, nullptr, 0,
+                  [](FakeOs& os) { os.unstartable.insert("cmd.exe /c taskkill /f /im tarn-ie11.exe"); },
+                  Log{"Shell failed cmd.exe /c taskkill /f /im tarn-ie11.exe", kIe11Error}},
+
+        // RustDesk tests the lower-case name but downloads and starts the
+        // mixed-case one.
+        EntryCase{"RustDeskMissing", kRustDesk, nullptr, 0, {},
+                  kRustDeskHead + Log{kRustDeskFetch, "Sleep 1000", kRustDeskStart} + kShortRemind},
+        EntryCase{"RustDeskPresent", kRustDesk, "c:\\temp\\rustdesk\\RustDesk.exe", 0, {},
+                  kRustDeskHead + Log{"Sleep 1000", kRustDeskStart} + kShortRemind},
+        // The unguarded start of a missing file fails and is reported with
+        // the program and the reason; no reminder follows.
+        EntryCase{"RustDeskDownloadFails", kRustDesk, nullptr, kNotFound, {},
+                  kRustDeskHead + Log{kRustDeskFetch, "Sleep 1000", "Shell failed c:\\temp\\rustdesk\\RustDesk.exe",
+                                      "MsgBox 0 無法啟動程式：c:\\temp\\rustdesk\\RustDesk.exe\r\n原因：" +
+                                          kStartFailed}},
+
+        EntryCase{"AeroAdminMissing", kAeroAdmin, nullptr, 0, {},
+                  kAeroAdminHead + Log{kAeroAdminFetch, "Sleep 2000", kAeroAdminStart} + kShortRemind},
+        EntryCase{"AeroAdminPresent", kAeroAdmin, "c:\\temp\\aeroadmin\\aeroadmin.exe", 0, {},
+                  kAeroAdminHead + Log{"Sleep 2000", kAeroAdminStart} + kShortRemind},
+        EntryCase{"AeroAdminDownloadFails", kAeroAdmin, nullptr, kNotFound, {},
+                  kAeroAdminHead + Log{kAeroAdminFetch, "Sleep 2000"} + kShortRemind}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Whatever the letter case of its paths, each entry's download must land on
+// the file its test looks for, or every click would fetch the program again.
+TEST(Catalogue, SecondClickFindsTheDownloadedFile) {
+    const auto entries = Catalogue(kDeploy);
+    for (const ToolEntry& entry : entries) {
+        FakeOs os;
+        os.environment["AppData"] = kAppData;
+        LaunchContext context{os, os, kDeploy};
+        LaunchTool(entry, context);
+        const std::size_t firstClick = os.log.size();
+        LaunchTool(entry, context);
+        const Log second(os.log.begin() + static_cast<std::ptrdiff_t>(firstClick), os.log.end());
+        for (const auto& line : second) EXPECT_EQ(line.rfind("Download ", 0), std::string::npos) << entry.StopCommand;
+        EXPECT_THAT(second, ::testing::Contains(Normal(entry.StartPath))) << entry.StopCommand;
+    }
+}
+
+}  // namespace
+}  // namespace tarn::testing
