@@ -1,0 +1,342 @@
+"""The real tarn-kit.exe under Wine, started once and clicked through button
+by button, as a user would, against the loopback download server.
+
+The tests run in the order of their names and share one program run, as a
+user's session would: later ones rely on the program files that earlier ones
+fetched. Each test sets up the files it depends on itself.
+"""
+import os
+import subprocess
+import time
+import tomllib
+import unittest
+
+import e2e_harness as h
+
+ANYDESK_CONF = h.APPDATA_WIN + "\\AnyDesk\\system.conf"
+RUSTDESK_TOML = h.APPDATA_WIN + "\\RustDesk\\config\\RustDesk2.toml"
+WORK_FOLDERS = ("c:\\temp", "c:\\temp\\AnyDesk", "c:\\temp\\RustDesk", "c:\\temp\\Aweray", "c:\\temp\\AeroAdmin")
+CAPTIONS = ("RustDesk", "AnyDesk", "Aweray", "AeroAdmin", "傳統IE11 (tarn-IE11)",
+            "RustDesk (tarn)", "AnyDesk (GSN)", "TrustViewer", "AnyViewer", "聯絡小森")
+BOTTOM_LABEL = f"遠端協助 (tarn-kit)  網站：{h.WEB_HOST}  (20231104)"
+CONTACT_LINE = f"Line: {h.PHONE}  /  網站：{h.WEB_HOST} "
+
+
+def width(r):
+    return r[2] - r[0]
+
+
+def height(r):
+    return r[3] - r[1]
+
+
+class Launches(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.session = h.Session.open()
+        cls.driver = cls.session.driver
+        cls.server = cls.session.server
+        # A machine where the program has never run.
+        h.remove("c:\\temp")
+        h.remove("C:\\e2e")
+        os.makedirs(h.unix_path(h.APPDATA_WIN))
+        try:
+            cls.app = h.Program(cls.driver, cls.session.exe)
+        except Exception:
+            cls.session.close()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.app.stop()
+        cls.session.close()
+
+    # helpers
+
+    def gets(self, path):
+        return self.server.requests().count(f"GET {path}")
+
+    def clients_named(self, name):
+        """pids of fake clients that ran as the given Windows path."""
+        return sorted(pid for pid, (path, _) in h.marks().items() if path.lower() == name.lower())
+
+    def wait_client(self, name, known, timeout=20):
+        """The pid of a new fake client run as name, not in known."""
+        def new():
+            fresh = [pid for pid in self.clients_named(name) if pid not in known]
+            return fresh[0] if fresh else None
+        pid = h.wait_until(new, timeout, 0.2)
+        self.assertIsNotNone(pid, f"{name} was not started")
+        return pid
+
+    def prime_reminder(self):
+        """Makes an open reminder non-topmost, so the next launch's hand-off
+        shows as the window becoming topmost again."""
+        r = self.app.reminder()
+        if r:
+            self.driver.must("notopmost", r["hwnd"])
+            self.assertTrue(h.wait_until(lambda: not self.app.info(r["hwnd"])["topmost"], 5))
+        return r
+
+    def assert_placed(self, reminder_hwnd, below):
+        main = self.app.info(self.app.main)
+        rem = self.app.info(reminder_hwnd)
+        m, r, work = main["window"]["rect"], rem["window"]["rect"], rem["work"]
+        if below:
+            self.assertEqual(r[1], m[3], "reminder's top is not the main window's bottom")
+        else:
+            self.assertEqual(r[3], m[1], "reminder's bottom is not the main window's top")
+        self.assertTrue(work[0] <= r[0] and r[2] <= work[2] and work[1] <= r[1] and r[3] <= work[3],
+                        f"reminder {r} is not inside the work area {work}")
+        centre = (work[0] + work[2]) / 2
+        self.assertLessEqual(abs((r[0] + r[2]) / 2 - centre), 1, "reminder is not centred horizontally")
+
+    # scenarios
+
+    def test_01_start_up_makes_the_work_folders_and_shows_the_window(self):
+        for folder in WORK_FOLDERS:
+            self.assertTrue(h.wait_until(lambda: os.path.isdir(h.unix_path(folder)), 15), f"{folder} missing")
+        info = self.app.info(self.app.main)
+        self.assertTrue(info["window"]["visible"])
+        texts = {c["text"]: c for c in self.app.controls()}
+        for caption in CAPTIONS:
+            self.assertIn(caption, texts)
+            self.assertTrue(texts[caption]["visible"] and texts[caption]["enabled"], caption)
+        self.assertIn(BOTTOM_LABEL, texts)
+        # The start-up place: bottom edge 900 twips above the screen's bottom,
+        # centred, when that lies inside the work area.
+        r, work, monitor = info["window"]["rect"], info["work"], info["monitor"]
+        gap = round(900 * info["dpi"] / 1440)
+        if monitor[3] - gap <= work[3] and monitor[3] - gap - height(r) >= work[1]:
+            self.assertEqual(r[3], monitor[3] - gap)
+        self.assertLessEqual(abs((r[0] + r[2]) / 2 - (work[0] + work[2]) / 2), 1)
+        self.assertEqual(width(info["client"]), round(8445 * info["dpi"] / 1440))
+        self.assertEqual(height(info["client"]), round(2505 * info["dpi"] / 1440))
+
+    def test_02_anydesk_fetches_starts_and_reminds(self):
+        h.write_file(ANYDESK_CONF, b"ad.old=1\r\n")
+        self.assertFalse(h.exists("c:\\temp\\anydesk.exe"))
+        self.app.click("AnyDesk")
+        pid = self.wait_client("c:\\temp\\anydesk.exe", [])
+        self.assertEqual(self.gets("/downloads/AnyDesk.exe"), 1)
+        self.assertEqual(h.read_file("c:\\temp\\AnyDesk.exe"), self.server.client)
+        reminder = self.app.wait_reminder(h.ANYDESK_REMINDER)
+        self.assertIsNotNone(reminder, "no topmost reminder with the AnyDesk text")
+        self.assertIn(CONTACT_LINE, self.app.reminder_texts(reminder["hwnd"]))
+        # The clean command reached the file through a quoted AppData path
+        # with a blank, "&" and Chinese letters.
+        self.assertTrue(h.wait_until(lambda: not h.exists(ANYDESK_CONF), 10), "system.conf not deleted")
+        # At the main window's start-up place the reminder does not fit below
+        # it on this screen, so it stands above it.
+        below = self.app.info(self.app.main)["window"]["rect"][3] + height(reminder["rect"]) <= \
+            self.app.info(reminder["hwnd"])["work"][3]
+        self.assert_placed(reminder["hwnd"], below)
+
+        # A second click: the running copy is stopped, nothing is fetched,
+        # the same reminder window is reused where it stands.
+        first_rect = self.app.info(reminder["hwnd"])["window"]["rect"]
+        self.prime_reminder()
+        self.app.click("AnyDesk")
+        second = self.wait_client("c:\\temp\\anydesk.exe", [pid])
+        self.assertIsNotNone(self.app.wait_reminder(h.ANYDESK_REMINDER))
+        self.assertFalse(self.app.alive(pid), "the first AnyDesk was not stopped")
+        self.assertTrue(self.app.alive(second))
+        self.assertEqual(self.gets("/downloads/AnyDesk.exe"), 1)
+        windows = self.app.top_windows(h.REMINDER_TITLE)
+        self.assertEqual([w["hwnd"] for w in windows], [reminder["hwnd"]])
+        self.assertEqual(windows[0]["rect"], first_rect)
+
+    def test_03_failed_download_starts_nothing_and_still_reminds(self):
+        self.server.withdraw("Aweray.exe")
+        h.remove("c:\\temp\\Aweray.exe")
+        before = sorted(os.listdir(h.unix_path("c:\\temp")))
+        marks = set(h.marks())
+        r = self.prime_reminder()
+        self.app.click("Aweray")
+        shown = self.app.wait_reminder(h.SHORT_REMINDER)
+        self.assertIsNotNone(shown, "no reminder after a failed download")
+        self.assertEqual(shown["hwnd"], r["hwnd"])
+        self.assertEqual(self.gets("/downloads/Aweray.exe"), 1)
+        self.assertEqual(sorted(os.listdir(h.unix_path("c:\\temp"))), before, "the failed download left a file")
+        self.assertEqual(set(h.marks()), marks, "something was started")
+        self.assertEqual(self.app.top_windows(h.BOX_TITLE), [], "a failed download is not reported")
+        self.server.serve("Aweray.exe", self.server.client)
+
+    def test_04_reminder_reopens_below_a_moved_main_window(self):
+        reminder = self.app.reminder()
+        self.driver.must("close", reminder["hwnd"])
+        self.assertTrue(h.wait_until(lambda: self.app.reminder() is None, 10), "reminder did not close")
+        self.assertTrue(self.app.info(self.app.main)["window"]["visible"], "main window closed with the reminder")
+        # The user drags the main window up; the reminder opens below it.
+        self.driver.must("move", self.app.main, self.app.info(self.app.main)["window"]["rect"][0], 120)
+        self.assertTrue(h.wait_until(lambda: self.app.info(self.app.main)["window"]["rect"][1] == 120, 5))
+        known = self.clients_named("c:\\temp\\Aweray.exe")
+        self.app.click("Aweray")
+        self.wait_client("c:\\temp\\Aweray.exe", known)
+        self.assertEqual(h.read_file("c:\\temp\\Aweray.exe"), self.server.client)
+        reminder = self.app.wait_reminder(h.SHORT_REMINDER)
+        self.assertIsNotNone(reminder)
+        self.assert_placed(reminder["hwnd"], below=True)
+        self.screenshot(reminder)
+
+    def screenshot(self, reminder):
+        """The main window with the reminder below it, for the README."""
+        out = os.environ.get("TARNKIT_E2E_OUT")
+        if not out:
+            return
+        m = self.app.info(self.app.main)["window"]["rect"]
+        r = self.app.info(reminder["hwnd"])["window"]["rect"]
+        left, top = min(m[0], r[0]) - 16, min(m[1], r[1]) - 16
+        right, bottom = max(m[2], r[2]) + 16, max(m[3], r[3]) + 16
+        time.sleep(1)  # let both windows finish painting
+        target = os.path.join(out, "screenshot.png")
+        subprocess.run(["import", "-window", "root", "-crop",
+                        f"{right - left}x{bottom - top}+{left}+{top}", "+repage", target],
+                       check=True, timeout=30)
+        self.assertGreater(os.path.getsize(target), 0)
+
+    def test_05_aeroadmin(self):
+        h.remove("c:\\temp\\AeroAdmin\\AeroAdmin.exe")
+        self.prime_reminder()
+        self.app.click("AeroAdmin")
+        self.wait_client("c:\\temp\\AeroAdmin\\AeroAdmin.exe", [])
+        self.assertEqual(self.gets("/downloads/AeroAdmin.exe"), 1)
+        self.assertIsNotNone(self.app.wait_reminder(h.SHORT_REMINDER))
+
+    def test_06_rustdesk_cleans_its_configuration(self):
+        h.write_file(RUSTDESK_TOML, b"remote_id = 'old'\r\n")
+        h.write_file(ANYDESK_CONF, b"ad.keep=1\r\n")
+        self.prime_reminder()
+        self.app.click("RustDesk")
+        self.wait_client("c:\\temp\\rustdesk\\RustDesk.exe", [])
+        self.assertEqual(h.read_file("c:\\temp\\RustDesk\\RustDesk.exe"), self.server.client)
+        self.assertIsNotNone(self.app.wait_reminder(h.SHORT_REMINDER))
+        self.assertTrue(h.wait_until(lambda: not h.exists(RUSTDESK_TOML), 10), "RustDesk2.toml not deleted")
+        self.assertTrue(h.exists(ANYDESK_CONF), "RustDesk deleted AnyDesk's configuration")
+        h.remove(ANYDESK_CONF)
+
+    def test_07_ie11_that_cannot_run_reports_and_does_not_remind(self):
+        h.remove("c:\\temp\\tarn-ie11.exe")
+        r = self.prime_reminder()
+        texts = self.app.reminder_texts(r["hwnd"])
+        self.app.click("傳統IE11 (tarn-IE11)")
+        box = self.app.message_box()
+        self.assertIsNotNone(box, "no message for a program that cannot run")
+        self.assertEqual(box["text"], "tarn-IE11.exe 程式執行錯誤，請連絡小森！")
+        self.assertEqual(box["buttons"], [h.IDOK])
+        self.assertEqual(h.read_file("c:\\temp\\tarn-ie11.exe"), h.unrunnable_program())
+        self.app.answer(box, h.IDOK)
+        self.assertTrue(self.app.idle())
+        info = self.app.info(r["hwnd"])
+        self.assertFalse(info["topmost"], "the IE11 launch touched the reminder")
+        self.assertEqual(self.app.reminder_texts(r["hwnd"]), texts)
+
+    def test_08_anydesk_gsn_writes_the_proxy_configuration(self):
+        machine_conf = "C:\\ProgramData\\AnyDesk\\system.conf"
+        h.write_file(machine_conf, b"ad.machine=1\r\n")
+        h.remove(h.APPDATA_WIN + "\\AnyDesk")  # the client never ran for this user
+        self.assertTrue(h.exists("c:\\temp\\anydesk.exe"))
+        fetched = self.gets("/downloads/AnyDesk.exe")
+        expected = ("ad.anynet.proxy.addr=" + h.GSN_PROXY + "\r\n"
+                    "ad.anynet.proxy.mandatory=true\r\n"
+                    "ad.anynet.proxy.mode=2\r\n"
+                    "ad.anynet.proxy.pass=\r\n"
+                    "ad.anynet.proxy.port=80\r\n"
+                    "ad.anynet.proxy.user=\r\n").encode("ascii")
+        self.assertEqual(len(expected), 150 + len(h.GSN_PROXY))
+        for answer, fetches in ((h.IDNO, 0), (h.IDYES, 1)):
+            with self.subTest(answer=answer):
+                known = self.clients_named("c:\\temp\\anydesk.exe")
+                self.prime_reminder()
+                self.app.click("AnyDesk (GSN)")
+                box = self.app.message_box()
+                self.assertIsNotNone(box, "no re-download prompt")
+                self.assertEqual(box["text"], "Anydesk.exe 檔案已下載，是否在重新下載！")
+                self.assertEqual(box["buttons"], [h.IDYES, h.IDNO])
+                # The configuration is written before the prompt.
+                self.assertEqual(h.read_file(ANYDESK_CONF), expected)
+                self.assertFalse(h.exists(machine_conf), "machine-wide system.conf not deleted")
+                self.app.answer(box, answer)
+                new = self.wait_client("c:\\temp\\anydesk.exe", known)
+                self.assertIsNotNone(self.app.wait_reminder(h.SHORT_REMINDER))
+                self.assertEqual(self.gets("/downloads/AnyDesk.exe"), fetched + fetches)
+                fetched += fetches
+                for pid in known:
+                    self.assertFalse(self.app.alive(pid), "the running AnyDesk was not stopped")
+                self.assertTrue(self.app.alive(new))
+                self.assertEqual(h.read_file(ANYDESK_CONF), expected)
+
+    def test_09_rustdesk_tarn_writes_its_server(self):
+        h.remove(h.APPDATA_WIN + "\\RustDesk")
+        self.assertTrue(h.exists("c:\\temp\\rustdesk\\rustdesk.exe"))
+        fetched = self.gets("/downloads/RustDesk.exe")
+        known = self.clients_named("c:\\temp\\rustdesk\\RustDesk.exe")
+        self.prime_reminder()
+        self.app.click("RustDesk (tarn)")
+        self.wait_client("c:\\temp\\rustdesk\\RustDesk.exe", known)
+        self.assertIsNotNone(self.app.wait_reminder(h.SHORT_REMINDER))
+        self.assertEqual(self.gets("/downloads/RustDesk.exe"), fetched)
+        data = h.read_file(RUSTDESK_TOML)
+        host = h.RUSTDESK_HOST
+        self.assertEqual(data, (
+            'remote_id = ""\r\n'
+            "size = [0, 0, 798, 597]\r\n"
+            f'rendezvous_server = "{host}:21116"\r\n'
+            "nat_type = 1\r\n"
+            "serial = 0\r\n"
+            "\r\n"
+            "[options]\r\n"
+            'allow-remote-config-modification = "Y"\r\n'
+            f'custom-rendezvous-server = "{host}:21116"\r\n'
+            f'relay-server = "{host}:21117"\r\n').encode("ascii"))
+        self.assertEqual(len(data), 212 + 3 * len(host))
+        self.assertEqual(tomllib.loads(data.decode("ascii")), {
+            "remote_id": "", "size": [0, 0, 798, 597], "rendezvous_server": f"{host}:21116",
+            "nat_type": 1, "serial": 0,
+            "options": {"allow-remote-config-modification": "Y",
+                        "custom-rendezvous-server": f"{host}:21116", "relay-server": f"{host}:21117"}})
+
+    def test_10_rustdesk_tarn_ends_quietly_when_the_download_fails(self):
+        self.server.withdraw("RustDesk.exe")
+        h.remove("c:\\temp\\rustdesk\\RustDesk.exe")
+        h.write_file(RUSTDESK_TOML, b"remote_id = 'stale'\r\n")
+        fetched = self.gets("/downloads/RustDesk.exe")
+        marks = set(h.marks())
+        r = self.prime_reminder()
+        self.app.click("RustDesk (tarn)")
+        self.assertTrue(h.wait_until(lambda: self.gets("/downloads/RustDesk.exe") == fetched + 1, 20))
+        self.assertTrue(self.app.idle())
+        time.sleep(2)  # longer than the pause that must not come
+        self.assertEqual(set(h.marks()), marks, "something was started")
+        self.assertFalse(self.app.info(r["hwnd"])["topmost"], "the reminder was handed over")
+        self.assertEqual(self.app.top_windows(h.BOX_TITLE), [], "a message was shown")
+        self.assertFalse(h.exists("c:\\temp\\rustdesk\\RustDesk.exe"))
+        self.assertIn(b"rd.e2e.test:21117", h.read_file(RUSTDESK_TOML))
+        self.server.serve("RustDesk.exe", self.server.client)
+
+    def test_11_contact_button_and_bottom_label_open_the_web_site(self):
+        site = f"explorer.exe http://{h.WEB_HOST}/"
+        before = self.app.started().count(site)
+        self.app.click("聯絡小森")
+        self.assertTrue(h.wait_until(lambda: h.exists("C:\\windows\\temp\\opened-url.txt"), 20),
+                        "the web address was not opened")
+        self.assertEqual(h.read_file("C:\\windows\\temp\\opened-url.txt").strip(), f"http://{h.WEB_HOST}/".encode())
+        self.app.click(BOTTOM_LABEL)
+        self.assertTrue(h.wait_until(lambda: self.app.started().count(site) == before + 2, 20),
+                        f"expected two starts of {site!r}, saw {self.app.started()}")
+
+    def test_12_trustviewer_and_anyviewer_do_nothing(self):
+        r = self.prime_reminder()
+        started = len(self.app.started())
+        windows = sorted(w["hwnd"] for w in self.app.top_windows())
+        for caption in ("TrustViewer", "AnyViewer"):
+            self.app.click(caption)
+        self.assertTrue(self.app.idle())
+        time.sleep(1.5)
+        self.assertEqual(self.app.started()[started:], [])
+        self.assertEqual(sorted(w["hwnd"] for w in self.app.top_windows()), windows)
+        self.assertFalse(self.app.info(r["hwnd"])["topmost"])
+
+
+if __name__ == "__main__":
+    h.main()
