@@ -49,11 +49,14 @@ APPDATA_WIN = "C:\\e2e\\使用者 資料 & 設定"
 CLIENT_NAMES = ("AnyDesk.exe", "Aweray.exe", "RustDesk.exe", "AeroAdmin.exe")
 
 
+DESKTOP = "1280x1024"
+
+
 def main():
     """Runs the calling test module, under a virtual X server of fixed size
     when there is no display."""
     if not os.environ.get("DISPLAY"):
-        os.execvp("xvfb-run", ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24",
+        os.execvp("xvfb-run", ["xvfb-run", "-a", "-s", f"-screen 0 {DESKTOP}x24",
                                sys.executable] + sys.argv)
     unittest.main(module="__main__")
 
@@ -191,6 +194,8 @@ class Server:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait(5)
+        self.proc.stdout.close()
+        self.proc.stderr.close()
         shutil.rmtree(self.root, ignore_errors=True)
 
 
@@ -211,7 +216,12 @@ class Driver:
     def __init__(self, driver_exe):
         fd, self.trace_path = tempfile.mkstemp(prefix="tarn-e2e-trace-", suffix=".log")
         self._trace = os.fdopen(fd, "wb")
-        self.proc = subprocess.Popen(["wine", driver_exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        # Inside a Wine virtual desktop of the X screen's size, Wine draws
+        # every window frame itself (there is no window manager on the
+        # virtual X server) and the geometry does not depend on the host.
+        # It is this process's desktop only; the prefix is left as it is.
+        self.proc = subprocess.Popen(["wine", "explorer", f"/desktop=tarn-e2e,{DESKTOP}", driver_exe],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=self._trace, env=wine_env())
         self._sel = selectors.DefaultSelector()
         self._sel.register(self.proc.stdout, selectors.EVENT_READ)
@@ -259,9 +269,13 @@ class Driver:
                 self.proc.wait(10)
         except Exception:
             pass
+        # A closed stdin ends the driver too, should the desktop process
+        # below have to be ended by its pid.
+        self.proc.stdin.close()
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait(10)
+        self.proc.stdout.close()
         self._sel.close()
         self._trace.close()
         os.remove(self.trace_path)
@@ -274,7 +288,7 @@ def marks():
     if os.path.isdir(folder):
         for name in os.listdir(folder):
             if name.endswith(".mark"):
-                with open(os.path.join(folder, name), encoding="utf-8") as f:
+                with open(os.path.join(folder, name), encoding="utf-8", newline="") as f:
                     lines = f.read().split("\r\n")
                 if len(lines) >= 3:
                     found[int(lines[1])] = (lines[0], lines[2])
@@ -344,8 +358,10 @@ class Program:
 
     def answer(self, box, button_id):
         self.driver.must("clickid", box["hwnd"], button_id)
-        gone = wait_until(lambda: not self.info(box["hwnd"])["exists"] or
-                          not self.info(box["hwnd"])["window"]["visible"], 10)
+        def closed():
+            info = self.info(box["hwnd"])
+            return not info["exists"] or not info["window"]["visible"]
+        gone = wait_until(closed, 10)
         if not gone:
             raise AssertionError("the message box stayed after the answer")
 

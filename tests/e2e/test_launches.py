@@ -318,9 +318,10 @@ class Launches(unittest.TestCase):
         site = f"explorer.exe http://{h.WEB_HOST}/"
         before = self.app.started().count(site)
         self.app.click("聯絡小森")
-        self.assertTrue(h.wait_until(lambda: h.exists("C:\\windows\\temp\\opened-url.txt"), 20),
+        opened = "C:\\windows\\temp\\opened-url.txt"
+        self.assertTrue(h.wait_until(lambda: h.exists(opened) and h.read_file(opened).strip(), 20),
                         "the web address was not opened")
-        self.assertEqual(h.read_file("C:\\windows\\temp\\opened-url.txt").strip(), f"http://{h.WEB_HOST}/".encode())
+        self.assertEqual(h.read_file(opened).strip(), f"http://{h.WEB_HOST}/".encode())
         self.app.click(BOTTOM_LABEL)
         self.assertTrue(h.wait_until(lambda: self.app.started().count(site) == before + 2, 20),
                         f"expected two starts of {site!r}, saw {self.app.started()}")
