@@ -338,6 +338,14 @@ class Launches(unittest.TestCase):
         self.assertEqual(sorted(w["hwnd"] for w in self.app.top_windows()), windows)
         self.assertFalse(self.app.info(r["hwnd"])["topmost"])
 
+    def test_13_program_files_lie_where_the_launches_put_them(self):
+        # AnyDesk and Aweray live directly in the work folder; the folders of
+        # those names that start-up makes stay empty.
+        for folder in ("c:\\temp\\AnyDesk", "c:\\temp\\Aweray"):
+            self.assertEqual(os.listdir(h.unix_path(folder)), [], folder)
+        for path in ("c:\\temp\\AnyDesk.exe", "c:\\temp\\Aweray.exe"):
+            self.assertTrue(h.exists(path), path)
+
 
 if __name__ == "__main__":
     h.main()
