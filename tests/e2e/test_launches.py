@@ -103,6 +103,11 @@ class Launches(unittest.TestCase):
             self.assertIn(caption, texts)
             self.assertTrue(texts[caption]["visible"] and texts[caption]["enabled"], caption)
         self.assertIn(BOTTOM_LABEL, texts)
+        # Assistive tools walk the controls in window order, which is the
+        # design's tab order.
+        self.assertEqual([c["text"] for c in self.app.controls() if c["text"]], [
+            "AnyDesk (GSN)", "AnyDesk", "RustDesk", "RustDesk (tarn)", "Aweray", BOTTOM_LABEL,
+            "聯絡小森", "AeroAdmin", "傳統IE11 (tarn-IE11)", "TrustViewer", "AnyViewer"])
         # The start-up place: bottom edge 900 twips above the screen's bottom,
         # centred, when that lies inside the work area.
         r, work, monitor = info["window"]["rect"], info["work"], info["monitor"]
