@@ -1,9 +1,67 @@
-// Placeholder entry point until the main window exists.
+// The program's start: the platform, the reminder window and the main window,
+// then the message loop until both windows are closed.
 #include <windows.h>
 
-#include "launch/Deployment.h"
+#include <exception>
+#include <optional>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    (void)tarn::BuiltInDeployment();
-    return 0;
+#include "launch/Deployment.h"
+#include "platform/Win32Platform.h"
+#include "windows/FrmMain.h"
+#include "windows/FrmTopMsg.h"
+#include "windows/WindowBase.h"
+
+namespace {
+
+int Run(HINSTANCE instance, int showCommand) {
+    const tarn::Deployment& deploy = tarn::BuiltInDeployment();
+    tarn::Win32Platform platform;
+
+    HWND mainWindow = nullptr;
+    tarn::FrmTopMsg reminder(instance, deploy, [&mainWindow]() -> std::optional<RECT> {
+        RECT r{};
+        if (!mainWindow || !::GetWindowRect(mainWindow, &r)) return std::nullopt;
+        return r;
+    });
+    tarn::FrmMain main(instance, platform, reminder, deploy);
+
+    // The program ends with the last of its two windows.
+    auto quitWhenBothClosed = [&] {
+        if (!main.IsOpen() && !reminder.IsLoaded()) ::PostQuitMessage(0);
+    };
+    reminder.OnClosed(quitWhenBothClosed);
+    main.OnCreated([&](HWND hwnd) {
+        mainWindow = hwnd;
+        platform.SetOwner(hwnd);
+    });
+    main.OnDestroyed([&] {
+        mainWindow = nullptr;
+        platform.SetOwner(nullptr);
+        quitWhenBothClosed();
+    });
+
+    if (!main.Create()) return 1;
+    ::ShowWindow(main.Window(), showCommand);
+    ::UpdateWindow(main.Window());
+
+    MSG msg{};
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (main.PreTranslateMessage(msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    try {
+        return Run(instance, showCommand);
+    } catch (const std::exception& error) {
+        tarn::win::ReportUnexpected(nullptr, error.what());
+    } catch (...) {
+        tarn::win::ReportUnexpected(nullptr, "");
+    }
+    return 1;
 }

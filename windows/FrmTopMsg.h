@@ -1,0 +1,73 @@
+// The reminder window: the large blue message that asks the user to read out
+// the client's ID, above all other windows. One object for the run; its window
+// is loaded by the first write of the message and again by the first write
+// after the user closed it.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Handle.h"
+#include "platform/Platform.h"
+#include "windows/Designs.h"
+#include "windows/WindowBase.h"
+
+namespace tarn {
+
+class FrmTopMsg : public Reminder, private win::WindowBase<FrmTopMsg> {
+public:
+    // The main window's outer rectangle in screen pixels, read each time the
+    // window loads; nullopt when there is no main window.
+    using MainPlace = std::function<std::optional<RECT>()>;
+
+    FrmTopMsg(HINSTANCE instance, const Deployment& deploy, MainPlace mainPlace);
+    ~FrmTopMsg() override;
+
+    // Writes the message; loads the window first when it is not loaded. A
+    // loaded window keeps its place.
+    void SetText(const std::string& text) override;
+    // The window's handle, loading it when needed: the launches read it right
+    // after writing the text.
+    std::uintptr_t Handle() override;
+
+    bool IsLoaded() const noexcept { return hwnd_ != nullptr; }
+    // Closes the window; nothing when it is not loaded.
+    void Close() noexcept;
+    // Runs after the window has gone, whoever closed it.
+    void OnClosed(std::function<void()> callback) { onClosed_ = std::move(callback); }
+
+    using WindowBase::Window;
+
+private:
+    friend class win::WindowBase<FrmTopMsg>;
+
+    struct Label {
+        const design::Control* design = nullptr;
+        HWND hwnd = nullptr;
+        BrushHandle back;
+    };
+
+    void Load();
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void AfterDestroy();
+    void CreateLabels();
+    void ApplyDpi(int dpi);
+    SIZE OuterSize() const;
+    HWND LabelWindow(const char* name) const;
+
+    HINSTANCE instance_;
+    design::Form form_;
+    MainPlace mainPlace_;
+    std::function<void()> onClosed_;
+    int dpi_ = 96;
+    std::vector<Label> labels_;
+    BrushHandle back_;
+    FontHandle windowFont_;
+    FontHandle messageFont_;
+};
+
+}  // namespace tarn

@@ -1,0 +1,83 @@
+// One window, one object: the object comes in through CreateWindowExW's create
+// parameter, is stored at WM_NCCREATE, read back for every later message and
+// let go at WM_NCDESTROY, so no late message reaches an object that is gone.
+// No exception leaves the window procedure: with mingw's unwinding it cannot
+// cross user32's frames and the program would simply end. A failure becomes a
+// message box instead.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+#include "platform/Text.h"
+
+namespace tarn::win {
+
+// Tells the user about a failure no handler expected.
+inline void ReportUnexpected(HWND owner, const char* what) noexcept {
+    try {
+        const std::wstring message = L"執行錯誤：" + text::Widen(what ? what : "");
+        ::MessageBoxW(owner, message.c_str(), L"tarn-kit", MB_OK | MB_ICONERROR);
+    } catch (...) {
+        ::MessageBoxW(owner, L"執行錯誤", L"tarn-kit", MB_OK | MB_ICONERROR);
+    }
+}
+
+template <typename Derived>
+class WindowBase {
+public:
+    HWND Window() const noexcept { return hwnd_; }
+
+protected:
+    WindowBase() = default;
+    ~WindowBase() = default;
+    WindowBase(const WindowBase&) = delete;
+    WindowBase& operator=(const WindowBase&) = delete;
+
+    static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+        Derived* self = nullptr;
+        if (message == WM_NCCREATE) {
+            self = static_cast<Derived*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+            self->hwnd_ = hwnd;
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        } else {
+            self = reinterpret_cast<Derived*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        }
+        if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+
+        LRESULT result = 0;
+        try {
+            result = self->HandleMessage(message, wParam, lParam);
+        } catch (const std::exception& error) {
+            ReportUnexpected(hwnd, error.what());
+            result = FailedResult(message);
+        } catch (...) {
+            ReportUnexpected(hwnd, "");
+            result = FailedResult(message);
+        }
+        if (message == WM_NCDESTROY) {
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            self->hwnd_ = nullptr;
+            try {
+                self->AfterDestroy();
+            } catch (...) {
+                // Nothing to tell the user about a window that is gone.
+            }
+        }
+        return result;
+    }
+
+    HWND hwnd_ = nullptr;
+
+private:
+    // A window whose creation fails is not created at all.
+    static LRESULT FailedResult(UINT message) noexcept {
+        if (message == WM_NCCREATE) return FALSE;
+        if (message == WM_CREATE) return -1;
+        return 0;
+    }
+};
+
+}  // namespace tarn::win
