@@ -1,1 +1,171 @@
-// placeholder
+#include "platform/Win32Platform.h"
+
+#include <algorithm>
+
+#include "platform/Handle.h"
+#include "platform/Text.h"
+
+namespace tarn {
+namespace {
+
+using text::Widen;
+
+PlatformError LastError() { return PlatformError(text::SystemMessage(::GetLastError())); }
+
+WORD ShowState(WindowStyle style) {
+    switch (style) {
+    case WindowStyle::Hidden:
+        return SW_HIDE;
+    case WindowStyle::NormalFocus:
+        return SW_SHOWNORMAL;
+    case WindowStyle::MinimizedFocus:
+        return SW_SHOWMINIMIZED;
+    case WindowStyle::MaximizedFocus:
+        return SW_SHOWMAXIMIZED;
+    }
+    return SW_SHOWNORMAL;
+}
+
+// A text file written in the ANSI code page, CR LF after every line. Both
+// writers of the launches produce the same bytes, so one class serves both.
+class AnsiTextFile : public TextFile {
+public:
+    explicit AnsiTextFile(FileHandle file) : file_(std::move(file)) {}
+    ~AnsiTextFile() override = default;  // the handle closes itself
+
+    void WriteLine(const std::string& line) override {
+        if (!file_) throw PlatformError(text::SystemMessage(ERROR_INVALID_HANDLE));
+        const std::string bytes = text::ToAnsi(Widen(line)) + "\r\n";
+        DWORD written = 0;
+        if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written != bytes.size())
+            throw LastError();
+    }
+
+    void Close() override {
+        if (!file_) return;
+        if (!::CloseHandle(file_.release())) throw LastError();
+    }
+
+private:
+    FileHandle file_;
+};
+
+std::unique_ptr<TextFile> CreateOrTruncate(const std::string& path) {
+    FileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) throw LastError();
+    return std::make_unique<AnsiTextFile>(std::move(file));
+}
+
+}  // namespace
+
+Win32Platform::Win32Platform(int downloadStallTimeoutMs) {
+    downloadOptions_.stallTimeoutMs = downloadStallTimeoutMs;
+}
+
+bool Win32Platform::WaitForHandles(const HANDLE* handles, std::size_t count, DWORD timeoutMs) {
+    const ULONGLONG start = ::GetTickCount64();
+    auto remaining = [&]() -> DWORD {
+        if (timeoutMs == INFINITE) return INFINITE;
+        const ULONGLONG elapsed = ::GetTickCount64() - start;
+        return elapsed >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - elapsed);
+    };
+    if (count == 0) {
+        if (timeoutMs != INFINITE) ::Sleep(timeoutMs);
+        return true;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        if (::WaitForSingleObject(handles[i], remaining()) != WAIT_OBJECT_0) return false;
+    return true;
+}
+
+TaskId Win32Platform::Shell(const std::string& commandLine, WindowStyle style) {
+    // CreateProcessW may write into the command line, so it gets its own copy.
+    std::wstring buffer = Widen(commandLine);
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = ShowState(style);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
+        throw StartError(commandLine, text::SystemMessage(::GetLastError()));
+    KernelHandle processHandle(process.hProcess);
+    KernelHandle threadHandle(process.hThread);
+    return process.dwProcessId;
+}
+
+bool Win32Platform::WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) {
+    std::vector<KernelHandle> owned;
+    std::vector<HANDLE> handles;
+    for (TaskId id : tasks) {
+        // A process that cannot be opened any more has ended.
+        KernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, id));
+        if (!process) continue;
+        handles.push_back(process.get());
+        owned.push_back(std::move(process));
+    }
+    if (handles.empty()) return true;
+    return WaitForHandles(handles.data(), handles.size(), timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+}
+
+long Win32Platform::Download(const std::string& url, const std::string& path) {
+    DownloadOptions options = downloadOptions_;
+    options.wait = [this](void* handle, unsigned long timeoutMs) {
+        HANDLE h = handle;
+        return WaitForHandles(&h, 1, timeoutMs);
+    };
+    return DownloadToFile(Widen(url), Widen(path), options);
+}
+
+void Win32Platform::Sleep(int milliseconds) {
+    WaitForHandles(nullptr, 0, static_cast<DWORD>(std::max(milliseconds, 0)));
+}
+
+std::string Win32Platform::Environ(const std::string& name) {
+    const std::wstring wideName = Widen(name);
+    std::wstring value(256, L'\0');
+    for (;;) {
+        const DWORD length = ::GetEnvironmentVariableW(wideName.c_str(), value.data(), static_cast<DWORD>(value.size()));
+        if (length == 0) return {};  // not set, or set to nothing
+        if (length < value.size()) {
+            value.resize(length);
+            return text::Narrow(value);
+        }
+        value.assign(length, L'\0');  // length counts the terminator here
+    }
+}
+
+std::optional<std::uint32_t> Win32Platform::FileAttributes(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return attributes;
+}
+
+void Win32Platform::CreateFolder(const std::string& path) {
+    const std::wstring widePath = Widen(path);
+    if (::CreateDirectoryW(widePath.c_str(), nullptr)) return;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS) {
+        const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    }
+    // A file of that name blocks the folder: the system's "already exists".
+    throw PlatformError(text::SystemMessage(error));
+}
+
+int Win32Platform::MsgBox(const std::string& prompt, int buttons) {
+    return ::MessageBoxW(owner_, Widen(prompt).c_str(), L"tarn-kit", static_cast<UINT>(buttons));
+}
+
+std::unique_ptr<TextFile> Win32Platform::CreateTextFile(const std::string& path) { return CreateOrTruncate(path); }
+
+std::unique_ptr<TextFile> Win32Platform::OpenForOutput(const std::string& path) { return CreateOrTruncate(path); }
+
+int Win32Platform::SetWindowPos(std::uintptr_t window, std::intptr_t insertAfter, unsigned flags) {
+    return ::SetWindowPos(reinterpret_cast<HWND>(window), reinterpret_cast<HWND>(insertAfter), 0, 0, 0, 0, flags);
+}
+
+}  // namespace tarn

@@ -1,0 +1,46 @@
+// Fetching a program file over HTTP into a local file.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tarn {
+
+// Results of DownloadToFile, in the manner of URLDownloadToFile: 0 on
+// success, otherwise an HRESULT. The INET_E_* values keep their urlmon
+// meaning; a local file failure is HRESULT_FROM_WIN32 of the system's error.
+inline constexpr long kDownloadOk = 0;
+inline constexpr long kDownloadAborted = static_cast<long>(0x80004004UL);       // E_ABORT: cancelled
+inline constexpr long kDownloadOutOfMemory = static_cast<long>(0x8007000EUL);   // E_OUTOFMEMORY
+inline constexpr long kDownloadInvalidUrl = static_cast<long>(0x800C0002UL);    // INET_E_INVALID_URL: not http(s)
+inline constexpr long kDownloadNoSession = static_cast<long>(0x800C0003UL);     // INET_E_NO_SESSION
+inline constexpr long kDownloadCannotConnect = static_cast<long>(0x800C0004UL); // INET_E_CANNOT_CONNECT: refused
+inline constexpr long kDownloadNotFound = static_cast<long>(0x800C0005UL);      // INET_E_RESOURCE_NOT_FOUND: 404, 410, unknown host
+inline constexpr long kDownloadTruncated = static_cast<long>(0x800C0007UL);     // INET_E_DATA_NOT_AVAILABLE: body cut short
+inline constexpr long kDownloadFailed = static_cast<long>(0x800C0008UL);        // INET_E_DOWNLOAD_FAILURE: other status, other network error
+inline constexpr long kDownloadStalled = static_cast<long>(0x800C000BUL);       // INET_E_CONNECTION_TIMEOUT: nothing received for the stall time
+inline constexpr long kDownloadNotProgram = static_cast<long>(0x800C000FUL);    // INET_E_CANNOT_LOAD_DATA: body does not begin with "MZ"
+
+struct DownloadOptions {
+    // A transfer that receives nothing for this long fails with kDownloadStalled.
+    int stallTimeoutMs = 30000;
+    // Called on the caller's thread while it waits, whenever more has
+    // arrived; total is -1 when the server gave no length.
+    std::function<void(std::uint64_t received, std::int64_t total)> progress;
+    // Set by another thread to give up; a cancelled download has failed.
+    const std::atomic<bool>* cancel = nullptr;
+    // How the caller's thread waits for the transfer: a handle and a time in
+    // milliseconds; true when the handle was signalled. Empty: a plain wait.
+    std::function<bool(void* handle, unsigned long timeoutMs)> wait;
+};
+
+// Fetches url (http or https) into path, synchronously. Succeeds only when the
+// server answers 2xx, the whole body arrives (all of Content-Length when
+// given) and the body begins with "MZ". The body goes to a temporary file in
+// path's folder and replaces path only on success; on failure nothing new is
+// left and a file already at path stays untouched. Never served from a cache.
+long DownloadToFile(const std::wstring& url, const std::wstring& path, const DownloadOptions& options);
+
+}  // namespace tarn

@@ -1,0 +1,57 @@
+#include "platform/Text.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace tarn::text {
+
+std::wstring Widen(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int size = static_cast<int>(utf8.size());
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, result.data(), length);
+    return result;
+}
+
+namespace {
+
+std::string FromWide(UINT codePage, std::wstring_view utf16) {
+    if (utf16.empty()) return {};
+    const int size = static_cast<int>(utf16.size());
+    const int length = ::WideCharToMultiByte(codePage, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(codePage, 0, utf16.data(), size, result.data(), length, nullptr, nullptr);
+    return result;
+}
+
+}  // namespace
+
+std::string Narrow(std::wstring_view utf16) { return FromWide(CP_UTF8, utf16); }
+
+std::string ToAnsi(std::wstring_view utf16) { return FromWide(CP_ACP, utf16); }
+
+std::string SystemMessage(unsigned long code) {
+    constexpr DWORD kFlags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    // The users read Traditional Chinese (Taiwan); a system without that
+    // language's messages answers in its own.
+    const DWORD languages[] = {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL), 0};
+    for (DWORD language : languages) {
+        wchar_t* buffer = nullptr;
+        const DWORD length = ::FormatMessageW(kFlags, nullptr, code, language,
+                                              reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+        if (length == 0 || buffer == nullptr) continue;
+        std::wstring message(buffer, length);
+        ::LocalFree(buffer);
+        while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+            message.pop_back();
+        if (!message.empty()) return Narrow(message);
+    }
+    char fallback[40];
+    std::snprintf(fallback, sizeof fallback, "系統錯誤 %lu (0x%08lX)", code, code);
+    return fallback;
+}
+
+}  // namespace tarn::text
