@@ -1,0 +1,151 @@
+#!/usr/bin/env python3
+"""Runs a command beside the loopback test server, then stops both.
+
+    with_server.py [--root DIR] [--timeout S] [--server-arg ARG]... -- COMMAND...
+
+Starts http_server.py on an ephemeral 127.0.0.1 port with --root as its file
+root (without --root, a fresh folder holding "program.exe": "MZ" and 200000
+bytes of a fixed pattern). The command gets, in its environment:
+
+  TARNKIT_TEST_HTTP_PORT   the server's port
+  TARNKIT_TEST_HTTP_ROOT   the file root (a Linux path)
+  TARNKIT_TEST_HTTP_LOG    the server's request log, one "METHOD PATH" a line
+
+and no proxy settings, so that every request goes straight to loopback. The
+command is killed (with its whole process group) after --timeout seconds;
+the server always ends with this script, and on its own after its lifetime.
+The command's output is passed on; the exit code is the command's, or 124 on
+timeout.
+"""
+import argparse
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PROXY_VARIABLES = ("http_proxy", "https_proxy", "all_proxy", "ftp_proxy")
+
+
+def fixture_program():
+    """A stand-in program file: big enough to arrive in several reads."""
+    pattern = bytes(range(256))
+    return b"MZ" + (pattern * (200000 // 256 + 1))[:200000]
+
+
+def relay(child, deadline):
+    """Copies the child's output until the child ends (not until the pipe
+    closes) and answers its exit code; TimeoutExpired after deadline."""
+    fd = child.stdout.fileno()
+    os.set_blocking(fd, False)
+    out = sys.stdout.buffer
+    open_pipe = True
+
+    def drain():
+        nonlocal open_pipe
+        while open_pipe:
+            try:
+                data = os.read(fd, 65536)
+            except BlockingIOError:
+                return
+            if not data:
+                open_pipe = False
+                return
+            out.write(data)
+            out.flush()
+
+    while True:
+        if open_pipe:
+            select.select([fd], [], [], 0.1)
+            drain()
+        else:
+            time.sleep(0.1)
+        if child.poll() is not None:
+            drain()
+            return child.returncode
+        if time.monotonic() > deadline:
+            raise subprocess.TimeoutExpired(child.args, 0)
+
+
+def stop(process, grace=5):
+    if process.poll() is not None:
+        return
+    try:
+        os.killpg(process.pid, signal.SIGTERM)
+    except ProcessLookupError:
+        return
+    try:
+        process.wait(grace)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--root")
+    ap.add_argument("--timeout", type=float, default=600)
+    ap.add_argument("--server-arg", action="append", default=[])
+    ap.add_argument("command", nargs=argparse.REMAINDER)
+    args = ap.parse_args()
+    # ctest's own timeout sends SIGTERM: still stop the server and the command.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    command = args.command[1:] if args.command[:1] == ["--"] else args.command
+    if not command:
+        ap.error("no command given")
+
+    work = tempfile.mkdtemp(prefix="tarnkit-http-")
+    try:
+        root = args.root
+        if root is None:
+            root = os.path.join(work, "root")
+            os.mkdir(root)
+            with open(os.path.join(root, "program.exe"), "wb") as f:
+                f.write(fixture_program())
+        log = os.path.join(work, "requests.log")
+        open(log, "w").close()
+
+        server = subprocess.Popen(
+            [sys.executable, os.path.join(HERE, "http_server.py"), "--root", root, "--log", log,
+             # Outlives the command by a little, never by much.
+             "--lifetime", str(args.timeout + 30)] + args.server_arg,
+            stdout=subprocess.PIPE, text=True, start_new_session=True)
+        try:
+            first = server.stdout.readline().split()
+            if len(first) != 2 or first[0] != "PORT":
+                print("with_server: the test server did not start", file=sys.stderr)
+                return 1
+            env = dict(os.environ)
+            for name in PROXY_VARIABLES:
+                env.pop(name, None)
+                env.pop(name.upper(), None)
+            env["no_proxy"] = "127.0.0.1,localhost"
+            env["TARNKIT_TEST_HTTP_PORT"] = first[1]
+            env["TARNKIT_TEST_HTTP_ROOT"] = os.path.abspath(root)
+            env["TARNKIT_TEST_HTTP_LOG"] = log
+            # The command's output comes through a pipe of our own: Wine's
+            # helper processes (started by the first Windows program of a
+            # session) inherit the output handles and outlive the command,
+            # and a caller such as ctest would wait for them to close.
+            child = subprocess.Popen(command, env=env, start_new_session=True, stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            try:
+                return relay(child, time.monotonic() + args.timeout)
+            except subprocess.TimeoutExpired:
+                print(f"with_server: {command[0]} still running after {args.timeout} s, killed", file=sys.stderr)
+                stop(child)
+                return 124
+            finally:
+                stop(child)
+        finally:
+            stop(server)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,234 @@
+// Downloads against the loopback test server (tests/support/with_server.py
+// starts it and names its port in TARNKIT_TEST_HTTP_PORT).
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "WinTestSupport.h"
+#include "platform/Download.h"
+#include "platform/Win32Platform.h"
+
+namespace tarn::testing {
+namespace {
+
+constexpr int kShortStallMs = 1500;
+// The server keeps a stalled connection open this long (with_server's
+// --stall-seconds); a stall noticed well before is noticed by the client.
+constexpr ULONGLONG kServerStallMs = 20000;
+
+std::string ServerPort() { return EnvOrEmpty("TARNKIT_TEST_HTTP_PORT"); }
+
+std::string BaseUrl() { return "http://127.0.0.1:" + ServerPort(); }
+
+// A Linux path as Wine's Z: drive shows it.
+std::string FromLinux(const std::string& path) {
+    std::string windows = "Z:" + path;
+    for (char& c : windows)
+        if (c == '/') c = '\\';
+    return windows;
+}
+
+std::string Fixture() { return ReadBytes(FromLinux(EnvOrEmpty("TARNKIT_TEST_HTTP_ROOT") + "/program.exe")).bytes; }
+
+// How many requests for path the server has seen.
+int RequestsFor(const std::string& path) {
+    std::ifstream log(EnvOrEmpty("TARNKIT_TEST_HTTP_LOG"));
+    int count = 0;
+    for (std::string line; std::getline(log, line);)
+        if (line == "GET " + path) ++count;
+    return count;
+}
+
+// A loopback port with nobody listening: bound once, then let go.
+std::string FreePort() {
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    ::closesocket(s);
+    ::WSACleanup();
+    return std::to_string(ntohs(address.sin_port));
+}
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(ServerPort().empty()) << "run under tests/support/with_server.py";
+        fixture = Fixture();
+        ASSERT_GT(fixture.size(), 100000u);
+    }
+    std::string fixture;
+    ScratchFolder folder;
+};
+
+// --- the outcomes, with and without a file already at the target ----------
+
+struct DownloadCase {
+    const char* name;
+    std::string urlPath;  // below the server, or a whole URL
+    long expected;
+};
+
+class DownloadOutcome : public ServerTest,
+                        public ::testing::WithParamInterface<std::tuple<DownloadCase, bool>> {};
+
+TEST_P(DownloadOutcome, LeavesAFileOnlyOnSuccessAndNoTemporaryFile) {
+    const auto& [c, earlier] = GetParam();
+    const std::string target = folder / "AnyDesk.exe";
+    const std::string earlierBytes = "MZ an earlier program";
+    if (earlier) WriteBytes(target, earlierBytes);
+
+    Win32Platform os(kShortStallMs);
+    const std::string url = c.urlPath.find("://") != std::string::npos ? c.urlPath : BaseUrl() + c.urlPath;
+    const ULONGLONG start = ::GetTickCount64();
+    const long result = os.Download(url, target);
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+
+    EXPECT_EQ(result, c.expected) << std::hex << result;
+    const FileBytes after = ReadBytes(target);
+    if (c.expected == kDownloadOk) {
+        EXPECT_TRUE(after.bytes == fixture) << "size " << after.bytes.size();  // no dump of binary bytes
+    } else if (earlier) {
+        EXPECT_TRUE(after.bytes == earlierBytes) << "size " << after.bytes.size();
+    } else {
+        EXPECT_FALSE(after.exists);
+    }
+    EXPECT_EQ(FolderEntries(folder.Path()), (c.expected == kDownloadOk || earlier
+                                                 ? std::vector<std::string>{"AnyDesk.exe"}
+                                                 : std::vector<std::string>{}));
+    // No case waits for the server to give up on its own.
+    EXPECT_LT(elapsed, kServerStallMs - 5000) << "ms";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DownloadOutcome,
+    ::testing::Combine(
+        ::testing::Values(DownloadCase{"Ok", "/downloads/program.exe", kDownloadOk},
+                          DownloadCase{"NoContentLength", "/nolength/program.exe", kDownloadOk},
+                          DownloadCase{"NotFound", "/downloads/missing.exe", kDownloadNotFound},
+                          DownloadCase{"Gone", "/status/410", kDownloadNotFound},
+                          DownloadCase{"ServerError", "/status/500", kDownloadFailed},
+                          DownloadCase{"Forbidden", "/status/403", kDownloadFailed},
+                          DownloadCase{"HtmlWithOk", "/html", kDownloadNotProgram},
+                          DownloadCase{"Truncated", "/truncated", kDownloadTruncated},
+                          DownloadCase{"Stalled", "/stall", kDownloadStalled},
+                          DownloadCase{"Refused", "http://127.0.0.1:" + FreePort() + "/downloads/program.exe",
+                                       kDownloadCannotConnect},
+                          DownloadCase{"NotHttp", "ftp://127.0.0.1/program.exe", kDownloadInvalidUrl}),
+        ::testing::Bool()),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_EarlierFile" : "_NoFile");
+    });
+
+// --- beyond the table ---------------------------------------------------
+
+TEST_F(ServerTest, MissingTargetFolderFailsWithTheSystemsError) {
+    Win32Platform os(kShortStallMs);
+    const long result = os.Download(BaseUrl() + "/downloads/program.exe", folder / "no folder\\AnyDesk.exe");
+    // HRESULT_FROM_WIN32 of whatever the file system said.
+    EXPECT_EQ(static_cast<unsigned long>(result) & 0xFFFF0000UL, 0x80070000UL) << std::hex << result;
+    EXPECT_TRUE(FolderEntries(folder.Path()).empty());
+}
+
+TEST_F(ServerTest, TargetThatCannotBeReplacedIsKeptAndTheTemporaryRemoved) {
+    // A folder of the program's name: the body arrives whole, the final move fails.
+    const std::string target = folder / "AnyDesk.exe";
+    ::CreateDirectoryW(text::Widen(target).c_str(), nullptr);
+    WriteBytes(target + "\\inside.txt", "kept");
+    Win32Platform os(kShortStallMs);
+    EXPECT_NE(os.Download(BaseUrl() + "/downloads/program.exe", target), kDownloadOk);
+    EXPECT_EQ(ReadBytes(target + "\\inside.txt").bytes, "kept");
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"AnyDesk.exe"});
+}
+
+TEST_F(ServerTest, EveryDownloadReachesTheServer) {
+    Win32Platform os(kShortStallMs);
+    const std::string path = "/downloads/program.exe?again";
+    const int before = RequestsFor(path);
+    for (int i = 0; i < 2; ++i) {
+        ::DeleteFileW(text::Widen(folder / "a.exe").c_str());
+        ASSERT_EQ(os.Download(BaseUrl() + path, folder / "a.exe"), kDownloadOk);
+    }
+    EXPECT_EQ(RequestsFor(path) - before, 2);
+}
+
+struct ProgressCase {
+    const char* name;
+    std::string urlPath;
+    bool lengthKnown;
+    std::size_t minimumCalls;  // the slow path arrives over many slices of the wait
+};
+
+class DownloadProgress : public ServerTest, public ::testing::WithParamInterface<ProgressCase> {};
+
+TEST_P(DownloadProgress, ReportsGrowingCountsEndingAtTheWhole) {
+    std::vector<std::pair<std::uint64_t, std::int64_t>> calls;
+    DownloadOptions options;
+    options.stallTimeoutMs = 5000;
+    options.progress = [&](std::uint64_t received, std::int64_t total) { calls.emplace_back(received, total); };
+    const long result = DownloadToFile(text::Widen(BaseUrl() + GetParam().urlPath),
+                                       text::Widen(folder / "p.exe"), options);
+    ASSERT_EQ(result, kDownloadOk) << std::hex << result;
+    ASSERT_GE(calls.size(), GetParam().minimumCalls);
+    for (std::size_t i = 1; i < calls.size(); ++i) EXPECT_GT(calls[i].first, calls[i - 1].first) << i;
+    EXPECT_EQ(calls.back().first, fixture.size());
+    const std::int64_t total = GetParam().lengthKnown ? static_cast<std::int64_t>(fixture.size()) : -1;
+    for (const auto& call : calls) EXPECT_EQ(call.second, total);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DownloadProgress,
+                         ::testing::Values(ProgressCase{"WithLength", "/slow/program.exe", true, 3},
+                                           ProgressCase{"WithoutLength", "/nolength/program.exe", false, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ServerTest, CancelDuringTransferFailsAndLeavesNothing) {
+    std::atomic<bool> cancel{false};
+    DownloadOptions options;
+    options.cancel = &cancel;
+    options.progress = [&](std::uint64_t received, std::int64_t) {
+        if (received > 0) cancel = true;
+    };
+    const std::string target = folder / "c.exe";
+    WriteBytes(target, "MZ earlier");
+    const long result = DownloadToFile(text::Widen(BaseUrl() + "/slow/program.exe"), text::Widen(target), options);
+    EXPECT_EQ(result, kDownloadAborted) << std::hex << result;
+    EXPECT_EQ(ReadBytes(target).bytes, "MZ earlier");
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"c.exe"});
+}
+
+TEST_F(ServerTest, CancelledBeforeTheStartFetchesNothing) {
+    std::atomic<bool> cancel{true};
+    DownloadOptions options;
+    options.cancel = &cancel;
+    const std::string path = "/downloads/program.exe?cancelled";
+    EXPECT_EQ(DownloadToFile(text::Widen(BaseUrl() + path), text::Widen(folder / "c.exe"), options),
+              kDownloadAborted);
+    EXPECT_EQ(RequestsFor(path), 0);
+    EXPECT_TRUE(FolderEntries(folder.Path()).empty());
+}
+
+TEST_F(ServerTest, WaitsThroughTheGivenWaitFunction) {
+    int waits = 0;
+    DownloadOptions options;
+    options.wait = [&](void* handle, unsigned long ms) {
+        ++waits;
+        return ::WaitForSingleObject(handle, ms) == WAIT_OBJECT_0;
+    };
+    ASSERT_EQ(DownloadToFile(text::Widen(BaseUrl() + "/slow/program.exe"), text::Widen(folder / "w.exe"), options),
+              kDownloadOk);
+    // The transfer takes many slices of the waiting loop.
+    EXPECT_GE(waits, 3);
+}
+
+}  // namespace
+}  // namespace tarn::testing

@@ -1,0 +1,301 @@
+// The Win32 platform operations against the real system (under Wine).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "WinTestSupport.h"
+#include "platform/Win32Platform.h"
+#include "platform/mduAPI.h"
+
+namespace tarn::testing {
+namespace {
+
+using text::Widen;
+
+// --- IsFilePresent over FileAttributes -------------------------------------
+
+struct PresenceCase {
+    const char* name;
+    // Prepares the scratch folder and answers the path to test.
+    std::function<std::string(const ScratchFolder&)> prepare;
+    bool present;
+};
+
+class FilePresence : public ::testing::TestWithParam<PresenceCase> {};
+
+std::string PlainFile(const ScratchFolder& folder, const std::string& name, DWORD attributes) {
+    const std::string path = folder / name;
+    WriteBytes(path, "MZ");
+    ::SetFileAttributesW(Widen(path).c_str(), attributes);
+    return path;
+}
+
+TEST_P(FilePresence, AnswersTrueOnlyForAnExistingNonFolder) {
+    ScratchFolder folder;
+    Win32Platform os;
+    const std::string path = GetParam().prepare(folder);
+    EXPECT_EQ(IsFilePresent(os, path), GetParam().present) << path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FilePresence,
+    ::testing::Values(
+        PresenceCase{"PlainFile", [](const ScratchFolder& f) { return PlainFile(f, "a.exe", FILE_ATTRIBUTE_NORMAL); },
+                     true},
+        PresenceCase{"HiddenFile",
+                     [](const ScratchFolder& f) { return PlainFile(f, "h.exe", FILE_ATTRIBUTE_HIDDEN); }, true},
+        PresenceCase{"ReadOnlyFile",
+                     [](const ScratchFolder& f) { return PlainFile(f, "r.exe", FILE_ATTRIBUTE_READONLY); }, true},
+        PresenceCase{"OtherLetterCase",
+                     [](const ScratchFolder& f) {
+                         PlainFile(f, "AnyDesk.exe", FILE_ATTRIBUTE_NORMAL);
+                         return f / "anydesk.EXE";
+                     },
+                     true},
+        PresenceCase{"ChineseName",
+                     [](const ScratchFolder& f) { return PlainFile(f, "遠端維修.exe", FILE_ATTRIBUTE_NORMAL); }, true},
+        PresenceCase{"Folder",
+                     [](const ScratchFolder& f) {
+                         ::CreateDirectoryW(Widen(f / "sub.exe").c_str(), nullptr);
+                         return f / "sub.exe";
+                     },
+                     false},
+        PresenceCase{"MissingPath", [](const ScratchFolder& f) { return f / "missing.exe"; }, false},
+        PresenceCase{"MissingFolderInPath", [](const ScratchFolder& f) { return f / "nowhere\\a.exe"; }, false},
+        PresenceCase{"EmptyText", [](const ScratchFolder&) { return std::string(); }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- SetTopMost on a real window ------------------------------------------
+
+bool IsTopMost(HWND window) { return (::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+TEST(SetTopMostWindow, TrueMakesTopmostAndFalseClearsIt) {
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"topmost test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
+                                    100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    Win32Platform os;
+    const auto handle = reinterpret_cast<std::uintptr_t>(window);
+    ASSERT_FALSE(IsTopMost(window));
+
+    EXPECT_NE(SetTopMost(os, handle, true), 0);
+    EXPECT_TRUE(IsTopMost(window));
+    // Again on a window that is already topmost: it stays so.
+    EXPECT_NE(SetTopMost(os, handle, true), 0);
+    EXPECT_TRUE(IsTopMost(window));
+
+    EXPECT_EQ(SetTopMost(os, handle, false), 0);
+    EXPECT_FALSE(IsTopMost(window));
+
+    // Position and size are left alone.
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    EXPECT_EQ(rect.right - rect.left, 200);
+    EXPECT_EQ(rect.bottom - rect.top, 100);
+    ::DestroyWindow(window);
+
+    // A dead handle makes SetWindowPos fail, and True passes that on.
+    EXPECT_EQ(SetTopMost(os, handle, true), 0);
+}
+
+// --- Shell and WaitForTasks -----------------------------------------------
+
+std::string ChildCommand(const std::string& mark, int milliseconds) {
+    return "\"" + ProgramFolder() + "\\win_child.exe\" \"" + mark + "\" " + std::to_string(milliseconds);
+}
+
+bool IsRunning(TaskId id) {
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (!process) return false;
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return running;
+}
+
+struct ShowCase {
+    const char* name;
+    WindowStyle style;
+    int shown;  // what the child finds in its start-up information
+};
+
+class ShellStyle : public ::testing::TestWithParam<ShowCase> {};
+
+TEST_P(ShellStyle, ReturnsAtOnceAndPassesTheShowState) {
+    ScratchFolder folder;
+    Win32Platform os;
+    const std::string mark = folder / "mark.txt";
+    const TaskId id = os.Shell(ChildCommand(mark, 1500), GetParam().style);
+    // Shell did not wait: the child is still running and has left no mark.
+    EXPECT_TRUE(IsRunning(id));
+    EXPECT_FALSE(ReadBytes(mark).exists);
+
+    ASSERT_TRUE(os.WaitForTasks({id}, 20000));
+    EXPECT_FALSE(IsRunning(id));
+    EXPECT_EQ(ReadBytes(mark).bytes, "show=" + std::to_string(GetParam().shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(Styles, ShellStyle,
+                         ::testing::Values(ShowCase{"Hidden", WindowStyle::Hidden, SW_HIDE},
+                                           ShowCase{"Normal", WindowStyle::NormalFocus, SW_SHOWNORMAL},
+                                           ShowCase{"Minimized", WindowStyle::MinimizedFocus, SW_SHOWMINIMIZED},
+                                           ShowCase{"Maximized", WindowStyle::MaximizedFocus, SW_SHOWMAXIMIZED}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Shell, TwoCommandsRunAtTheSameTime) {
+    ScratchFolder folder;
+    Win32Platform os;
+    const TaskId first = os.Shell(ChildCommand(folder / "1.txt", 1500), WindowStyle::Hidden);
+    const TaskId second = os.Shell(ChildCommand(folder / "2.txt", 1500), WindowStyle::Hidden);
+    EXPECT_TRUE(IsRunning(first));
+    EXPECT_TRUE(IsRunning(second));
+    ASSERT_TRUE(os.WaitForTasks({first, second}, 20000));
+    EXPECT_TRUE(ReadBytes(folder / "1.txt").exists);
+    EXPECT_TRUE(ReadBytes(folder / "2.txt").exists);
+}
+
+TEST(Shell, CmdCommandLineRuns) {
+    ScratchFolder folder;
+    Win32Platform os;
+    const TaskId id = os.Shell("cmd.exe /c echo ok> \"" + (folder / "echo.txt") + "\"", WindowStyle::MinimizedFocus);
+    ASSERT_TRUE(os.WaitForTasks({id}, 20000));
+    EXPECT_EQ(ReadBytes(folder / "echo.txt").bytes, "ok\r\n");
+}
+
+TEST(Shell, MissingProgramRaisesStartErrorWithTheSystemsReason) {
+    Win32Platform os;
+    const std::string command = "c:\\no such folder\\missing-program.exe /x";
+    try {
+        os.Shell(command, WindowStyle::NormalFocus);
+        FAIL() << "Shell started a missing program";
+    } catch (const StartError& error) {
+        EXPECT_EQ(error.CommandLine(), command);
+        const std::string reason = error.what();
+        EXPECT_FALSE(reason.empty());
+        EXPECT_EQ(reason.find_first_of("\r\n"), std::string::npos);
+        // The system's own text for a missing file or path.
+        EXPECT_TRUE(reason == text::SystemMessage(ERROR_FILE_NOT_FOUND) ||
+                    reason == text::SystemMessage(ERROR_PATH_NOT_FOUND))
+            << reason;
+        EXPECT_EQ(reason.rfind("系統錯誤", 0), std::string::npos) << reason;
+    }
+}
+
+TEST(WaitForTasks, TimesOutWhileATaskRunsAndTreatsUnknownIdsAsEnded) {
+    ScratchFolder folder;
+    Win32Platform os;
+    const TaskId id = os.Shell(ChildCommand(folder / "m.txt", 3000), WindowStyle::Hidden);
+    EXPECT_FALSE(os.WaitForTasks({id}, 200));
+    EXPECT_TRUE(IsRunning(id));
+    EXPECT_TRUE(os.WaitForTasks({}, 0));
+    // An id no process has (ids are multiples of four, so this one is free).
+    EXPECT_TRUE(os.WaitForTasks({0x7FFFFFF1u}, 0));
+    EXPECT_TRUE(os.WaitForTasks({id, 0x7FFFFFF1u}, 20000));
+}
+
+// --- Environ ----------------------------------------------------------------
+
+struct EnvironCase {
+    const char* name;
+    const wchar_t* value;  // null: not set
+    std::string expected;
+};
+
+class EnvironValue : public ::testing::TestWithParam<EnvironCase> {};
+
+TEST_P(EnvironValue, ReadsTheProcessEnvironment) {
+    const wchar_t* kName = L"TARNKIT_TEST_APPDATA";
+    ::SetEnvironmentVariableW(kName, GetParam().value);
+    Win32Platform os;
+    EXPECT_EQ(os.Environ("TARNKIT_TEST_APPDATA"), GetParam().expected);
+    EXPECT_EQ(os.Environ("tarnkit_test_appdata"), GetParam().expected);  // names ignore case
+    ::SetEnvironmentVariableW(kName, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EnvironValue,
+    ::testing::Values(EnvironCase{"Unset", nullptr, ""},
+                      EnvironCase{"Plain", L"C:\\Users\\amy\\AppData\\Roaming", "C:\\Users\\amy\\AppData\\Roaming"},
+                      EnvironCase{"BlanksAndAmpersand", L"C:\\Users\\A & B\\AppData", "C:\\Users\\A & B\\AppData"},
+                      EnvironCase{"Chinese", L"C:\\Users\\\x5C0F\x68EE\\AppData", "C:\\Users\\小森\\AppData"},
+                      EnvironCase{"SetButEmpty", L"", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Environ, LongValueArrivesWhole) {
+    const std::wstring value = L"C:\\" + std::wstring(1000, L'\x68EE');
+    ::SetEnvironmentVariableW(L"TARNKIT_TEST_LONG", value.c_str());
+    Win32Platform os;
+    EXPECT_EQ(os.Environ("TARNKIT_TEST_LONG"), text::Narrow(value));
+    ::SetEnvironmentVariableW(L"TARNKIT_TEST_LONG", nullptr);
+}
+
+// --- CreateFolder -----------------------------------------------------------
+
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST(CreateFolder, CreatesNewAndAcceptsExisting) {
+    ScratchFolder folder;
+    Win32Platform os;
+    const std::string path = folder / "RustDesk 設定";
+    os.CreateFolder(path);
+    EXPECT_TRUE(IsFolder(path));
+    WriteBytes(path + "\\keep.txt", "x");
+    EXPECT_NO_THROW(os.CreateFolder(path));
+    EXPECT_EQ(ReadBytes(path + "\\keep.txt").bytes, "x");
+}
+
+TEST(CreateFolder, FailsWhenAFileBlocksItOrTheParentIsMissing) {
+    ScratchFolder folder;
+    Win32Platform os;
+    WriteBytes(folder / "AnyDesk", "a file, not a folder");
+    for (const std::string& path : {folder / "AnyDesk", folder / "missing\\config"}) {
+        try {
+            os.CreateFolder(path);
+            ADD_FAILURE() << "created " << path;
+        } catch (const PlatformError& error) {
+            EXPECT_FALSE(std::string(error.what()).empty()) << path;
+        }
+        EXPECT_FALSE(IsFolder(path)) << path;
+    }
+    EXPECT_EQ(ReadBytes(folder / "AnyDesk").bytes, "a file, not a folder");
+}
+
+// --- Sleep ------------------------------------------------------------------
+
+TEST(Sleep, PausesForAtLeastTheTime) {
+    Win32Platform os;
+    const ULONGLONG start = ::GetTickCount64();
+    os.Sleep(300);
+    EXPECT_GE(::GetTickCount64() - start, 280u);  // tick granularity
+}
+
+// --- Text at the boundary ------------------------------------------------
+
+TEST(SystemMessage, IsTheSystemsTextWithoutLineBreak) {
+    for (DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_ALREADY_EXISTS}) {
+        const std::string message = text::SystemMessage(code);
+        EXPECT_FALSE(message.empty());
+        EXPECT_NE(message.back(), '\n');
+        EXPECT_NE(message.back(), '\r');
+        EXPECT_EQ(message.rfind("系統錯誤", 0), std::string::npos) << code;
+    }
+    // Traditional Chinese is asked for first, whatever the system's own
+    // language: the text is not plain ASCII.
+    const std::string notFound = text::SystemMessage(ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(std::any_of(notFound.begin(), notFound.end(), [](char c) { return (c & 0x80) != 0; })) << notFound;
+    // A code the system has no text for is still described, by its number.
+    EXPECT_NE(text::SystemMessage(0x2FFFFFFF).find("0x2FFFFFFF"), std::string::npos);
+}
+
+TEST(TextConversion, RoundTripsChineseAndAstralLetters) {
+    for (const std::string utf8 : {"", "abc", "遠端維修", "請 (聯絡小森) 告知您的 ID", "\xF0\x9F\x98\x80 ok"}) {
+        EXPECT_EQ(text::Narrow(text::Widen(utf8)), utf8);
+    }
+    EXPECT_EQ(text::Widen("森"), std::wstring(L"\x68EE"));
+    EXPECT_EQ(text::Widen("\xF0\x9F\x98\x80").size(), 2u);  // a surrogate pair
+}
+
+}  // namespace
+}  // namespace tarn::testing

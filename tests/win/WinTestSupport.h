@@ -1,0 +1,112 @@
+// Small helpers for the tests under Wine: a scratch folder that removes
+// itself, and whole-file reads and writes through the wide API.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/Text.h"
+
+namespace tarn::testing {
+
+inline std::string EnvOrEmpty(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Bytes of a file, or nullopt-like empty with exists=false when it cannot be read.
+struct FileBytes {
+    bool exists = false;
+    std::string bytes;
+};
+
+inline FileBytes ReadBytes(const std::string& path) {
+    FileBytes result;
+    HANDLE file = ::CreateFileW(text::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return result;
+    result.exists = true;
+    char buffer[65536];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) result.bytes.append(buffer, got);
+    ::CloseHandle(file);
+    return result;
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+    HANDLE file = ::CreateFileW(text::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+    ASSERT_EQ(written, bytes.size());
+}
+
+// Names in a folder (not "." and ".."), sorted.
+inline std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW(text::Widen(folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(text::Narrow(name));
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A fresh folder below the temporary folder, removed with everything in it
+// (attributes cleared first, so read-only files go too).
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        wchar_t base[MAX_PATH + 1];
+        ::GetTempPathW(MAX_PATH + 1, base);
+        static unsigned counter = 0;
+        path_ = text::Narrow(base) + "tarnkit-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                std::to_string(++counter) + "-" + std::to_string(::GetTickCount64());
+        ::CreateDirectoryW(text::Widen(path_).c_str(), nullptr);
+    }
+    ~ScratchFolder() { Remove(path_); }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    static void Remove(const std::string& folder) {
+        for (const std::string& name : FolderEntries(folder)) {
+            const std::wstring child = text::Widen(folder + "\\" + name);
+            const DWORD attributes = ::GetFileAttributesW(child.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                Remove(folder + "\\" + name);
+            } else {
+                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(child.c_str());
+            }
+        }
+        ::RemoveDirectoryW(text::Widen(folder).c_str());
+    }
+
+    std::string path_;
+};
+
+// The folder of the running test program, where its helper programs lie.
+inline std::string ProgramFolder() {
+    wchar_t path[MAX_PATH + 1] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    folder.resize(folder.find_last_of(L"\\/"));
+    return text::Narrow(folder);
+}
+
+}  // namespace tarn::testing
