@@ -285,10 +285,13 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (LOWORD(wParam) == WA_INACTIVE) {
             HWND focus = ::GetFocus();
             if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
-        } else if (lastFocus_ && ::IsWindow(lastFocus_)) {
-            ::SetFocus(lastFocus_);
+            return 0;
         }
-        return 0;
+        if (lastFocus_ && ::IsWindow(lastFocus_) && !HIWORD(wParam)) {
+            ::SetFocus(lastFocus_);
+            return 0;
+        }
+        break;
     case WM_CLOSE:
         OnCloseRequest();
         return 0;

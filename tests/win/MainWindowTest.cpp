@@ -184,6 +184,28 @@ TEST(MainWindow, EnterClicksTheFocusedButton) {
     EXPECT_EQ(f.os.log.at(0), kAbout);
 }
 
+TEST(MainWindow, TabMovesTheFocusAndSpaceClicks) {
+    Fixture f;
+    HWND hwnd = f.main.Window();
+    ::SetFocus(ChildByText(hwnd, "AnyDesk (GSN)"));
+    MSG tab{::GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    EXPECT_TRUE(f.main.PreTranslateMessage(tab));
+    EXPECT_EQ(TextOf(::GetFocus()), "AnyDesk");
+
+    HWND about = ChildByText(hwnd, "聯絡小森");
+    ::SetFocus(about);
+    MSG down{about, WM_KEYDOWN, VK_SPACE, 0, 0, {}};
+    MSG up{about, WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0000001), 0, {}};
+    EXPECT_EQ(f.LogSizeAfter([&] {
+        for (MSG* m : {&down, &up}) {
+            if (f.main.PreTranslateMessage(*m)) continue;
+            ::TranslateMessage(m);
+            ::DispatchMessageW(m);
+        }
+    }), 1u);
+    EXPECT_EQ(f.os.log.at(0), kAbout);
+}
+
 struct CloseCase {
     const char* name;
     int answer;
