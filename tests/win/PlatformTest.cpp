@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include "WinTestSupport.h"
 #include "platform/Win32Platform.h"
@@ -70,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 bool IsTopMost(HWND window) { return (::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 
-TEST(SetTopMostWindow, TrueMakesTopmostAndFalseClearsIt) {
+TEST(TopMostSwitch, TrueMakesTopmostAndFalseClearsIt) {
     HWND window = ::CreateWindowExW(0, L"STATIC", L"topmost test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
                                     100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
@@ -261,6 +263,78 @@ TEST(CreateFolder, FailsWhenAFileBlocksItOrTheParentIsMissing) {
     }
     EXPECT_EQ(ReadBytes(folder / "AnyDesk").bytes, "a file, not a folder");
 }
+
+// --- MsgBox -----------------------------------------------------------------
+
+struct MsgBoxCase {
+    const char* name;
+    int buttons;
+    int press;                   // the button the "user" presses
+    std::vector<int> present;    // buttons the box must show
+    std::vector<int> absent;     // and must not
+};
+
+class MsgBoxPrompt : public ::testing::TestWithParam<MsgBoxCase> {};
+
+// What a second thread found in the box before pressing its button.
+struct SeenBox {
+    std::wstring prompt;
+    HWND owner = nullptr;
+    std::vector<int> present, absent;
+};
+
+TEST_P(MsgBoxPrompt, CaptionedTarnKitAnsweringTheButtonPressed) {
+    const MsgBoxCase& c = GetParam();
+    HWND owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr,
+                                   nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(owner, nullptr);
+    Win32Platform os;
+    os.SetOwner(owner);
+
+    SeenBox seen;
+    std::atomic<bool> found{false};
+    std::thread presser([&] {
+        for (int i = 0; i < 200 && !found; ++i) {
+            HWND box = ::FindWindowW(L"#32770", L"tarn-kit");
+            if (!box) {
+                ::Sleep(25);
+                continue;
+            }
+            wchar_t prompt[256] = {};
+            ::GetDlgItemTextW(box, 0xFFFF, prompt, 255);  // the message text's control
+            seen.prompt = prompt;
+            seen.owner = ::GetWindow(box, GW_OWNER);
+            auto shown = [box](int id) {
+                HWND button = ::GetDlgItem(box, id);
+                return button && ::IsWindowVisible(button);
+            };
+            for (int id : c.present)
+                if (shown(id)) seen.present.push_back(id);
+            for (int id : c.absent)
+                if (shown(id)) seen.absent.push_back(id);
+            found = true;
+            ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(c.press, BN_CLICKED), 0);
+        }
+    });
+    const int answer = os.MsgBox("要結束所有遠端程式嗎？", c.buttons);
+    presser.join();
+    ::DestroyWindow(owner);
+
+    ASSERT_TRUE(found);
+    EXPECT_EQ(answer, c.press);
+    EXPECT_EQ(seen.prompt, L"\x8981\x7D50\x675F\x6240\x6709\x9060\x7AEF\x7A0B\x5F0F\x55CE\xFF1F");
+    EXPECT_EQ(seen.owner, owner);
+    EXPECT_EQ(seen.present, c.present);
+    EXPECT_TRUE(seen.absent.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MsgBoxPrompt,
+    ::testing::Values(MsgBoxCase{"OkOnly", kOkOnly, IDOK, {IDOK}, {IDYES, IDNO, IDCANCEL}},
+                      MsgBoxCase{"YesNoCancelYes", kYesNoCancel, IDYES, {IDYES, IDNO, IDCANCEL}, {IDOK}},
+                      MsgBoxCase{"YesNoCancelCancel", kYesNoCancel, IDCANCEL, {IDYES, IDNO, IDCANCEL}, {IDOK}},
+                      MsgBoxCase{"YesNoNo", kYesNo, IDNO, {IDYES, IDNO}, {IDOK, IDCANCEL}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- Sleep ------------------------------------------------------------------
 
