@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ inline std::string EnvOrEmpty(const char* name) {
     return value ? value : "";
 }
 
-// Bytes of a file, or nullopt-like empty with exists=false when it cannot be read.
+// The bytes of a file; exists is false when it cannot be opened.
 struct FileBytes {
     bool exists = false;
     std::string bytes;
