@@ -1,0 +1,66 @@
+#include "windows/ProgressText.h"
+
+#include <array>
+
+namespace tarn {
+
+namespace {
+
+// floor(10 * x / t) and the remainder, for x < t, without forming 10 * x:
+// adding x ten times modulo t never exceeds t.
+int NextDigit(std::uint64_t& x, std::uint64_t t) {
+    std::uint64_t remainder = 0;
+    int digit = 0;
+    for (int i = 0; i < 10; ++i) {
+        if (remainder >= t - x) {
+            remainder -= t - x;
+            ++digit;
+        } else {
+            remainder += x;
+        }
+    }
+    x = remainder;
+    return digit;
+}
+
+}  // namespace
+
+std::string ByteSizeText(std::uint64_t bytes) {
+    if (bytes < 1024) return std::to_string(bytes) + " B";
+    constexpr std::array<const char*, 3> kUnits = {"KB", "MB", "GB"};
+    std::uint64_t unit = 1024;
+    for (std::size_t i = 0;; ++i, unit *= 1024) {
+        std::uint64_t whole = bytes / unit;
+        // The remainder is below the unit (at most 2^40), so ten times it fits.
+        std::uint64_t tenths = ((bytes % unit) * 10 + unit / 2) / unit;
+        if (tenths == 10) {
+            ++whole;
+            tenths = 0;
+        }
+        if (whole >= 1024 && i + 1 < kUnits.size()) continue;
+        return std::to_string(whole) + "." + std::to_string(tenths) + " " + kUnits[i];
+    }
+}
+
+std::optional<int> ProgressPercent(std::uint64_t received, std::int64_t total) {
+    if (total < 0) return std::nullopt;
+    const auto whole = static_cast<std::uint64_t>(total);
+    if (received >= whole) return 100;
+    std::uint64_t rest = received;
+    const int tens = NextDigit(rest, whole);
+    return tens * 10 + NextDigit(rest, whole);
+}
+
+std::string DownloadProgressText(const std::string& fileName, std::uint64_t received, std::int64_t total) {
+    std::string text = "正在下載 " + fileName + "：已接收 " + ByteSizeText(received);
+    if (const auto percent = ProgressPercent(received, total))
+        text += "，共 " + ByteSizeText(static_cast<std::uint64_t>(total)) + "（" + std::to_string(*percent) + "%）";
+    return text;
+}
+
+std::string FileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace tarn
