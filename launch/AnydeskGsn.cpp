@@ -38,15 +38,18 @@ void LaunchAnydeskGsn(LaunchContext& context) {
 
         WriteSystemConf(os, os.Environ("AppData"), context.deploy.gsnProxyHost);
 
-        // A program file that is there may be stale; the user decides.
+        // A program file that is there may be stale; the user decides. One
+        // that does not match its pin is fetched again without asking.
         bool fetch = true;
-        if (IsFilePresent(os, kTestPath)) fetch = os.MsgBox(kRedownloadPrompt, kYesNo) == kAnswerYes;
+        if (IsFilePresent(os, kTestPath) && steps::MatchesPin(context, kTestPath))
+            fetch = os.MsgBox(kRedownloadPrompt, kYesNo) == kAnswerYes;
         // A failed download leaves any earlier file in place, which is then
         // started; the start's own test judges the outcome.
-        if (fetch) os.Download(context.deploy.DownloadUrl(kUrlPath), kDownloadPath);
+        if (fetch) steps::Download(context, kUrlPath, kDownloadPath);
 
         os.Sleep(kStartPauseMs);
-        if (IsFilePresent(os, kTestPath)) os.Shell(kStartPath, WindowStyle::NormalFocus);
+        if (IsFilePresent(os, kTestPath) && steps::MatchesPin(context, kStartPath))
+            os.Shell(kStartPath, WindowStyle::NormalFocus);
         steps::Remind(context, kShortReminder);
     } catch (const PlatformError&) {
         os.MsgBox(kErrorMessage, kOkOnly);

@@ -5,8 +5,16 @@
 namespace tarn {
 
 const Deployment& BuiltInDeployment() {
-    static const Deployment deployment{TARNKIT_WEB_HOST, TARNKIT_SUPPORT_PHONE, TARNKIT_GSN_PROXY_HOST,
-                                       TARNKIT_RUSTDESK_HOST, TARNKIT_RUSTDESK_KEY};
+    static const Deployment deployment{TARNKIT_WEB_HOST,
+                                       TARNKIT_SUPPORT_PHONE,
+                                       TARNKIT_GSN_PROXY_HOST,
+                                       TARNKIT_RUSTDESK_HOST,
+                                       TARNKIT_RUSTDESK_KEY,
+                                       {{"AnyDesk.exe", TARNKIT_SHA256_ANYDESK},
+                                        {"RustDesk.exe", TARNKIT_SHA256_RUSTDESK},
+                                        {"Aweray.exe", TARNKIT_SHA256_AWERAY},
+                                        {"AeroAdmin.exe", TARNKIT_SHA256_AEROADMIN},
+                                        {"tarn-ie11.exe", TARNKIT_SHA256_IE11}}};
     return deployment;
 }
 

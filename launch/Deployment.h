@@ -2,9 +2,17 @@
 // never read at run time.
 #pragma once
 
+#include <cctype>
 #include <string>
+#include <vector>
 
 namespace tarn {
+
+// The SHA-256 a program file must have before the launcher keeps or starts it.
+struct ProgramPin {
+    std::string programFile;  // the file's name, such as "AnyDesk.exe"
+    std::string sha256;       // 64 hex digits; empty: the file is not pinned
+};
 
 struct Deployment {
     std::string webHost;       // the maker's web host, also the download server; may carry ":port"
@@ -12,9 +20,25 @@ struct Deployment {
     std::string gsnProxyHost;  // written into AnyDesk's system.conf
     std::string rustdeskHost;  // the own rendezvous and relay server
     std::string rustdeskKey;   // the own server's public key; empty when none is enforced
+    std::vector<ProgramPin> pins = {};
 
     std::string DownloadUrl(const std::string& urlPath) const { return "http://" + webHost + urlPath; }
     std::string SiteAddress() const { return "http://" + webHost + "/"; }
+
+    // The pinned SHA-256 of the program file called fileName, found without
+    // regard to letter case as Windows finds files; "" when it is not pinned.
+    std::string PinFor(const std::string& fileName) const {
+        auto same = [](const std::string& a, const std::string& b) {
+            if (a.size() != b.size()) return false;
+            for (std::size_t i = 0; i < a.size(); ++i)
+                if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+                    return false;
+            return true;
+        };
+        for (const ProgramPin& pin : pins)
+            if (same(pin.programFile, fileName)) return pin.sha256;
+        return {};
+    }
 };
 
 // The values this build was made with.

@@ -1,3 +1,4 @@
+#include <cctype>
 #include <string_view>
 
 #include "launch/ToolEntry.h"
@@ -14,6 +15,16 @@ bool IsDriveAbsolute(std::string_view path) {
 }
 
 bool IsNetworkPath(std::string_view path) { return path.size() > 2 && path[0] == '\\' && path[1] == '\\'; }
+
+std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
+bool SameDigest(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
 
 }  // namespace
 
@@ -56,8 +67,33 @@ std::vector<TaskId> Clean(LaunchContext& context, const std::string& fileBelowAp
 
 std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
                           const std::string& downloadPath) {
-    if (IsFilePresent(context.os, testPath)) return std::nullopt;
-    return context.os.Download(context.deploy.DownloadUrl(urlPath), downloadPath);
+    // The work folder is writable by every user of the machine: a file
+    // planted there under a pinned name is replaced, not trusted.
+    if (IsFilePresent(context.os, testPath) && MatchesPin(context, testPath)) return std::nullopt;
+    return Download(context, urlPath, downloadPath);
+}
+
+long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath) {
+    const std::string url = context.deploy.DownloadUrl(urlPath);
+    const std::string pin = context.deploy.PinFor(FileNameOf(downloadPath));
+    if (pin.empty()) return context.os.Download(url, downloadPath);
+    const long result = context.os.DownloadPinned(url, downloadPath, pin);
+    if (result == kDownloadHashMismatch)
+        context.os.MsgBox("下載的 " + FileNameOf(downloadPath) + " 與預期的檔案不符，未予保留。", kOkOnly);
+    return result;
+}
+
+bool MatchesPin(LaunchContext& context, const std::string& path) {
+    const std::string pin = context.deploy.PinFor(FileNameOf(path));
+    if (pin.empty()) return true;
+    const std::optional<std::string> digest = context.os.FileSha256(path);
+    return digest && SameDigest(*digest, pin);
+}
+
+void StartUnguarded(LaunchContext& context, const std::string& startPath) {
+    if (IsFilePresent(context.os, startPath) && !MatchesPin(context, startPath))
+        throw StartError(startPath, "檔案與預期的不符，不予啟動。");
+    context.os.Shell(startPath, WindowStyle::NormalFocus);
 }
 
 void Remind(LaunchContext& context, const std::string& text) {
@@ -80,7 +116,9 @@ void LaunchTool(const ToolEntry& entry, LaunchContext& context) {
         // Whether a download worked is judged by the existence test of the start.
         steps::Fetch(context, entry.TestPath, entry.UrlPath, entry.DownloadPath);
         os.Sleep(entry.PauseMs);
-        if (!entry.StartGuarded || IsFilePresent(os, entry.TestPath))
+        if (!entry.StartGuarded)
+            steps::StartUnguarded(context, entry.StartPath);
+        else if (IsFilePresent(os, entry.TestPath) && steps::MatchesPin(context, entry.StartPath))
             os.Shell(entry.StartPath, WindowStyle::NormalFocus);
         steps::Remind(context, entry.ReminderText);
     } catch (const PlatformError& error) {

@@ -46,7 +46,7 @@ void LaunchRustDeskOwn(LaunchContext& context) {
 
         os.Sleep(kPauseMs);
         // No second existence test: a missing file fails here and is reported.
-        os.Shell(kStartPath, WindowStyle::NormalFocus);
+        steps::StartUnguarded(context, kStartPath);
         steps::Remind(context, kShortReminder);
     } catch (const StartError& error) {
         steps::ReportStartFailure(os, error.CommandLine(), error.what());

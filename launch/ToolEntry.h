@@ -20,7 +20,7 @@ struct ToolEntry {
     std::string DownloadPath;
     int PauseMs = 2000;
     bool StartGuarded = true;
-    std::string StartPath;
+    std::string StartPath;  // the program file itself, no arguments: a pin is checked on it
     std::string ReminderText;  // empty: no reminder hand-off
     std::string ErrorMessage;  // empty: no error trap
 };
@@ -56,8 +56,19 @@ std::vector<TaskId> Stop(LaunchContext& context, const std::string& command, int
 std::vector<TaskId> Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs);
 // Downloads the program file when testPath names no file. The download's
 // result, or nullopt when the file was there and nothing was fetched.
+// A present file that does not match its pin counts as missing.
 std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
                           const std::string& downloadPath);
+// Downloads urlPath into downloadPath; when the file is pinned, a body with
+// another hash is not kept and the user is told so. The download's result.
+long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath);
+// Whether the file at path may be kept and started: true without hashing
+// when its name is not pinned, otherwise only when its content has the pin.
+bool MatchesPin(LaunchContext& context, const std::string& path);
+// Starts a program without testing for it first. A missing file fails in
+// Shell as before; a pinned file that is there with other content is not
+// started, which fails the same way with its own reason.
+void StartUnguarded(LaunchContext& context, const std::string& startPath);
 void Remind(LaunchContext& context, const std::string& text);
 // Reports a program that could not be started (a launch without its own
 // error message) and the system's reason.

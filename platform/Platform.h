@@ -46,6 +46,10 @@ enum class WindowStyle : int {
 enum MsgBoxButtons : int { kOkOnly = 0, kYesNoCancel = 3, kYesNo = 4 };
 enum MsgBoxAnswer : int { kAnswerOk = 1, kAnswerCancel = 2, kAnswerYes = 6, kAnswerNo = 7 };
 
+// What DownloadPinned answers when the body arrived whole but its
+// SHA-256 is not the expected one (CRYPT_E_HASH_VALUE): a failed download.
+inline constexpr long kDownloadHashMismatch = static_cast<long>(0x80091007UL);
+
 // The file attribute bit that marks a folder.
 inline constexpr std::uint32_t kAttributeDirectory = 16;
 
@@ -79,6 +83,17 @@ public:
     // body arrived and it is a Windows program. On failure nothing new is left
     // at path (a file that was there stays untouched) and the result is not 0.
     virtual long Download(const std::string& url, const std::string& path) = 0;
+
+    // As Download, and the body must also have the SHA-256 expectedSha256
+    // (64 hex digits, either case). A body with another is treated as any
+    // failed download (nothing new left at path) and the result is
+    // kDownloadHashMismatch.
+    virtual long DownloadPinned(const std::string& url, const std::string& path,
+                                const std::string& expectedSha256) = 0;
+
+    // The SHA-256 of the file's content as 64 lower-case hex digits; nullopt
+    // when the file cannot be read. Never fails otherwise.
+    virtual std::optional<std::string> FileSha256(const std::string& path) = 0;
 
     virtual void Sleep(int milliseconds) = 0;
 

@@ -46,6 +46,16 @@ public:
     bool foldersMustExist = false;
     // WriteLine fails once a file has this many lines (a full disk); -1 never.
     int writeFailsAfterLines = -1;
+    // The SHA-256 of each file's content, lower-case path -> hex digest. A
+    // file without one has kOtherSha256; unreadable files have none at all.
+    std::map<std::string, std::string> digests;
+    std::set<std::string> unreadable;                      // lower-case paths FileSha256 cannot read
+    // The SHA-256 of what the download server sends; a successful download
+    // gives the file this digest.
+    std::string servedSha256 = kServedSha256;
+
+    static constexpr char kServedSha256[] = "5e884898da28047151d0e56f8dc6292773603d0d6aabbdd62a11ef721d1542d8";
+    static constexpr char kOtherSha256[] = "0000000000000000000000000000000000000000000000000000000000000000";
 
     void AddFile(const std::string& path, std::uint32_t attrs = 0x20) { attributes[Lower(path)] = attrs; }
     void AddFolder(const std::string& path) { attributes[Lower(path)] = kAttributeDirectory; }
@@ -74,11 +84,27 @@ public:
 
     long Download(const std::string& url, const std::string& path) override {
         log.push_back("Download " + url + " -> " + path);
-        if (downloadResult == 0) {
-            AddFile(path);
-            contents[Lower(path)] = "MZ";
-        }
+        if (downloadResult == 0) Deliver(path);
         return downloadResult;
+    }
+
+    // A pinned download: the served digest must be the expected one, else
+    // nothing is kept and the answer is the mismatch.
+    long DownloadPinned(const std::string& url, const std::string& path, const std::string& expectedSha256) override {
+        log.push_back("DownloadPinned " + url + " -> " + path + " " + expectedSha256);
+        if (downloadResult != 0) return downloadResult;
+        if (Lower(servedSha256) != Lower(expectedSha256)) return kDownloadHashMismatch;
+        Deliver(path);
+        return 0;
+    }
+
+    std::optional<std::string> FileSha256(const std::string& path) override {
+        log.push_back("FileSha256 " + path);
+        const std::string key = Lower(path);
+        auto attrs = FileAttributes(path);
+        if (!attrs || (*attrs & kAttributeDirectory) || unreadable.count(key)) return std::nullopt;
+        auto it = digests.find(key);
+        return it == digests.end() ? std::string(kOtherSha256) : it->second;
     }
 
     void Sleep(int milliseconds) override { log.push_back("Sleep " + std::to_string(milliseconds)); }
@@ -135,6 +161,13 @@ public:
     std::uintptr_t Handle() override { return kReminderHandle; }
 
 private:
+    void Deliver(const std::string& path) {
+        AddFile(path);
+        contents[Lower(path)] = "MZ";
+        digests[Lower(path)] = Lower(servedSha256);
+        unreadable.erase(Lower(path));  // a new file, whatever kept the old one from being read
+    }
+
     static std::string Parent(const std::string& path) {
         const auto slash = path.find_last_of('\\');
         return slash == std::string::npos ? std::string() : path.substr(0, slash);

@@ -1,0 +1,393 @@
+// Launches with pinned program files against the recording fake: a file is
+// kept and started only when its SHA-256 is the pinned one, in every kind of
+// launch; without a pin nothing is hashed and the steps are those of before.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "FakeOs.h"
+#include "launch/AnydeskGsn.h"
+#include "launch/Catalogue.h"
+#include "launch/RustDeskOwn.h"
+
+namespace tarn::testing {
+namespace {
+
+using ::testing::ElementsAreArray;
+using Log = std::vector<std::string>;
+
+constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
+const std::string kPin = FakeOs::kServedSha256;
+const std::string kTampered = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+
+Deployment Deploy(std::vector<ProgramPin> pins) {
+    Deployment deploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
+    deploy.pins = std::move(pins);
+    return deploy;
+}
+
+// A user whose clients have run before, on a machine where Shell fails for a
+// program file that is not there.
+void PrepareUser(FakeOs& os) {
+    os.environment["AppData"] = kAppData;
+    for (const char* folder : {"", "\\AnyDesk", "\\RustDesk", "\\RustDesk\\config"})
+        os.AddFolder(std::string(kAppData) + folder);
+    os.foldersMustExist = true;
+    os.programsMustExist = true;
+}
+
+// One kind of launch and the program file it works with.
+struct Kind {
+    const char* name;
+    std::string programFile;  // the name its pin is found by
+    std::string presentPath;  // where an earlier file lies (the download's spelling)
+    std::string startPath;    // what the start runs (the start's spelling)
+    std::function<void(LaunchContext&)> run;
+    bool asksBeforeRefetch = false;  // the GSN launch's prompt for a present file
+    bool reminds = true;
+};
+void PrintTo(const Kind& k, std::ostream* out) { *out << k.name; }
+
+std::function<void(LaunchContext&)> Tool(ToolEntry (*entry)()) {
+    return [entry](LaunchContext& context) { LaunchTool(entry(), context); };
+}
+
+const std::vector<Kind>& Kinds() {
+    static const std::vector<Kind> kinds{
+        {"Anydesk", "AnyDesk.exe", "c:\\temp\\AnyDesk.exe", "c:\\temp\\anydesk.exe",
+         [](LaunchContext& context) { LaunchTool(AnydeskEntry(context.deploy), context); }},
+        {"Aweray", "Aweray.exe", "c:\\temp\\Aweray.exe", "c:\\temp\\Aweray.exe", Tool(AwerayEntry)},
+        {"Ie11", "tarn-ie11.exe", "c:\\temp\\tarn-ie11.exe", "c:\\temp\\tarn-ie11.exe", Tool(Ie11Entry), false,
+         false},
+        {"RustDesk", "RustDesk.exe", "c:\\temp\\rustdesk\\RustDesk.exe", "c:\\temp\\rustdesk\\RustDesk.exe",
+         Tool(RustDeskEntry)},
+        {"AeroAdmin", "AeroAdmin.exe", "c:\\temp\\AeroAdmin\\AeroAdmin.exe", "c:\\temp\\AeroAdmin\\AeroAdmin.exe",
+         Tool(AeroAdminEntry)},
+        {"AnydeskGsn", "AnyDesk.exe", "c:\\temp\\AnyDesk.exe", "c:\\temp\\anydesk.exe", LaunchAnydeskGsn, true},
+        {"RustDeskOwn", "RustDesk.exe", "c:\\temp\\rustdesk\\RustDesk.exe", "c:\\temp\\rustdesk\\RustDesk.exe",
+         LaunchRustDeskOwn},
+    };
+    return kinds;
+}
+
+std::string MismatchMessage(const std::string& programFile) {
+    return "MsgBox 0 下載的 " + programFile + " 與預期的檔案不符，未予保留。";
+}
+
+// Index of the first line that begins with prefix, or -1.
+int Find(const Log& log, const std::string& prefix) {
+    for (std::size_t i = 0; i < log.size(); ++i)
+        if (log[i].rfind(prefix, 0) == 0) return static_cast<int>(i);
+    return -1;
+}
+
+int Count(const Log& log, const std::string& prefix) {
+    return static_cast<int>(
+        std::count_if(log.begin(), log.end(), [&](const std::string& line) { return line.rfind(prefix, 0) == 0; }));
+}
+
+// --- every kind of launch with its file pinned -----------------------------
+
+struct Scenario {
+    const char* name;
+    std::function<void(FakeOs&, const Kind&)> setup;  // after PrepareUser
+    bool fetched;
+    bool mismatchMessage;
+    bool started;
+};
+void PrintTo(const Scenario& s, std::ostream* out) { *out << s.name; }
+
+void Present(FakeOs& os, const Kind& k, const std::string& digest) {
+    os.AddFile(k.presentPath);
+    os.digests[Lower(k.presentPath)] = digest;
+}
+
+const Scenario kScenarios[] = {
+    // The GSN launch still asks; the answer No keeps the file.
+    {"PresentMatches", [](FakeOs& os, const Kind& k) { Present(os, k, kPin); }, false, false, true},
+    // A planted file is replaced before anything starts it, without asking.
+    {"PresentDiffers", [](FakeOs& os, const Kind& k) { Present(os, k, kTampered); }, true, false, true},
+    {"PresentUnreadable",
+     [](FakeOs& os, const Kind& k) {
+         Present(os, k, kPin);
+         os.unreadable.insert(Lower(k.presentPath));
+     },
+     true, false, true},
+    {"MissingDownloadMatches", {}, true, false, true},
+    {"MissingDownloadDiffers", [](FakeOs& os, const Kind&) { os.servedSha256 = kTampered; }, true, true, false},
+    // The planted file stays where it was (as after any failed download) but
+    // is never started.
+    {"PresentDiffersDownloadDiffers",
+     [](FakeOs& os, const Kind& k) {
+         Present(os, k, kTampered);
+         os.servedSha256 = kTampered;
+     },
+     true, true, false},
+    {"PresentDiffersDownloadFails",
+     [](FakeOs& os, const Kind& k) {
+         Present(os, k, kTampered);
+         os.downloadResult = 0x800C0005;
+     },
+     true, false, false},
+};
+
+class PinnedLaunch : public ::testing::TestWithParam<std::tuple<Kind, Scenario>> {};
+
+TEST_P(PinnedLaunch, KeepsAndStartsOnlyTheMatchingFile) {
+    const auto& [k, s] = GetParam();
+    FakeOs os;
+    PrepareUser(os);
+    os.answers = {kAnswerNo};  // the GSN launch's prompt, when it comes
+    if (s.setup) s.setup(os, k);
+    LaunchContext context{os, os, Deploy({{k.programFile, kPin}})};
+    k.run(context);
+    const Log& log = os.log;
+
+    const std::string download = "DownloadPinned http://dl.test:8080/downloads/" + k.programFile + " -> ";
+    const std::string start = "Shell 1 " + k.startPath;
+    EXPECT_EQ(Count(log, download), s.fetched ? 1 : 0);
+    EXPECT_EQ(Count(log, "Download "), 0) << "a pinned file is never fetched unchecked";
+    EXPECT_EQ(Count(log, MismatchMessage(k.programFile)), s.mismatchMessage ? 1 : 0);
+    EXPECT_EQ(Count(log, start), s.started ? 1 : 0);
+    const bool present = std::string(s.name).rfind("Present", 0) == 0;
+    EXPECT_EQ(Count(log, "MsgBox 4 "), k.asksBeforeRefetch && present && !s.fetched ? 1 : 0);
+    if (s.fetched && s.started) {
+        EXPECT_LT(Find(log, download), Find(log, start));
+    }
+    if (s.started) {
+        // What was started is what the pin names.
+        EXPECT_EQ(os.FileSha256(k.startPath), kPin);
+        EXPECT_EQ(Count(log, "Reminder "), k.reminds ? 1 : 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PinnedLaunch, ::testing::Combine(::testing::ValuesIn(Kinds()),
+                                                                  ::testing::ValuesIn(kScenarios)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+                         });
+
+// --- the exact steps, where the order matters --------------------------------
+
+struct StepsCase {
+    const char* name;
+    std::function<void(FakeOs&)> setup;
+    std::function<void(LaunchContext&)> run;
+    std::string fromPrefix;  // the log is compared from the first line beginning so
+    Log expected;
+};
+void PrintTo(const StepsCase& c, std::ostream* out) { *out << c.name; }
+
+const std::string kAnydeskDownload =
+    "DownloadPinned http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe " + kPin;
+const std::string kRustDeskDownload =
+    "DownloadPinned http://dl.test:8080/downloads/RustDesk.exe -> c:\\temp\\rustdesk\\RustDesk.exe " + kPin;
+const Log kAnydeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetWindowPos 20816 -1 3"};
+const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetWindowPos 20816 -1 3"};
+
+Log operator+(Log a, const Log& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class PinnedLaunchSteps : public ::testing::TestWithParam<StepsCase> {};
+
+TEST_P(PinnedLaunchSteps, InOrder) {
+    const StepsCase& c = GetParam();
+    FakeOs os;
+    PrepareUser(os);
+    if (c.setup) c.setup(os);
+    LaunchContext context{os, os, Deploy({{"anydesk.EXE", kPin}, {"RustDesk.exe", kPin}})};
+    c.run(context);
+    const int from = Find(os.log, c.fromPrefix);
+    ASSERT_GE(from, 0) << c.fromPrefix;
+    EXPECT_THAT(Log(os.log.begin() + from, os.log.end()), ElementsAreArray(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PinnedLaunchSteps,
+    ::testing::Values(
+        // Hashed when the fetch tests for it and again just before the start:
+        // the pause between is time enough to plant another file.
+        StepsCase{"AnydeskPresentDiffers",
+                  [](FakeOs& os) {
+                      os.AddFile("c:\\temp\\AnyDesk.exe");
+                      os.digests["c:\\temp\\anydesk.exe"] = kTampered;
+                  },
+                  [](LaunchContext& c) { LaunchTool(AnydeskEntry(c.deploy), c); }, "Shell 2 cmd.exe /c taskkill",
+                  Log{"Shell 2 cmd.exe /c taskkill /f /im anydesk.exe", "Shell 2 cmd.exe /c taskkill /f /im anydesk.exe",
+                      "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\"",
+                      "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\"",
+                      "FileSha256 c:\\temp\\anydesk.exe", kAnydeskDownload, "Sleep 2000",
+                      "FileSha256 c:\\temp\\anydesk.exe", "Shell 1 c:\\temp\\anydesk.exe"} +
+                      kAnydeskRemind},
+        // As any failed download: no start, the reminder still comes.
+        StepsCase{"AnydeskDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; },
+                  [](LaunchContext& c) { LaunchTool(AnydeskEntry(c.deploy), c); }, "DownloadPinned",
+                  Log{kAnydeskDownload, MismatchMessage("AnyDesk.exe"), "Sleep 2000"} + kAnydeskRemind},
+        StepsCase{"GsnPresentDiffersNoPrompt",
+                  [](FakeOs& os) {
+                      os.AddFile("c:\\temp\\AnyDesk.exe");
+                      os.digests["c:\\temp\\anydesk.exe"] = kTampered;
+                  },
+                  LaunchAnydeskGsn, "FileSha256",
+                  Log{"FileSha256 c:\\temp\\anydesk.exe", kAnydeskDownload, "Sleep 3000",
+                      "FileSha256 c:\\temp\\anydesk.exe", "Shell 1 c:\\temp\\anydesk.exe"} +
+                      kShortRemind},
+        StepsCase{"GsnPresentMatchesAsks",
+                  [](FakeOs& os) {
+                      os.AddFile("c:\\temp\\AnyDesk.exe");
+                      os.digests["c:\\temp\\anydesk.exe"] = kPin;
+                      os.answers = {kAnswerYes};
+                  },
+                  LaunchAnydeskGsn, "FileSha256",
+                  Log{"FileSha256 c:\\temp\\anydesk.exe", "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！",
+                      kAnydeskDownload, "Sleep 3000", "FileSha256 c:\\temp\\anydesk.exe",
+                      "Shell 1 c:\\temp\\anydesk.exe"} +
+                      kShortRemind},
+        // The trap's message of the GSN launch is not shown: nothing failed
+        // but the download, and a failed download is not an error there.
+        StepsCase{"GsnPresentDiffersDownloadDiffers",
+                  [](FakeOs& os) {
+                      os.AddFile("c:\\temp\\AnyDesk.exe");
+                      os.digests["c:\\temp\\anydesk.exe"] = kTampered;
+                      os.servedSha256 = kTampered;
+                  },
+                  LaunchAnydeskGsn, "FileSha256",
+                  Log{"FileSha256 c:\\temp\\anydesk.exe", kAnydeskDownload, MismatchMessage("AnyDesk.exe"),
+                      "Sleep 3000", "FileSha256 c:\\temp\\anydesk.exe"} +
+                      kShortRemind},
+        // The catalogue's RustDesk starts without testing for the file; a
+        // file of other content is refused and reported like a failed start.
+        StepsCase{"RustDeskPlantedFileNotStarted",
+                  [](FakeOs& os) {
+                      os.AddFile("c:\\temp\\rustdesk\\RustDesk.exe");
+                      os.digests["c:\\temp\\rustdesk\\rustdesk.exe"] = kTampered;
+                      os.servedSha256 = kTampered;
+                  },
+                  Tool(RustDeskEntry), "FileSha256",
+                  Log{"FileSha256 c:\\temp\\rustdesk\\rustdesk.exe", kRustDeskDownload, MismatchMessage("RustDesk.exe"),
+                      "Sleep 1000", "FileSha256 c:\\temp\\rustdesk\\RustDesk.exe",
+                      "MsgBox 0 無法啟動程式：c:\\temp\\rustdesk\\RustDesk.exe\r\n原因：檔案與預期的不符，不予啟動。"}},
+        // No file at all: the start fails in Shell as without a pin.
+        StepsCase{"RustDeskMissingDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; },
+                  Tool(RustDeskEntry), "DownloadPinned",
+                  Log{kRustDeskDownload, MismatchMessage("RustDesk.exe"), "Sleep 1000",
+                      "Shell failed c:\\temp\\rustdesk\\RustDesk.exe",
+                      "MsgBox 0 無法啟動程式：c:\\temp\\rustdesk\\RustDesk.exe\r\n原因：找不到指定的檔案。"}},
+        // The own-server launch ends quietly after a failed download; the
+        // mismatch is the one message.
+        StepsCase{"OwnDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; }, LaunchRustDeskOwn,
+                  "DownloadPinned", Log{kRustDeskDownload, MismatchMessage("RustDesk.exe")}},
+        StepsCase{"OwnPresentDiffers",
+                  [](FakeOs& os) {
+                      os.AddFile("c:\\temp\\rustdesk\\RustDesk.exe");
+                      os.digests["c:\\temp\\rustdesk\\rustdesk.exe"] = kTampered;
+                  },
+                  LaunchRustDeskOwn, "FileSha256",
+                  Log{"FileSha256 c:\\temp\\rustdesk\\rustdesk.exe", kRustDeskDownload, "Sleep 1000",
+                      "FileSha256 c:\\temp\\rustdesk\\RustDesk.exe", "Shell 1 c:\\temp\\rustdesk\\RustDesk.exe"} +
+                      kShortRemind}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- without a pin, nothing changes ------------------------------------------
+
+struct UnpinnedCase {
+    const char* name;
+    std::vector<ProgramPin> pins;
+};
+void PrintTo(const UnpinnedCase& c, std::ostream* out) { *out << c.name; }
+
+class UnpinnedLaunch : public ::testing::TestWithParam<std::tuple<Kind, UnpinnedCase>> {};
+
+// Against the same launch with no pins at all, in the launch's usual paths.
+TEST_P(UnpinnedLaunch, LogIsAsWithoutPinsAndNothingIsHashed) {
+    const auto& [k, c] = GetParam();
+    const std::vector<std::function<void(FakeOs&)>> setups{
+        [](FakeOs&) {},
+        [&k = k](FakeOs& os) { Present(os, k, kTampered); },
+        [](FakeOs& os) { os.downloadResult = 0x800C0005; },
+        [&k = k](FakeOs& os) {
+            Present(os, k, kTampered);
+            os.answers = {kAnswerYes};
+            os.downloadResult = 0x800C0005;
+        },
+    };
+    for (std::size_t i = 0; i < setups.size(); ++i) {
+        auto run = [&](std::vector<ProgramPin> pins) {
+            FakeOs os;
+            PrepareUser(os);
+            setups[i](os);
+            LaunchContext context{os, os, Deploy(std::move(pins))};
+            k.run(context);
+            return os.log;
+        };
+        const Log without = run({});
+        const Log with = run(c.pins);
+        EXPECT_EQ(with, without) << "setup " << i;
+        EXPECT_EQ(Count(with, "FileSha256"), 0) << "setup " << i;
+        EXPECT_EQ(Count(with, "DownloadPinned"), 0) << "setup " << i;
+    }
+}
+
+const UnpinnedCase kUnpinned[] = {
+    {"AllEmpty",
+     {{"AnyDesk.exe", ""}, {"RustDesk.exe", ""}, {"Aweray.exe", ""}, {"AeroAdmin.exe", ""}, {"tarn-ie11.exe", ""}}},
+    // A name that only resembles the file's pins nothing.
+    {"OtherNames", {{"AnyDesk", kPin}, {"AnyDesk.exe.bak", kPin}, {"rustdesk\\RustDesk.exe", kPin}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnpinnedLaunch,
+                         ::testing::Combine(::testing::ValuesIn(Kinds()), ::testing::ValuesIn(kUnpinned)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+                         });
+
+// Only the file that is pinned is checked: a pin on another program leaves
+// this launch as it was.
+TEST(PinnedLaunch, PinOfAnotherProgramChangesNothing) {
+    for (const Kind& k : Kinds()) {
+        auto run = [&](std::vector<ProgramPin> pins) {
+            FakeOs os;
+            PrepareUser(os);
+            Present(os, k, kTampered);
+            os.answers = {kAnswerNo};
+            LaunchContext context{os, os, Deploy(std::move(pins))};
+            k.run(context);
+            return os.log;
+        };
+        const std::string other = k.programFile == "Aweray.exe" ? "AeroAdmin.exe" : "Aweray.exe";
+        EXPECT_EQ(run({{other, kPin}}), run({})) << k.name;
+    }
+}
+
+TEST(PinnedLaunch, PinIsComparedWithoutRegardToCase) {
+    std::string upper = kPin;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char ch) { return std::toupper(ch); });
+    FakeOs os;
+    PrepareUser(os);
+    Present(os, Kinds()[0], kPin);
+    LaunchContext context{os, os, Deploy({{"ANYDESK.EXE", upper}})};
+    LaunchTool(AnydeskEntry(context.deploy), context);
+    EXPECT_EQ(Count(os.log, "DownloadPinned"), 0);
+    EXPECT_EQ(Count(os.log, "Shell 1 c:\\temp\\anydesk.exe"), 1);
+}
+
+struct PinForCase {
+    const char* fileName;
+    std::string expected;
+};
+
+TEST(DeploymentPins, FoundByFileNameWithoutRegardToCase) {
+    const Deployment deploy = Deploy({{"AnyDesk.exe", kPin}, {"RustDesk.exe", ""}, {"tarn-ie11.exe", kTampered}});
+    for (const PinForCase& c : {PinForCase{"AnyDesk.exe", kPin}, PinForCase{"anydesk.EXE", kPin},
+                                PinForCase{"TARN-IE11.exe", kTampered}, PinForCase{"RustDesk.exe", ""},
+                                PinForCase{"Aweray.exe", ""}, PinForCase{"AnyDesk.ex", ""},
+                                PinForCase{"", ""}})
+        EXPECT_EQ(deploy.PinFor(c.fileName), c.expected) << c.fileName;
+}
+
+}  // namespace
+}  // namespace tarn::testing
