@@ -1,6 +1,11 @@
 // The reference for start-up time and memory: the least a Win32 program can
 // do to show a window, built with the same compiler and flags as tarn-kit.
+// Built a second time importing WinINet, as tarn-kit does, to tell what the
+// DLLs cost from what tarn-kit's own start-up costs.
 #include <windows.h>
+#ifdef BENCH_IMPORT_WININET
+#include <wininet.h>
+#endif
 
 static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) {
@@ -11,6 +16,12 @@ static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+#ifdef BENCH_IMPORT_WININET
+    // Referencing a function is what puts the DLL into the import table, so
+    // that the loader maps it (and what it depends on) before wWinMain.
+    static auto volatile closeHandle = &InternetCloseHandle;
+    (void)closeHandle;
+#endif
     WNDCLASSW wc{};
     wc.lpfnWndProc = Proc;
     wc.hInstance = instance;

@@ -1,17 +1,56 @@
-// Measures a program from outside, under the same conditions for tarn-kit
-// and its reference:
-//   probe startup EXE TITLE RUNS   time from CreateProcess until a visible
-//                                  top-level window with TITLE belongs to the
-//                                  new process, and the process's peak
-//                                  working set once it has settled; one line
-//                                  per run: "startup_ms=… peak_kib=…"
+// Measures tarn-kit for the benchmark command (scripts/bench.sh). Every mode
+// prints one line per run, "key=value" pairs separated by blanks, for
+// bench/bench.py to read.
+//
+//   probe startup RUNS EXE TITLE [EXE TITLE]...
+//       Starts each program in turn, RUNS rounds (interleaved, so that a
+//       busy machine slows every program alike). Reports the time from
+//       CreateProcess until a visible top-level window with TITLE belongs to
+//       the new process, then, once start-up work has settled, the process's
+//       peak working set and the modules it has loaded.
+//   probe download URL PATH
+//       One fetch of URL into PATH through the program's own platform
+//       operation; the time of the call and the size of the file it left.
+//   probe launch RUNS
+//       The AnyDesk button's launch, through the real Win32 platform and the
+//       real reminder window, with its program file present: the time of the
+//       whole call and the part of it beyond the launch's specified pause.
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "launch/Catalogue.h"
+#include "launch/Deployment.h"
+#include "launch/ToolEntry.h"
+#include "platform/Text.h"
+#include "platform/Win32Platform.h"
+#include "windows/FrmTopMsg.h"
 
 namespace {
+
+class Stopwatch {
+public:
+    Stopwatch() {
+        ::QueryPerformanceFrequency(&frequency_);
+        ::QueryPerformanceCounter(&start_);
+    }
+    double Ms() const {
+        LARGE_INTEGER now;
+        ::QueryPerformanceCounter(&now);
+        return 1000.0 * static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency_.QuadPart);
+    }
+
+private:
+    LARGE_INTEGER frequency_{};
+    LARGE_INTEGER start_{};
+};
+
+// ---- start-up and memory ----------------------------------------------------
 
 struct Search {
     DWORD pid;
@@ -22,61 +61,245 @@ struct Search {
 BOOL CALLBACK FindVisible(HWND window, LPARAM lParam) {
     auto* search = reinterpret_cast<Search*>(lParam);
     DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != search->pid || !IsWindowVisible(window)) return TRUE;
+    ::GetWindowThreadProcessId(window, &pid);
+    if (pid != search->pid || !::IsWindowVisible(window)) return TRUE;
     wchar_t text[256];
-    GetWindowTextW(window, text, 256);
+    ::GetWindowTextW(window, text, 256);
     if (std::wstring(text) != search->title) return TRUE;
     search->found = window;
     return FALSE;
 }
 
-double Ms(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency) {
-    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+// The base names of the modules loaded in process, joined by commas; what
+// tells the programs' memory apart is mostly which DLLs they bring in.
+std::wstring ModuleNames(HANDLE process, int& count) {
+    HMODULE modules[1024];
+    DWORD needed = 0;
+    count = -1;
+    if (!::EnumProcessModulesEx(process, modules, sizeof modules, &needed, LIST_MODULES_ALL)) return L"";
+    count = static_cast<int>(std::min<DWORD>(needed, sizeof modules) / sizeof(HMODULE));
+    std::wstring names;
+    for (int i = 0; i < count; ++i) {
+        wchar_t name[MAX_PATH];
+        if (!::GetModuleBaseNameW(process, modules[i], name, MAX_PATH)) continue;
+        if (!names.empty()) names += L',';
+        names += name;
+    }
+    return names;
 }
 
-int Startup(const wchar_t* exe, const wchar_t* title, int runs) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    for (int run = 0; run < runs; ++run) {
-        std::wstring commandLine = L"\"" + std::wstring(exe) + L"\"";
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        LARGE_INTEGER start, shown;
-        QueryPerformanceCounter(&start);
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-            std::fprintf(stderr, "cannot start (%lu)\n", GetLastError());
-            return 2;
-        }
-        Search search{pi.dwProcessId, title, nullptr};
-        for (;;) {
-            EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&search));
-            QueryPerformanceCounter(&shown);
-            if (search.found || Ms(start, shown, frequency) > 30000) break;
-            Sleep(1);
-        }
-        // Let start-up work that follows the first show finish before the
-        // peak is read.
-        Sleep(1500);
-        PROCESS_MEMORY_COUNTERS counters{};
-        counters.cb = sizeof counters;
-        GetProcessMemoryInfo(pi.hProcess, &counters, sizeof counters);
-        std::printf("startup_ms=%.2f peak_kib=%lu found=%d\n", Ms(start, shown, frequency),
-                    static_cast<unsigned long>(counters.PeakWorkingSetSize / 1024), search.found ? 1 : 0);
-        std::fflush(stdout);
-        TerminateProcess(pi.hProcess, 0);
-        WaitForSingleObject(pi.hProcess, 5000);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
+// One start of exe; false when it could not be started at all.
+bool MeasureStartup(const wchar_t* exe, const wchar_t* title, int program, int run) {
+    constexpr double kGiveUpMs = 30000;
+    // Start-up work that follows the first show (the program's folder
+    // commands, the first paint) should be in the peak that is read.
+    constexpr DWORD kSettleMs = 1500;
+
+    std::wstring commandLine = L"\"" + std::wstring(exe) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    Stopwatch clock;
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::fprintf(stderr, "cannot start program %d (%lu)\n", program, ::GetLastError());
+        return false;
     }
+    Search search{pi.dwProcessId, title, nullptr};
+    double shownMs = 0;
+    for (;;) {
+        ::EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&search));
+        shownMs = clock.Ms();
+        if (search.found || shownMs > kGiveUpMs) break;
+        ::Sleep(1);
+    }
+    ::Sleep(kSettleMs);
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    const bool haveMemory = ::GetProcessMemoryInfo(pi.hProcess, &counters, sizeof counters);
+    int modules = 0;
+    const std::string names = tarn::text::Narrow(ModuleNames(pi.hProcess, modules));
+    std::printf("program=%d run=%d found=%d startup_ms=%.2f peak_kib=%lu modules=%d names=%s\n", program, run,
+                search.found ? 1 : 0, shownMs,
+                haveMemory ? static_cast<unsigned long>(counters.PeakWorkingSetSize / 1024) : 0UL, modules,
+                names.c_str());
+    std::fflush(stdout);
+    ::TerminateProcess(pi.hProcess, 0);
+    ::WaitForSingleObject(pi.hProcess, 5000);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+    return true;
+}
+
+int Startup(int runs, int count, wchar_t** programs) {
+    for (int run = 0; run < runs; ++run)
+        for (int program = 0; program < count; ++program)
+            if (!MeasureStartup(programs[2 * program], programs[2 * program + 1], program, run)) return 2;
+    return 0;
+}
+
+// ---- the download operation ---------------------------------------------------
+
+// The real platform, with two departures that only a measurement needs: it
+// remembers the processes it started, so that the probe can end them by id,
+// and a message box is recorded instead of shown, since a modal box would
+// stop an unattended run (a launch that wants one has failed anyway).
+class ProbePlatform : public tarn::Win32Platform {
+public:
+    tarn::TaskId Shell(const std::string& commandLine, tarn::WindowStyle style) override {
+        Stopwatch clock;
+        const tarn::TaskId id = Win32Platform::Shell(commandLine, style);
+        shellMs_ += clock.Ms();
+        started_.push_back(id);
+        commands_.push_back(commandLine);
+        return id;
+    }
+    int MsgBox(const std::string& prompt, int) override {
+        messages_.push_back(prompt);
+        return tarn::kAnswerOk;
+    }
+
+    void Reset() {
+        started_.clear();
+        commands_.clear();
+        messages_.clear();
+        shellMs_ = 0;
+    }
+    const std::vector<tarn::TaskId>& Started() const { return started_; }
+    const std::vector<std::string>& Commands() const { return commands_; }
+    const std::vector<std::string>& Messages() const { return messages_; }
+    double ShellMs() const { return shellMs_; }
+
+private:
+    std::vector<tarn::TaskId> started_;
+    std::vector<std::string> commands_;
+    std::vector<std::string> messages_;
+    double shellMs_ = 0;
+};
+
+long long FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+int Download(const wchar_t* url, const wchar_t* path) {
+    ProbePlatform platform;
+    ::DeleteFileW(path);
+    Stopwatch clock;
+    const long result = platform.Download(tarn::text::Narrow(url), tarn::text::Narrow(path));
+    const double ms = clock.Ms();
+    std::printf("result=0x%08lx download_ms=%.2f bytes=%lld\n", static_cast<unsigned long>(result), ms,
+                FileSize(path));
+    std::fflush(stdout);
+    return result == tarn::kDownloadOk ? 0 : 1;
+}
+
+// ---- launch overhead ----------------------------------------------------------
+
+// Times the hand-off to the reminder window (loading it included), to tell
+// that part of the overhead from the process starts.
+class TimedReminder : public tarn::Reminder {
+public:
+    explicit TimedReminder(tarn::Reminder& inner) : inner_(inner) {}
+    void SetText(const std::string& text) override {
+        Stopwatch clock;
+        inner_.SetText(text);
+        ms_ += clock.Ms();
+    }
+    std::uintptr_t Handle() override {
+        Stopwatch clock;
+        const std::uintptr_t handle = inner_.Handle();
+        ms_ += clock.Ms();
+        return handle;
+    }
+    double Ms() const { return ms_; }
+    void Reset() { ms_ = 0; }
+
+private:
+    tarn::Reminder& inner_;
+    double ms_ = 0;
+};
+
+// Lets the reminder paint and, after Close, go away, outside the timed call.
+void Pump(DWORD ms) {
+    Stopwatch clock;
+    MSG msg;
+    while (clock.Ms() < ms) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+// Waits for what the launch started and ends, by id, whatever is still running.
+int EndStarted(ProbePlatform& platform) {
+    int ended = 0;
+    for (tarn::TaskId id : platform.Started()) {
+        HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
+        if (!process) continue;
+        if (::WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process, 1);
+            ::WaitForSingleObject(process, 5000);
+            ++ended;
+        }
+        ::CloseHandle(process);
+    }
+    return ended;
+}
+
+int Launch(int runs) {
+    const tarn::Deployment& deploy = tarn::BuiltInDeployment();
+    const tarn::ToolEntry entry = tarn::AnydeskEntry(deploy);
+    if (::GetFileAttributesW(tarn::text::Widen(entry.TestPath).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "%s is missing: the launch would download it\n", entry.TestPath.c_str());
+        return 2;
+    }
+    ProbePlatform platform;
+    // No main window in the probe: the reminder places itself on the screen.
+    tarn::FrmTopMsg reminder(::GetModuleHandleW(nullptr), deploy, []() -> std::optional<RECT> { return std::nullopt; });
+    TimedReminder timedReminder(reminder);
+    tarn::LaunchContext context{platform, timedReminder, deploy};
+
+    for (int run = 0; run < runs; ++run) {
+        platform.Reset();
+        timedReminder.Reset();
+        // Every run loads the reminder window anew, as the first launch does.
+        reminder.Close();
+        Pump(200);
+        Stopwatch clock;
+        tarn::LaunchTool(entry, context);
+        const double totalMs = clock.Ms();
+        const bool started =
+            std::find(platform.Commands().begin(), platform.Commands().end(), entry.StartPath) !=
+            platform.Commands().end();
+        Pump(300);
+        const int killed = EndStarted(platform);
+        std::printf("run=%d total_ms=%.2f pause_ms=%d overhead_ms=%.2f shell_ms=%.2f reminder_ms=%.2f processes=%zu started=%d "
+                    "reminder=%d messages=%zu killed=%d\n",
+                    run, totalMs, entry.PauseMs, totalMs - entry.PauseMs, platform.ShellMs(), timedReminder.Ms(),
+                    platform.Started().size(), started ? 1 : 0, reminder.IsLoaded() ? 1 : 0,
+                    platform.Messages().size(), killed);
+        for (const std::string& message : platform.Messages()) std::fprintf(stderr, "message: %s\n", message.c_str());
+        std::fflush(stdout);
+    }
+    reminder.Close();
+    Pump(100);
     return 0;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc == 5 && std::wstring(argv[1]) == L"startup") return Startup(argv[2], argv[3], _wtoi(argv[4]));
-    std::fprintf(stderr, "usage: probe startup EXE TITLE RUNS\n");
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"startup" && argc >= 5 && (argc - 3) % 2 == 0)
+        return Startup(_wtoi(argv[2]), (argc - 3) / 2, argv + 3);
+    if (mode == L"download" && argc == 4) return Download(argv[2], argv[3]);
+    if (mode == L"launch" && argc == 3) return Launch(_wtoi(argv[2]));
+    std::fprintf(stderr,
+                 "usage: probe startup RUNS EXE TITLE [EXE TITLE]...\n"
+                 "       probe download URL PATH\n"
+                 "       probe launch RUNS\n");
     return 2;
 }

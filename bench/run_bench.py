@@ -1,0 +1,550 @@
+#!/usr/bin/env python3
+"""Measures tarn-kit under Wine, each figure beside its reference in the same
+run, and writes the results as a Markdown table.
+
+    run_bench.py --build DIR --prefix DIR --out FILE
+
+DIR is a win32 build holding tarn-kit.exe and bench/{probe,empty-window,
+standin}.exe; the prefix is a Wine prefix of the bench's own, which this
+script runs a wineserver in and ends it at the end. Wine must have a display
+(scripts/bench.sh runs this under xvfb-run). The exit code is 0 when every
+figure was measured, whether or not it met its target; 1 when one could not
+be measured (the table then says so).
+"""
+import argparse
+import datetime
+import hashlib
+import os
+import platform
+import random
+import re
+import select
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SERVER = os.path.join(HERE, "..", "tests", "support", "http_server.py")
+
+MAIN_TITLE = "遠端維修"
+EMPTY_TITLE = "empty-window"
+DOWNLOAD_SIZE = 64 * 1024 * 1024
+KIB = 1024
+
+# How each figure is judged: against its reference as a ratio, or as a
+# value; "<" is "under", "<=" is "within", ">=" is "at least".
+TARGETS = {
+    "startup": ("ratio", "<=", 1.1),
+    "size": ("value", "<", 256 * KIB),
+    "memory": ("ratio", "<=", 1.2),
+    "download": ("ratio", ">=", 0.9),
+    "launch": ("value", "<", 20.0),
+}
+
+
+class MeasureError(Exception):
+    """A figure that could not be measured; the message says why."""
+
+
+# ---- reading the probe and the tools -------------------------------------------
+
+def parse_fields(line):
+    """The key=value pairs of one probe line. A names= field runs to the end
+    of the line, so it is taken whole."""
+    fields = {}
+    rest = line.strip()
+    if " names=" in rest or rest.startswith("names="):
+        rest, _, names = rest.partition("names=")
+        fields["names"] = names
+    for token in rest.split():
+        key, sep, value = token.partition("=")
+        if sep:
+            fields[key] = value
+    return fields
+
+
+def probe_lines(output, required):
+    """The lines of output that carry every required key."""
+    rows = []
+    for line in output.splitlines():
+        fields = parse_fields(line)
+        if all(key in fields for key in required):
+            rows.append(fields)
+    return rows
+
+
+def imported_dlls(objdump_output):
+    return re.findall(r"^\s*DLL Name:\s*(\S+)\s*$", objdump_output, re.MULTILINE)
+
+
+def section_sizes(objdump_output):
+    """Section name to size in bytes, from objdump -h."""
+    sizes = {}
+    for match in re.finditer(r"^\s*\d+\s+(\S+)\s+([0-9a-fA-F]{8})\s", objdump_output, re.MULTILINE):
+        sizes[match.group(1)] = int(match.group(2), 16)
+    return sizes
+
+
+def split_system_dlls(dlls, system_files):
+    """(system, other): a DLL is a system DLL when the Wine prefix's system
+    folder holds a file of that name (Windows names ignore letter case)."""
+    present = {name.lower() for name in system_files}
+    system = [d for d in dlls if d.lower() in present]
+    other = [d for d in dlls if d.lower() not in present]
+    return system, other
+
+
+def judge(figure, value, reference):
+    """(compared, met): the number held against the target, and whether it
+    meets it. The ratio is value over reference."""
+    kind, op, limit = TARGETS[figure]
+    compared = value / reference if kind == "ratio" else value
+    met = {"<": compared < limit, "<=": compared <= limit, ">=": compared >= limit}[op]
+    return compared, met
+
+
+def target_text(figure):
+    kind, op, limit = TARGETS[figure]
+    words = {"<": "under", "<=": "within", ">=": "at least"}[op]
+    if figure == "size":
+        return f"{words} {limit // KIB} KiB"
+    if kind == "ratio":
+        return f"{words} {limit:g}×"
+    return f"{words} {limit:g} ms"
+
+
+# ---- running things --------------------------------------------------------------
+
+def run(command, timeout, env=None):
+    """Runs command in its own process group; the group is killed on timeout.
+    Output goes through files, not pipes: the first Wine program of a prefix
+    starts Wine's services, which would inherit a pipe and hold it open."""
+    with tempfile.TemporaryFile("w+", encoding="utf-8", errors="replace") as out, \
+            tempfile.TemporaryFile("w+", encoding="utf-8", errors="replace") as err:
+        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env,
+                                   start_new_session=True)
+        try:
+            process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            name = command[1] if command[0] == "wine" else command[0]
+            raise MeasureError(f"{os.path.basename(name)} did not finish within {timeout} s")
+        out.seek(0)
+        err.seek(0)
+        return process.returncode, out.read(), err.read()
+
+
+class Bench:
+    def __init__(self, build, prefix):
+        self.build = os.path.abspath(build)
+        self.prefix = os.path.abspath(prefix)
+        self.exe = os.path.join(self.build, "tarn-kit.exe")
+        self.probe = os.path.join(self.build, "bench", "probe.exe")
+        self.empty = os.path.join(self.build, "bench", "empty-window.exe")
+        self.empty_wininet = os.path.join(self.build, "bench", "empty-window-wininet.exe")
+        self.standin = os.path.join(self.build, "bench", "standin.exe")
+        self.cpp_floor = os.path.join(self.build, "bench", "cpp-floor.exe")
+        self.env = dict(os.environ)
+        for name in ("http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"):
+            self.env.pop(name, None)
+        self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+                        LANG="C.UTF-8", LC_ALL="C.UTF-8")
+
+    def wine(self, args, timeout):
+        return run(["wine"] + args, timeout, self.env)
+
+    def system_folder(self):
+        # A 32-bit program in a 64-bit prefix loads its system DLLs from syswow64.
+        for name in ("syswow64", "system32"):
+            path = os.path.join(self.prefix, "drive_c", "windows", name)
+            if os.path.isdir(path):
+                return path
+        raise MeasureError("the Wine prefix has no system folder")
+
+    # -- size
+    def size(self):
+        _, headers, _ = run(["i686-w64-mingw32-objdump", "-h", self.exe], 60)
+        _, private, _ = run(["i686-w64-mingw32-objdump", "-p", self.exe], 60)
+        dlls = imported_dlls(private)
+        system, other = split_system_dlls(dlls, os.listdir(self.system_folder()))
+        sections = section_sizes(headers)
+        with tempfile.TemporaryDirectory() as tmp:
+            stripped = os.path.join(tmp, "stripped.exe")
+            run(["i686-w64-mingw32-strip", "-o", stripped, self.exe], 60)
+            stripped_size = os.path.getsize(stripped)
+        return {
+            "bytes": os.path.getsize(self.exe),
+            "empty_bytes": os.path.getsize(self.empty),
+            "cpp_floor_bytes": os.path.getsize(self.cpp_floor),
+            "stripped_bytes": stripped_size,
+            "dlls": dlls,
+            "other_dlls": other,
+            "system_dlls": system,
+            "debug_bytes": sum(v for k, v in sections.items() if k.startswith(".debug")),
+            "rsrc_bytes": sections.get(".rsrc", 0),
+            "code_bytes": sum(v for k, v in sections.items() if k in (".text", ".rdata", ".data", ".eh_frame")),
+        }
+
+    # -- start-up and memory
+    def startup(self, runs):
+        programs = (("empty", self.empty, EMPTY_TITLE), ("empty_wininet", self.empty_wininet, EMPTY_TITLE),
+                    ("main", self.exe, MAIN_TITLE))
+        command = [self.probe, "startup", str(runs)]
+        for _, exe, title in programs:
+            command += [exe, title]
+        code, out, err = self.wine(command, 60 + runs * 30)
+        rows = probe_lines(out, ("program", "run", "found", "startup_ms", "peak_kib"))
+        if code != 0 or len(rows) != len(programs) * runs:
+            raise MeasureError(f"the start-up probe failed (exit {code}): {err.strip()[-300:]}")
+        missing = [r for r in rows if r["found"] != "1"]
+        if missing:
+            raise MeasureError(f"{len(missing)} of {len(rows)} starts never showed their window")
+        result = {}
+        for index, (key, _, _) in enumerate(programs):
+            mine = [r for r in rows if r["program"] == str(index)]
+            result[key] = {
+                "startup_ms": [float(r["startup_ms"]) for r in mine],
+                "peak_kib": [int(r["peak_kib"]) for r in mine],
+                "modules": sorted({n for r in mine for n in r.get("names", "").split(",") if n}, key=str.lower),
+            }
+        if min(v for r in result.values() for v in r["peak_kib"]) <= 0:
+            raise MeasureError("the probe could not read a peak working set")
+        return result
+
+    # -- download
+    def download(self, runs, workdir):
+        root = os.path.join(workdir, "served")
+        os.makedirs(root)
+        body = b"MZ" + random.Random(64).randbytes(DOWNLOAD_SIZE - 2)
+        digest = hashlib.sha256(body).hexdigest()
+        with open(os.path.join(root, "bench64.exe"), "wb") as f:
+            f.write(body)
+        del body
+        # Both clients write into the prefix's drive, on the same disk.
+        probe_dir = os.path.join(self.prefix, "drive_c", "bench-download")
+        curl_dir = os.path.join(self.prefix, "drive_c", "bench-curl")
+        for d in (probe_dir, curl_dir):
+            shutil.rmtree(d, ignore_errors=True)
+            os.makedirs(d)
+        probe_file = os.path.join(probe_dir, "bench64.exe")
+        curl_file = os.path.join(curl_dir, "bench64.exe")
+
+        lifetime = 60 + runs * 60
+        server = subprocess.Popen([sys.executable, SERVER, "--root", root, "--lifetime", str(lifetime)],
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env,
+                                  start_new_session=True, text=True)
+        try:
+            ready, _, _ = select.select([server.stdout], [], [], 20)
+            line = server.stdout.readline() if ready else ""
+            if not line.startswith("PORT "):
+                raise MeasureError("the loopback server did not start")
+            url = f"http://127.0.0.1:{int(line.split()[1])}/downloads/bench64.exe"
+            probe_ms, curl_ms = [], []
+            for _ in range(runs):
+                # Interleaved, so that a busy machine slows both alike.
+                code, out, err = self.wine([self.probe, "download", url, r"C:\bench-download\bench64.exe"], 300)
+                rows = probe_lines(out, ("result", "download_ms", "bytes"))
+                if code != 0 or not rows:
+                    raise MeasureError(f"the program's download failed (exit {code}): {(out + err).strip()[-300:]}")
+                check_file(probe_file, digest, "the program's download")
+                probe_ms.append(float(rows[0]["download_ms"]))
+                os.remove(probe_file)
+
+                code, out, err = run(["curl", "-sS", "--noproxy", "*", "-o", curl_file, "-w",
+                                      "%{http_code} %{time_total}", url], 300, self.env)
+                status, seconds = (out.split() + ["", ""])[:2]
+                if code != 0 or status != "200":
+                    raise MeasureError(f"curl failed (exit {code}, status {status}): {err.strip()[-300:]}")
+                check_file(curl_file, digest, "curl's download")
+                curl_ms.append(1000.0 * float(seconds))
+                os.remove(curl_file)
+        finally:
+            stop(server)
+            shutil.rmtree(probe_dir, ignore_errors=True)
+            shutil.rmtree(curl_dir, ignore_errors=True)
+        return {"probe_ms": probe_ms, "curl_ms": curl_ms}
+
+    # -- launch overhead
+    def launch(self, runs):
+        temp = os.path.join(self.prefix, "drive_c", "temp")
+        os.makedirs(temp, exist_ok=True)
+        shutil.copyfile(self.standin, os.path.join(temp, "anydesk.exe"))
+        code, out, err = self.wine([self.probe, "launch", str(runs)], 60 + runs * 30)
+        rows = probe_lines(out, ("run", "total_ms", "overhead_ms", "shell_ms", "reminder_ms", "processes",
+                                 "started", "messages"))
+        if code != 0 or len(rows) != runs:
+            raise MeasureError(f"the launch probe failed (exit {code}): {err.strip()[-300:]}")
+        bad = [r for r in rows if r["started"] != "1" or r["messages"] != "0" or r["reminder"] != "1"]
+        if bad:
+            raise MeasureError(f"{len(bad)} of {runs} launches did not start the program and show the reminder "
+                               f"without a message: {err.strip()[-300:]}")
+        return {
+            "overhead_ms": [float(r["overhead_ms"]) for r in rows],
+            "shell_ms": [float(r["shell_ms"]) for r in rows],
+            "reminder_ms": [float(r["reminder_ms"]) for r in rows],
+            "processes": int(rows[0]["processes"]),
+            "pause_ms": int(rows[0]["pause_ms"]),
+            "killed": sum(int(r["killed"]) for r in rows),
+        }
+
+
+def check_file(path, digest, who):
+    if not os.path.isfile(path):
+        raise MeasureError(f"{who} left no file")
+    with open(path, "rb") as f:
+        if hashlib.sha256(f.read()).hexdigest() != digest:
+            raise MeasureError(f"{who} left a file that differs from the one served")
+
+
+def stop(process):
+    if process.poll() is not None:
+        return
+    try:
+        os.killpg(process.pid, signal.SIGTERM)
+        process.wait(5)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+    except ProcessLookupError:
+        pass
+
+
+# ---- the report --------------------------------------------------------------------
+
+def ms(value):
+    return f"{value:.1f} ms"
+
+
+def kib(value_bytes):
+    return f"{value_bytes / KIB:.0f} KiB"
+
+
+def mib_per_s(milliseconds):
+    return DOWNLOAD_SIZE / (1024 * 1024) / (milliseconds / 1000.0)
+
+
+def spread(values, unit=""):
+    return f"{min(values):.1f}–{max(values):.1f}{unit}"
+
+
+def build_rows(results):
+    """One row per figure: (figure, value, reference, ratio, target, met)."""
+    rows = []
+
+    def add(name, figure, value_text, reference_text, value, reference, ratio_shown=True):
+        if isinstance(results.get(figure), MeasureError):
+            rows.append((name, "not measured", "—", "—", target_text(figure), "no (not measured)"))
+            return
+        compared, met = judge(figure, value, reference)
+        ratio = f"{value / reference:.3f}×" if ratio_shown else "—"
+        rows.append((name, value_text, reference_text, ratio, target_text(figure), "yes" if met else "no"))
+
+    s = results.get("startup")
+    ok = not isinstance(s, MeasureError)
+    main_start = statistics.median(s["main"]["startup_ms"]) if ok else 0
+    empty_start = statistics.median(s["empty"]["startup_ms"]) if ok else 1
+    add(f"Start-up until the main window shows (median of {len(s['main']['startup_ms']) if ok else 0})",
+        "startup", ms(main_start), f"{ms(empty_start)} (empty window)", main_start, empty_start)
+
+    z = results.get("size")
+    ok = not isinstance(z, MeasureError)
+    add("Size of tarn-kit.exe (imports " + (", ".join(z["dlls"]) if ok else "?") + ")", "size",
+        kib(z["bytes"]) if ok else "", f"{kib(z['empty_bytes'])} (empty window)" if ok else "",
+        z["bytes"] if ok else 0, z["empty_bytes"] if ok else 1)
+
+    ok = not isinstance(s, MeasureError)
+    main_peak = statistics.median(s["main"]["peak_kib"]) if ok else 0
+    empty_peak = statistics.median(s["empty"]["peak_kib"]) if ok else 1
+    add("Peak working set of the running program (median)", "memory", f"{main_peak / 1024:.1f} MiB",
+        f"{empty_peak / 1024:.1f} MiB (empty window)", main_peak, empty_peak)
+
+    d = results.get("download")
+    ok = not isinstance(d, MeasureError)
+    probe_rate = mib_per_s(statistics.median(d["probe_ms"])) if ok else 0
+    curl_rate = mib_per_s(statistics.median(d["curl_ms"])) if ok else 1
+    add(f"Download of 64 MiB from loopback (median of {len(d['probe_ms']) if ok else 0})", "download",
+        f"{probe_rate:.1f} MiB/s", f"{curl_rate:.1f} MiB/s (curl)", probe_rate, curl_rate)
+
+    l = results.get("launch")
+    ok = not isinstance(l, MeasureError)
+    overhead = statistics.median(l["overhead_ms"]) if ok else 0
+    add(f"Launch overhead beyond the pause, program present (median of {len(l['overhead_ms']) if ok else 0})",
+        "launch", ms(overhead), f"{l['pause_ms']} ms pause subtracted" if ok else "", overhead, 1,
+        ratio_shown=False)
+    return rows
+
+
+def notes(results):
+    """What was measured and, for each figure, the measured facts that limit it."""
+    out = []
+    s, z, d, l = (results.get(k) for k in ("startup", "size", "download", "launch"))
+    if not isinstance(s, MeasureError):
+        main, empty, dlls = s["main"], s["empty"], s["empty_wininet"]
+        med = {key: statistics.median(s[key]["startup_ms"]) for key in ("main", "empty", "empty_wininet")}
+        peak = {key: statistics.median(s[key]["peak_kib"]) / 1024 for key in ("main", "empty", "empty_wininet")}
+        known = {m.lower() for m in empty["modules"]}
+        extra = [m for m in main["modules"] if m.lower() not in known and m.lower() != "tarn-kit.exe"]
+        out.append(f"- **Start-up** is timed from just before CreateProcess until a visible top-level window of the "
+                   f"new process carries its title, polled every millisecond. The programs are started in turn, "
+                   f"{len(main['startup_ms'])} rounds. Spread: tarn-kit {spread(main['startup_ms'], ' ms')}, "
+                   f"empty window {spread(empty['startup_ms'], ' ms')}. tarn-kit loads {len(main['modules'])} "
+                   f"modules against the empty window's {len(empty['modules'])}; the extra ones are "
+                   f"{', '.join(extra) or 'none'}: WinINet and what it pulls in. A third program, the empty "
+                   f"window importing WinINet and nothing else, took {ms(med['empty_wininet'])} "
+                   f"({med['empty_wininet'] / med['empty']:.2f}× the empty window) and loads "
+                   f"{len(dlls['modules'])} modules: of tarn-kit's {ms(med['main'] - med['empty'])} beyond the "
+                   f"empty window, about {ms(med['empty_wininet'] - med['empty'])} is Wine mapping those DLLs and "
+                   f"the remaining {ms(med['main'] - med['empty_wininet'])} is tarn-kit's own work before its "
+                   f"window shows (fonts, the designed controls and their colours, the start-up folder commands).")
+        out.append(f"- **Memory** is the process's peak working set, read 1.5 s after its window showed, so that "
+                   f"the start-up commands and first paint are in it. Under Wine it counts Wine's own libraries "
+                   f"mapped into the process, a floor of about {peak['empty']:.1f} MiB for any window program. "
+                   f"The empty window importing WinINet peaked at {peak['empty_wininet']:.1f} MiB "
+                   f"({peak['empty_wininet'] / peak['empty']:.2f}× the empty window): of tarn-kit's "
+                   f"{peak['main'] - peak['empty']:.1f} MiB beyond the empty window, "
+                   f"{peak['empty_wininet'] - peak['empty']:.1f} MiB come with those DLLs and "
+                   f"{peak['main'] - peak['empty_wininet']:.1f} MiB are tarn-kit's own (its code, fonts, windows "
+                   f"and resources).")
+    if not isinstance(z, MeasureError):
+        parts = [f"{kib(z['code_bytes'])} of code and data", f"{kib(z['rsrc_bytes'])} of resources (mostly the icon)"]
+        if z["debug_bytes"]:
+            parts.append(f"{kib(z['debug_bytes'])} of debug sections")
+        stripped = ("" if z["stripped_bytes"] >= z["bytes"] - 1024
+                    else f" Stripped of its symbols it would be {kib(z['stripped_bytes'])}.")
+        out.append(f"- **Size** is the file as the Release build leaves it: {', '.join(parts)}.{stripped} "
+                   f"The empty window, the same compiler and link flags with no C++ library, is "
+                   f"{kib(z['empty_bytes'])}. A program that uses only what tarn-kit takes from the C++ library "
+                   f"(strings, exceptions, std::function, a thread; bench/cppfloor.cpp), linked statically the "
+                   f"same way, is already {kib(z['cpp_floor_bytes'])}: that is the floor the static C++ runtime "
+                   f"puts under the exe, before any of tarn-kit's own code or its icon. Imports: "
+                   + ", ".join(z["dlls"])
+                   + (" — all system DLLs of Wine's system folder." if not z["other_dlls"]
+                      else f"; not system DLLs: {', '.join(z['other_dlls'])}."))
+    if not isinstance(d, MeasureError):
+        out.append(f"- **Download** is one 64 MiB file beginning with \"MZ\" from tests/support/http_server.py on "
+                   f"127.0.0.1, fetched by the program's download operation (through its Win32 platform, "
+                   f"timed inside a probe process, so Wine's process start is not counted) and by curl "
+                   f"(its time_total), in turn, {len(d['probe_ms'])} times each; every file was checked against "
+                   f"the served one. Spread: program {spread(d['probe_ms'], ' ms')}, curl "
+                   f"{spread(d['curl_ms'], ' ms')}. curl runs natively on Linux; the program goes through Wine's "
+                   f"WinINet and file system.")
+    if not isinstance(l, MeasureError):
+        out.append(f"- **Launch overhead** is the AnyDesk button's launch through the real Win32 platform and the "
+                   f"real reminder window (loaded anew in every run, as at the first launch), with a harmless "
+                   f"program standing in for c:\\temp\\anydesk.exe; the call's time minus its "
+                   f"{l['pause_ms']} ms pause. Spread {spread(l['overhead_ms'], ' ms')}. Of the median, starting "
+                   f"its {l['processes']} processes (two taskkill and two del through cmd.exe, then the program) "
+                   f"took {statistics.median(l['shell_ms']):.1f} ms, about "
+                   f"{statistics.median(l['shell_ms']) / max(l['processes'], 1):.1f} ms per CreateProcess under "
+                   f"Wine, and the reminder window {statistics.median(l['reminder_ms']):.1f} ms; the rest is the "
+                   f"pause's own overrun and the file checks. The processes were waited for afterwards"
+                   + (f"; {l['killed']} had to be ended." if l["killed"] else " and all ended by themselves."))
+    for key, value in results.items():
+        if isinstance(value, MeasureError):
+            out.append(f"- **{key}** could not be measured: {value}")
+    return out
+
+
+def render(results, machine):
+    lines = [
+        "# Benchmarks",
+        "",
+        "Written by `scripts/bench.sh`; every figure is measured beside its reference in the same run, under "
+        "Wine on the machine below. Do not edit by hand.",
+        "",
+        f"- Date: {machine['date']}",
+        f"- Machine: {machine['cores']} cores ({machine['cpu']}), {machine['memory']}, load average "
+        f"{machine['load']} at the start (the machine may be shared)",
+        f"- Wine: {machine['wine']}; build: Release, mingw-w64 i686, static runtime",
+        "",
+        "| Figure | Value | Reference | Ratio | Target | Met |",
+        "|---|---|---|---|---|---|",
+    ]
+    for row in build_rows(results):
+        lines.append("| " + " | ".join(row) + " |")
+    lines += ["", "## What was measured and what limits it", ""] + notes(results) + [""]
+    return "\n".join(lines)
+
+
+def machine_facts(bench):
+    cpu = "unknown CPU"
+    try:
+        with open("/proc/cpuinfo", encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    cpu = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    memory = "memory unknown"
+    try:
+        with open("/proc/meminfo", encoding="utf-8") as f:
+            total_kib = int(f.readline().split()[1])
+            memory = f"{total_kib / 1024 / 1024:.1f} GiB memory"
+    except (OSError, ValueError, IndexError):
+        pass
+    _, wine_version, _ = run(["wine", "--version"], 60, bench.env)
+    return {
+        "date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
+        "cores": os.cpu_count(),
+        "cpu": cpu,
+        "memory": memory,
+        "load": " ".join(f"{x:.2f}" for x in os.getloadavg()),
+        "wine": wine_version.strip() or "unknown",
+    }
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", required=True)
+    ap.add_argument("--prefix", required=True)
+    ap.add_argument("--out", required=True)
+    ap.add_argument("--startup-runs", type=int, default=11)
+    ap.add_argument("--download-runs", type=int, default=7)
+    ap.add_argument("--launch-runs", type=int, default=7)
+    args = ap.parse_args()
+
+    bench = Bench(args.build, args.prefix)
+    for path in (bench.exe, bench.probe, bench.empty, bench.empty_wininet, bench.standin, bench.cpp_floor):
+        if not os.path.isfile(path):
+            sys.exit(f"bench: {path} is missing; build the win32 preset first")
+
+    # One wineserver for the whole run, so that no figure pays for its start.
+    subprocess.run(["wineserver", "-p", "60"], env=bench.env, check=False)
+    results = {}
+    started = time.monotonic()
+    try:
+        machine = machine_facts(bench)
+        steps = (("size", lambda: bench.size()),
+                 ("startup", lambda: bench.startup(args.startup_runs)),
+                 ("launch", lambda: bench.launch(args.launch_runs)))
+        for key, step in steps:
+            print(f"bench: {key} …", flush=True)
+            try:
+                results[key] = step()
+            except MeasureError as error:
+                results[key] = error
+        print("bench: download …", flush=True)
+        with tempfile.TemporaryDirectory(prefix="tarnkit-bench-") as workdir:
+            try:
+                results["download"] = bench.download(args.download_runs, workdir)
+            except MeasureError as error:
+                results["download"] = error
+    finally:
+        subprocess.run(["wineserver", "-k"], env=bench.env, check=False)
+
+    text = render(results, machine)
+    with open(args.out, "w", encoding="utf-8") as f:
+        f.write(text)
+    print(text)
+    print(f"bench: {time.monotonic() - started:.0f} s, written to {args.out}")
+    return 1 if any(isinstance(v, MeasureError) for v in results.values()) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

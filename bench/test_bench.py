@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Tests of how the benchmark command reads its measurements and judges them.
+Run: python3 bench/test_bench.py (scripts/bench.sh runs them
+before measuring)."""
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import run_bench as bench  # noqa: E402
+
+OBJDUMP_P = """
+The Import Tables (interpreted .idata section contents)
+ vma:            Hint    Time      Forward  DLL       First
+                 Table   Stamp     Chain    Name      Thunk
+ 00068000       0006803c 00000000 00000000 000694b4 000681c0
+
+\tDLL Name: GDI32.dll
+\tvma:  Hint/Ord Member-Name Bound-To
+\t681c0      16  CreateFontIndirectW
+
+\tDLL Name: KERNEL32.dll
+\tvma:  Hint/Ord Member-Name Bound-To
+\tDLL Name: WININET.DLL
+"""
+
+OBJDUMP_H = """
+Sections:
+Idx Name          Size      VMA       LMA       File off  Algn
+  0 .text         0004b448  00401000  00401000  00000600  2**2
+                  CONTENTS, ALLOC, LOAD, READONLY, CODE, DATA
+  8 .rsrc         0002b230  0046c000  0046c000  00066000  2**2
+                  CONTENTS, ALLOC, LOAD, DATA
+ 10 .debug_aranges 00000578  0049b000  0049b000  00093c00  2**0
+                  CONTENTS, READONLY, DEBUGGING
+"""
+
+
+class JudgeTest(unittest.TestCase):
+    def test_targets_and_their_direction(self):
+        # (figure, value, reference, met): the limits themselves are on the
+        # side the targets' words put them ("within" and "at least" include
+        # the limit, "under" does not).
+        cases = [
+            ("startup", 110.0, 100.0, True),
+            ("startup", 110.1, 100.0, False),
+            ("startup", 50.0, 100.0, True),
+            ("memory", 120.0, 100.0, True),
+            ("memory", 121.0, 100.0, False),
+            ("download", 90.0, 100.0, True),
+            ("download", 89.9, 100.0, False),
+            ("download", 150.0, 100.0, True),
+            ("size", 256 * 1024 - 1, 1, True),
+            ("size", 256 * 1024, 1, False),
+            ("launch", 19.9, 1, True),
+            ("launch", 20.0, 1, False),
+        ]
+        for figure, value, reference, met in cases:
+            with self.subTest(figure=figure, value=value):
+                self.assertEqual(bench.judge(figure, value, reference)[1], met)
+
+    def test_target_texts(self):
+        self.assertEqual(bench.target_text("startup"), "within 1.1×")
+        self.assertEqual(bench.target_text("size"), "under 256 KiB")
+        self.assertEqual(bench.target_text("download"), "at least 0.9×")
+        self.assertEqual(bench.target_text("launch"), "under 20 ms")
+
+
+class ParseTest(unittest.TestCase):
+    def test_fields_keep_module_names_whole(self):
+        fields = bench.parse_fields("program=2 run=0 found=1 startup_ms=12.50 peak_kib=900 modules=3 "
+                                    "names=tarn-kit.exe,ntdll.dll,KERNEL32.dll\n")
+        self.assertEqual(fields["program"], "2")
+        self.assertEqual(fields["startup_ms"], "12.50")
+        self.assertEqual(fields["names"], "tarn-kit.exe,ntdll.dll,KERNEL32.dll")
+
+    def test_probe_lines_skip_noise_and_incomplete_lines(self):
+        output = ("Error: Could not find process \"anydesk.exe\".\n"
+                  "result=0x00000000 download_ms=250.00 bytes=67108864\n"
+                  "result=0x800c0008 bytes=0\n"
+                  "File already exists.\n")
+        rows = bench.probe_lines(output, ("result", "download_ms", "bytes"))
+        self.assertEqual(rows, [{"result": "0x00000000", "download_ms": "250.00", "bytes": "67108864"}])
+
+    def test_objdump_imports_and_sections(self):
+        self.assertEqual(bench.imported_dlls(OBJDUMP_P), ["GDI32.dll", "KERNEL32.dll", "WININET.DLL"])
+        self.assertEqual(bench.section_sizes(OBJDUMP_H),
+                         {".text": 0x4b448, ".rsrc": 0x2b230, ".debug_aranges": 0x578})
+
+    def test_system_dlls_ignore_letter_case(self):
+        system, other = bench.split_system_dlls(["WININET.DLL", "KERNEL32.dll", "libstdc++-6.dll"],
+                                                ["wininet.dll", "kernel32.dll", "user32.dll"])
+        self.assertEqual(system, ["WININET.DLL", "KERNEL32.dll"])
+        self.assertEqual(other, ["libstdc++-6.dll"])
+
+
+def sample_results():
+    programs = {
+        "empty": {"startup_ms": [100.0, 90.0, 110.0], "peak_kib": [19000] * 3, "modules": ["a.dll"]},
+        "empty_wininet": {"startup_ms": [150.0] * 3, "peak_kib": [20000] * 3, "modules": ["a.dll", "w.dll"]},
+        "main": {"startup_ms": [105.0, 300.0, 104.0], "peak_kib": [30000] * 3,
+                 "modules": ["a.dll", "w.dll", "tarn-kit.exe"]},
+    }
+    return {
+        "startup": programs,
+        "size": {"bytes": 200 * 1024, "empty_bytes": 15 * 1024, "cpp_floor_bytes": 90 * 1024, "stripped_bytes": 150 * 1024,
+                 "dlls": ["KERNEL32.dll"], "other_dlls": [], "system_dlls": ["KERNEL32.dll"],
+                 "debug_bytes": 0, "rsrc_bytes": 1024, "code_bytes": 100 * 1024},
+        "download": {"probe_ms": [500.0, 400.0, 900.0], "curl_ms": [400.0, 420.0, 380.0]},
+        "launch": {"overhead_ms": [10.0, 30.0, 12.0], "shell_ms": [5.0] * 3, "reminder_ms": [3.0] * 3,
+                   "processes": 5, "pause_ms": 2000, "killed": 0},
+    }
+
+
+class RowsTest(unittest.TestCase):
+    def test_medians_against_their_references(self):
+        rows = {row[4]: row for row in bench.build_rows(sample_results())}
+        # Start-up: median 105 against 100.
+        self.assertEqual(rows["within 1.1×"][1:4], ("105.0 ms", "100.0 ms (empty window)", "1.050×"))
+        self.assertEqual(rows["within 1.1×"][5], "yes")
+        # Memory: 30000 KiB against 19000 KiB.
+        self.assertEqual(rows["within 1.2×"][5], "no")
+        # Download: medians 500 ms and 400 ms for 64 MiB.
+        self.assertEqual(rows["at least 0.9×"][1:4], ("128.0 MiB/s", "160.0 MiB/s (curl)", "0.800×"))
+        self.assertEqual(rows["at least 0.9×"][5], "no")
+        self.assertEqual(rows["under 256 KiB"][5], "yes")
+        self.assertEqual(rows["under 20 ms"][1], "12.0 ms")
+        self.assertEqual(rows["under 20 ms"][5], "yes")
+
+    def test_a_figure_that_failed_is_reported_not_judged(self):
+        results = sample_results()
+        results["download"] = bench.MeasureError("curl failed")
+        rows = bench.build_rows(results)
+        self.assertEqual(len(rows), 5)
+        download = [row for row in rows if row[4] == "at least 0.9×"][0]
+        self.assertEqual(download[1], "not measured")
+        self.assertEqual(download[5], "no (not measured)")
+        self.assertIn("- **download** could not be measured: curl failed", bench.notes(results))
+
+    def test_report_carries_the_machine_and_every_figure(self):
+        machine = {"date": "2024-01-02 03:04 UTC", "cores": 2, "cpu": "CPU", "memory": "1 GiB memory",
+                   "load": "0.10 0.20 0.30", "wine": "wine-8.0"}
+        text = bench.render(sample_results(), machine)
+        self.assertTrue(text.startswith("# Benchmarks\n"))
+        for expected in ("2024-01-02 03:04 UTC", "2 cores", "wine-8.0", "| Figure | Value | Reference | Ratio"):
+            self.assertIn(expected, text)
+        table = [line for line in text.splitlines() if line.startswith("| ") and "---" not in line]
+        self.assertEqual(len(table), 6)  # the header and five figures
+
+
+if __name__ == "__main__":
+    unittest.main()
