@@ -16,9 +16,12 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/Handle.h"
+#include "platform/Platform.h"
+#include "platform/Sha256.h"
 
 namespace tarn {
 namespace {
@@ -78,6 +81,9 @@ struct Transfer {
     std::wstring url;
     std::wstring target;
     int stallTimeoutMs = 0;
+    std::string expectedSha256;  // empty: any body will do
+    // The body's hash, taken as it arrives so the file is not read twice.
+    std::optional<Sha256> digest;
 
     // Set by the waiting thread on a stall or a cancel. The worker never
     // reads the caller's cancel flag itself: it may outlive the call.
@@ -181,6 +187,11 @@ long Transfer::Run() {
         if (end != lengthText && *end == L'\0') total = static_cast<std::int64_t>(length);
     }
 
+    if (!expectedSha256.empty()) {
+        digest.emplace();
+        if (!digest->Ok()) return kDownloadFailed;  // a pinned file is never kept unchecked
+    }
+
     const std::wstring folder = FolderOf(target);
     if (folder.empty()) return FromWin32(::GetLastError());
     wchar_t tempName[MAX_PATH + 1] = {};
@@ -191,6 +202,11 @@ long Transfer::Run() {
         FileHandle file(::CreateFileW(tempName, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         result = file ? Receive(opened, file.get()) : FromWin32(::GetLastError());
+    }
+    if (result == kDownloadOk && digest) {
+        const std::optional<std::string> actual = digest->Finish();
+        if (!actual) result = kDownloadFailed;
+        else if (!SameSha256(*actual, expectedSha256)) result = kDownloadHashMismatch;
     }
     if (result == kDownloadOk && ShouldStop()) result = kDownloadAborted;
     if (result == kDownloadOk && !::MoveFileExW(tempName, target.c_str(), MOVEFILE_REPLACE_EXISTING))
@@ -227,6 +243,7 @@ long Transfer::Receive(HINTERNET handle, HANDLE file) {
         DWORD written = 0;
         if (!::WriteFile(file, buffer.data(), got, &written, nullptr) || written != got)
             return FromWin32(::GetLastError());
+        if (digest && !digest->Update(buffer.data(), got)) return kDownloadFailed;
         received = count;
     }
     if (total >= 0 && count != static_cast<std::uint64_t>(total.load())) return kDownloadTruncated;
@@ -256,6 +273,7 @@ long DownloadToFile(const std::wstring& url, const std::wstring& path, const Dow
     transfer->url = url;
     transfer->target = path;
     transfer->stallTimeoutMs = options.stallTimeoutMs > 0 ? options.stallTimeoutMs : 1;
+    transfer->expectedSha256 = options.expectedSha256;
     transfer->Touch();
 
     auto* parameter = new std::shared_ptr<Transfer>(transfer);

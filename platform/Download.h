@@ -34,11 +34,15 @@ struct DownloadOptions {
     // How the caller's thread waits for the transfer: a handle and a time in
     // milliseconds; true when the handle was signalled. Empty: a plain wait.
     std::function<bool(void* handle, unsigned long timeoutMs)> wait;
+    // The SHA-256 (hex, either case) the body must have; a body with another
+    // fails with kDownloadHashMismatch (Platform.h). Empty: no check.
+    std::string expectedSha256;
 };
 
 // Fetches url (http or https) into path, synchronously. Succeeds only when the
 // server answers 2xx, the whole body arrives (all of Content-Length when
-// given) and the body begins with "MZ". The body goes to a temporary file in
+// given), the body begins with "MZ" and, when options name one, it has the
+// expected SHA-256. The body goes to a temporary file in
 // path's folder and replaces path only on success; on failure nothing new is
 // left and a file already at path stays untouched. Never served from a cache.
 long DownloadToFile(const std::wstring& url, const std::wstring& path, const DownloadOptions& options);

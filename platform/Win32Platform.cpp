@@ -1,8 +1,10 @@
 #include "platform/Win32Platform.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/Handle.h"
+#include "platform/Sha256.h"
 #include "platform/Text.h"
 
 namespace tarn {
@@ -137,6 +139,20 @@ std::string Win32Platform::Environ(const std::string& name) {
         value.assign(length, L'\0');  // length counts the terminator here
     }
 }
+
+long Win32Platform::DownloadPinned(const std::string& url, const std::string& path,
+                                   const std::string& expectedSha256) {
+    // The pin rides on the settings for this one download, so a pinned
+    // download is the plain one in every other way.
+    struct Restore {
+        std::string& slot;
+        std::string saved;
+        ~Restore() { slot = std::move(saved); }
+    } restore{downloadOptions_.expectedSha256, std::exchange(downloadOptions_.expectedSha256, expectedSha256)};
+    return Win32Platform::Download(url, path);
+}
+
+std::optional<std::string> Win32Platform::FileSha256(const std::string& path) { return Sha256OfFile(Widen(path)); }
 
 std::optional<std::uint32_t> Win32Platform::FileAttributes(const std::string& path) {
     const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());

@@ -26,6 +26,10 @@ public:
     TaskId Shell(const std::string& commandLine, WindowStyle style) override;
     bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) override;
     long Download(const std::string& url, const std::string& path) override;
+    // The plain download with the body's SHA-256 checked as it arrives.
+    long DownloadPinned(const std::string& url, const std::string& path,
+                        const std::string& expectedSha256) override;
+    std::optional<std::string> FileSha256(const std::string& path) override;
     void Sleep(int milliseconds) override;
     std::string Environ(const std::string& name) override;
     std::optional<std::uint32_t> FileAttributes(const std::string& path) override;

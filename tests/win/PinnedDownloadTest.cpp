@@ -1,0 +1,259 @@
+// Pinned program files with the real platform: the system's SHA-256 of known
+// contents, pinned downloads from the loopback server (tests/support/
+// with_server.py names its port in TARNKIT_TEST_HTTP_PORT), and a launch that
+// replaces a planted file before it starts anything.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+
+#include "WinTestSupport.h"
+#include "launch/ToolEntry.h"
+#include "platform/Win32Platform.h"
+
+namespace tarn::testing {
+namespace {
+
+constexpr int kShortStallMs = 1500;
+// The server's default program.exe: "MZ" and 200000 bytes of 0..255 repeated.
+constexpr char kFixtureSha256[] = "eab3f0c2a44181a93768275b053c92edd574c6ef27eb6261d9f8ef816bb0da38";
+constexpr char kOtherSha256[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+constexpr char kProgramName[] = "PinnedProgram.exe";
+
+std::string ServerPort() { return EnvOrEmpty("TARNKIT_TEST_HTTP_PORT"); }
+
+// A Linux path as Wine's Z: drive shows it.
+std::string FromLinux(const std::string& path) {
+    std::string windows = "Z:" + path;
+    for (char& c : windows)
+        if (c == '/') c = '\\';
+    return windows;
+}
+
+std::string ServerRoot() { return FromLinux(EnvOrEmpty("TARNKIT_TEST_HTTP_ROOT")); }
+
+int RequestsFor(const std::string& path) {
+    std::ifstream log(EnvOrEmpty("TARNKIT_TEST_HTTP_LOG"));
+    int count = 0;
+    for (std::string line; std::getline(log, line);)
+        if (line == "GET " + path) ++count;
+    return count;
+}
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+// --- the hash of a file --------------------------------------------------
+
+struct HashCase {
+    const char* name;
+    std::string bytes;
+    const char* expected;
+};
+
+class FileSha256Of : public ::testing::TestWithParam<HashCase> {};
+
+TEST_P(FileSha256Of, KnownContents) {
+    const HashCase& c = GetParam();
+    ScratchFolder folder;
+    WriteBytes(folder / "file.bin", c.bytes);
+    Win32Platform os;
+    EXPECT_EQ(os.FileSha256(folder / "file.bin"), std::optional<std::string>(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileSha256Of,
+    ::testing::Values(HashCase{"Empty", "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+                      HashCase{"Abc", "abc", kOtherSha256},
+                      // Longer than one read of the file.
+                      HashCase{"MillionA", std::string(1000000, 'a'),
+                               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FileSha256, OfTheServersFixture) {
+    ASSERT_FALSE(EnvOrEmpty("TARNKIT_TEST_HTTP_ROOT").empty()) << "run under tests/support/with_server.py";
+    Win32Platform os;
+    EXPECT_EQ(os.FileSha256(ServerRoot() + "\\program.exe"), std::optional<std::string>(kFixtureSha256));
+}
+
+TEST(FileSha256, NoneWhenTheFileCannotBeRead) {
+    ScratchFolder folder;
+    Win32Platform os;
+    EXPECT_EQ(os.FileSha256(folder / "missing.exe"), std::nullopt);
+    EXPECT_EQ(os.FileSha256(folder.Path()), std::nullopt);
+    // Held open for writing by someone else: its content is not settled.
+    WriteBytes(folder / "busy.exe", "MZ");
+    HANDLE busy = ::CreateFileW(text::Widen(folder / "busy.exe").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(os.FileSha256(folder / "busy.exe"), std::nullopt);
+    ::CloseHandle(busy);
+    EXPECT_TRUE(os.FileSha256(folder / "busy.exe").has_value());
+}
+
+// --- pinned downloads ----------------------------------------------------
+
+struct PinnedCase {
+    const char* name;
+    std::string urlPath;
+    std::string pin;
+    long expected;
+};
+
+class PinnedDownload : public ::testing::TestWithParam<std::tuple<PinnedCase, bool>> {};
+
+TEST_P(PinnedDownload, KeepsOnlyAMatchingBody) {
+    const auto& [c, earlier] = GetParam();
+    ASSERT_FALSE(ServerPort().empty()) << "run under tests/support/with_server.py";
+    const std::string fixture = ReadBytes(ServerRoot() + "\\program.exe").bytes;
+    ScratchFolder folder;
+    const std::string target = folder / "AnyDesk.exe";
+    const std::string earlierBytes = "MZ an earlier program";
+    if (earlier) WriteBytes(target, earlierBytes);
+
+    Win32Platform os(kShortStallMs);
+    const long result = os.DownloadPinned("http://127.0.0.1:" + ServerPort() + c.urlPath, target, c.pin);
+
+    EXPECT_EQ(result, c.expected) << std::hex << result;
+    const FileBytes after = ReadBytes(target);
+    if (c.expected == kDownloadOk) {
+        EXPECT_TRUE(after.bytes == fixture) << "size " << after.bytes.size();
+    } else if (earlier) {
+        EXPECT_TRUE(after.bytes == earlierBytes) << "size " << after.bytes.size();
+    } else {
+        EXPECT_FALSE(after.exists);
+    }
+    // No temporary file is left beside it.
+    EXPECT_EQ(FolderEntries(folder.Path()), (c.expected == kDownloadOk || earlier
+                                                 ? std::vector<std::string>{"AnyDesk.exe"}
+                                                 : std::vector<std::string>{}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PinnedDownload,
+    ::testing::Combine(
+        ::testing::Values(PinnedCase{"Matches", "/downloads/program.exe", kFixtureSha256, kDownloadOk},
+                          PinnedCase{"MatchesUpperCasePin", "/downloads/program.exe", Upper(kFixtureSha256),
+                                     kDownloadOk},
+                          PinnedCase{"Differs", "/downloads/program.exe", kOtherSha256, kDownloadHashMismatch},
+                          PinnedCase{"DiffersWithoutLength", "/nolength/program.exe", kOtherSha256,
+                                     kDownloadHashMismatch},
+                          // Other failures keep their own result.
+                          PinnedCase{"NotFound", "/downloads/missing.exe", kFixtureSha256, kDownloadNotFound},
+                          PinnedCase{"Truncated", "/truncated", kFixtureSha256, kDownloadTruncated}),
+        ::testing::Bool()),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_EarlierFile" : "_NoFile");
+    });
+
+// The pin is for one download only: a plain download afterwards keeps any body.
+TEST(PinnedDownloadThenPlain, PlainDownloadIsNotChecked) {
+    ASSERT_FALSE(ServerPort().empty()) << "run under tests/support/with_server.py";
+    ScratchFolder folder;
+    Win32Platform os(kShortStallMs);
+    const std::string url = "http://127.0.0.1:" + ServerPort() + "/downloads/program.exe";
+    EXPECT_EQ(os.DownloadPinned(url, folder / "a.exe", kOtherSha256), kDownloadHashMismatch);
+    EXPECT_EQ(os.Download(url, folder / "b.exe"), kDownloadOk);
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"b.exe"});
+}
+
+// --- a launch with a pinned program file ---------------------------------
+
+// The real platform, but a message box is recorded rather than shown (a
+// modal box would stop the run), and every start is remembered.
+class RecordingPlatform : public Win32Platform {
+public:
+    using Win32Platform::Win32Platform;
+    TaskId Shell(const std::string& commandLine, WindowStyle style) override {
+        const TaskId id = Win32Platform::Shell(commandLine, style);
+        started.push_back(commandLine);
+        tasks.push_back(id);
+        return id;
+    }
+    int MsgBox(const std::string& prompt, int) override {
+        messages.push_back(prompt);
+        return kAnswerOk;
+    }
+    std::vector<std::string> started;
+    std::vector<TaskId> tasks;
+    std::vector<std::string> messages;
+};
+
+class NoReminder : public Reminder {
+public:
+    void SetText(const std::string& text) override { ADD_FAILURE() << "reminder " << text; }
+    std::uintptr_t Handle() override { return 0; }
+};
+
+struct LaunchCase {
+    const char* name;
+    const char* earlier;  // "planted", "program" or nullptr for no file
+    bool servesTheProgram;  // otherwise the server's other fixture, which has another hash
+    bool fetched;
+    bool started;
+    bool message;
+};
+
+class PinnedLaunchUnderWine : public ::testing::TestWithParam<LaunchCase> {};
+
+TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
+    const LaunchCase& c = GetParam();
+    ASSERT_FALSE(ServerPort().empty()) << "run under tests/support/with_server.py";
+    const std::string program = ProgramFolder() + "\\win_pinned_program.exe";
+    const std::string programBytes = ReadBytes(program).bytes;
+    ASSERT_FALSE(programBytes.empty()) << program;
+    // Served beside the default fixture for this run of the server.
+    ASSERT_TRUE(::CopyFileW(text::Widen(program).c_str(), text::Widen(ServerRoot() + "\\" + kProgramName).c_str(),
+                            FALSE));
+
+    RecordingPlatform os(kShortStallMs);
+    const std::optional<std::string> pin = os.FileSha256(program);
+    ASSERT_TRUE(pin.has_value());
+
+    ScratchFolder folder;
+    const std::string target = folder / kProgramName;
+    const std::string mark = target + ".started";
+    const std::string planted = "MZ planted by another user";
+    if (c.earlier) WriteBytes(target, std::string(c.earlier) == "planted" ? planted : programBytes);
+
+    const std::string urlPath = c.servesTheProgram ? std::string("/downloads/") + kProgramName : "/downloads/program.exe";
+    const ToolEntry entry{"", 0, "", 0, target, urlPath, target, 0, true, target, "", ""};
+    Deployment deploy{"127.0.0.1:" + ServerPort(), "02-1234-5678", "proxy.test", "rd.test", ""};
+    deploy.pins = {{kProgramName, *pin}};
+    NoReminder reminder;
+    LaunchContext context{os, reminder, deploy};
+    LaunchTool(entry, context);
+
+    EXPECT_EQ(RequestsFor(urlPath), c.fetched ? 1 : 0);
+    EXPECT_EQ(os.started, c.started ? std::vector<std::string>{target} : std::vector<std::string>{});
+    EXPECT_EQ(os.messages, c.message ? std::vector<std::string>{"下載的 PinnedProgram.exe 與預期的檔案不符，未予保留。"}
+                                     : std::vector<std::string>{});
+    if (c.started) {
+        // The program that ran is the pinned one: a planted file is no program.
+        EXPECT_TRUE(os.WaitForTasks(os.tasks, 10000));
+        EXPECT_TRUE(ReadBytes(mark).exists);
+        EXPECT_TRUE(ReadBytes(target).bytes == programBytes);
+    } else {
+        EXPECT_FALSE(ReadBytes(mark).exists);
+        const FileBytes after = ReadBytes(target);
+        EXPECT_EQ(after.exists, c.earlier != nullptr);
+        if (c.earlier) {
+            EXPECT_TRUE(after.bytes == planted) << "size " << after.bytes.size();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PinnedLaunchUnderWine,
+    ::testing::Values(LaunchCase{"PresentDiffersFetchedAgain", "planted", true, true, true, false},
+                      LaunchCase{"MissingMatchingDownloadKept", nullptr, true, true, true, false},
+                      LaunchCase{"PresentMatchesNotFetched", "program", true, false, true, false},
+                      LaunchCase{"DownloadDiffersNothingStarted", nullptr, false, true, false, true},
+                      LaunchCase{"PlantedFileStaysUnstarted", "planted", false, true, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarn::testing
