@@ -107,6 +107,23 @@ def judge(figure, value, reference):
     return compared, met
 
 
+def attribution(main, empty, with_dlls, unit):
+    """Splits what tarn-kit takes beyond the empty window into the part that
+    the empty window loading tarn-kit's DLLs also takes and the rest. When the
+    three medians do not stand in that order the split would be noise, and is
+    not made."""
+    if not empty <= with_dlls <= main:
+        return (f"on this run the three medians do not stand in order (empty window {empty:.1f} {unit}, with "
+                f"tarn-kit's DLLs {with_dlls:.1f} {unit}, tarn-kit {main:.1f} {unit}), so the difference is not "
+                f"split between the DLLs and tarn-kit's own work")
+    return (f"of tarn-kit's {main - empty:.1f} {unit} beyond the empty window, {with_dlls - empty:.1f} {unit} come "
+            f"with loading its DLLs and {main - with_dlls:.1f} {unit} are tarn-kit's own")
+
+
+def sentence(text):
+    return text[:1].upper() + text[1:]
+
+
 def target_text(figure):
     kind, op, limit = TARGETS[figure]
     words = {"<": "under", "<=": "within", ">=": "at least"}[op]
@@ -146,7 +163,7 @@ class Bench:
         self.exe = os.path.join(self.build, "tarn-kit.exe")
         self.probe = os.path.join(self.build, "bench", "probe.exe")
         self.empty = os.path.join(self.build, "bench", "empty-window.exe")
-        self.empty_wininet = os.path.join(self.build, "bench", "empty-window-wininet.exe")
+        self.empty_dlls = os.path.join(self.build, "bench", "empty-window-dlls.exe")
         self.standin = os.path.join(self.build, "bench", "standin.exe")
         self.cpp_floor = os.path.join(self.build, "bench", "cpp-floor.exe")
         self.env = dict(os.environ)
@@ -166,11 +183,16 @@ class Bench:
                 return path
         raise MeasureError("the Wine prefix has no system folder")
 
+    def imports(self):
+        code, private, err = run(["i686-w64-mingw32-objdump", "-p", self.exe], 60)
+        if code != 0:
+            raise MeasureError(f"objdump could not read tarn-kit.exe: {err.strip()[-300:]}")
+        return imported_dlls(private)
+
     # -- size
     def size(self):
         _, headers, _ = run(["i686-w64-mingw32-objdump", "-h", self.exe], 60)
-        _, private, _ = run(["i686-w64-mingw32-objdump", "-p", self.exe], 60)
-        dlls = imported_dlls(private)
+        dlls = self.imports()
         system, other = split_system_dlls(dlls, os.listdir(self.system_folder()))
         sections = section_sizes(headers)
         with tempfile.TemporaryDirectory() as tmp:
@@ -192,12 +214,15 @@ class Bench:
 
     # -- start-up and memory
     def startup(self, runs):
-        programs = (("empty", self.empty, EMPTY_TITLE), ("empty_wininet", self.empty_wininet, EMPTY_TITLE),
+        programs = (("empty", self.empty, EMPTY_TITLE), ("empty_dlls", self.empty_dlls, EMPTY_TITLE),
                     ("main", self.exe, MAIN_TITLE))
-        command = [self.probe, "startup", str(runs)]
+        command = ["wine", self.probe, "startup", str(runs)]
         for _, exe, title in programs:
             command += [exe, title]
-        code, out, err = self.wine(command, 60 + runs * 30)
+        # The second reference loads what tarn-kit imports; the probe's
+        # children inherit the variable through Wine's environment.
+        preload = self.imports()
+        code, out, err = run(command, 60 + runs * 30, dict(self.env, BENCH_PRELOAD=",".join(preload)))
         rows = probe_lines(out, ("program", "run", "found", "startup_ms", "peak_kib"))
         if code != 0 or len(rows) != len(programs) * runs:
             raise MeasureError(f"the start-up probe failed (exit {code}): {err.strip()[-300:]}")
@@ -212,6 +237,9 @@ class Bench:
                 "peak_kib": [int(r["peak_kib"]) for r in mine],
                 "modules": sorted({n for r in mine for n in r.get("names", "").split(",") if n}, key=str.lower),
             }
+        loaded = {m.lower() for m in result["empty_dlls"]["modules"]}
+        if any(d.lower() not in loaded for d in preload):
+            raise MeasureError("the empty window did not load every DLL that tarn-kit imports")
         if min(v for r in result.values() for v in r["peak_kib"]) <= 0:
             raise MeasureError("the probe could not read a peak working set")
         return result
@@ -384,32 +412,34 @@ def notes(results):
     out = []
     s, z, d, l = (results.get(k) for k in ("startup", "size", "download", "launch"))
     if not isinstance(s, MeasureError):
-        main, empty, dlls = s["main"], s["empty"], s["empty_wininet"]
-        med = {key: statistics.median(s[key]["startup_ms"]) for key in ("main", "empty", "empty_wininet")}
-        peak = {key: statistics.median(s[key]["peak_kib"]) / 1024 for key in ("main", "empty", "empty_wininet")}
+        main, empty, dlls = s["main"], s["empty"], s["empty_dlls"]
+        med = {key: statistics.median(s[key]["startup_ms"]) for key in ("main", "empty", "empty_dlls")}
+        peak = {key: statistics.median(s[key]["peak_kib"]) / 1024 for key in ("main", "empty", "empty_dlls")}
+        per_process = ""
+        if not isinstance(l, MeasureError):
+            per_process = (f", which costs about {statistics.median(l['shell_ms']) / max(l['processes'], 1):.0f} ms "
+                           f"under Wine here (see the launch overhead)")
         known = {m.lower() for m in empty["modules"]}
         extra = [m for m in main["modules"] if m.lower() not in known and m.lower() != "tarn-kit.exe"]
         out.append(f"- **Start-up** is timed from just before CreateProcess until a visible top-level window of the "
-                   f"new process carries its title, polled every millisecond. The programs are started in turn, "
-                   f"{len(main['startup_ms'])} rounds. Spread: tarn-kit {spread(main['startup_ms'], ' ms')}, "
-                   f"empty window {spread(empty['startup_ms'], ' ms')}. tarn-kit loads {len(main['modules'])} "
-                   f"modules against the empty window's {len(empty['modules'])}; the extra ones are "
-                   f"{', '.join(extra) or 'none'}: WinINet and what it pulls in. A third program, the empty "
-                   f"window importing WinINet and nothing else, took {ms(med['empty_wininet'])} "
-                   f"({med['empty_wininet'] / med['empty']:.2f}× the empty window) and loads "
-                   f"{len(dlls['modules'])} modules: of tarn-kit's {ms(med['main'] - med['empty'])} beyond the "
-                   f"empty window, about {ms(med['empty_wininet'] - med['empty'])} is Wine mapping those DLLs and "
-                   f"the remaining {ms(med['main'] - med['empty_wininet'])} is tarn-kit's own work before its "
-                   f"window shows (fonts, the designed controls and their colours, the start-up folder commands).")
+                   f"new process carries its title, polled every millisecond. Three programs are started in turn, "
+                   f"{len(main['startup_ms'])} rounds: tarn-kit, the empty window, and the empty window loading "
+                   f"the DLLs that tarn-kit imports before it shows ({ms(med['empty_dlls'])}, "
+                   f"{med['empty_dlls'] / med['empty']:.2f}× the empty window). Spread: tarn-kit "
+                   f"{spread(main['startup_ms'], ' ms')}, empty window {spread(empty['startup_ms'], ' ms')}, "
+                   f"with the DLLs {spread(dlls['startup_ms'], ' ms')}. tarn-kit has {len(main['modules'])} "
+                   f"modules loaded against the empty window's {len(empty['modules'])}; the extra ones are "
+                   f"{', '.join(extra) or 'none'} (its imports and what they pull in). "
+                   f"{sentence(attribution(med['main'], med['empty'], med['empty_dlls'], 'ms'))}. Before its "
+                   f"window shows, tarn-kit creates its fonts and designed controls and starts its folder commands "
+                   f"(cmd.exe /c mkdir), each a process start" + per_process + ".")
         out.append(f"- **Memory** is the process's peak working set, read 1.5 s after its window showed, so that "
                    f"the start-up commands and first paint are in it. Under Wine it counts Wine's own libraries "
                    f"mapped into the process, a floor of about {peak['empty']:.1f} MiB for any window program. "
-                   f"The empty window importing WinINet peaked at {peak['empty_wininet']:.1f} MiB "
-                   f"({peak['empty_wininet'] / peak['empty']:.2f}× the empty window): of tarn-kit's "
-                   f"{peak['main'] - peak['empty']:.1f} MiB beyond the empty window, "
-                   f"{peak['empty_wininet'] - peak['empty']:.1f} MiB come with those DLLs and "
-                   f"{peak['main'] - peak['empty_wininet']:.1f} MiB are tarn-kit's own (its code, fonts, windows "
-                   f"and resources).")
+                   f"The empty window loading tarn-kit's DLLs peaked at {peak['empty_dlls']:.1f} MiB "
+                   f"({peak['empty_dlls'] / peak['empty']:.2f}× the empty window); "
+                   f"{attribution(peak['main'], peak['empty'], peak['empty_dlls'], 'MiB')} (its code, fonts, "
+                   f"windows and resources).")
     if not isinstance(z, MeasureError):
         parts = [f"{kib(z['code_bytes'])} of code and data", f"{kib(z['rsrc_bytes'])} of resources (mostly the icon)"]
         if z["debug_bytes"]:
@@ -505,12 +535,12 @@ def main():
     ap.add_argument("--prefix", required=True)
     ap.add_argument("--out", required=True)
     ap.add_argument("--startup-runs", type=int, default=11)
-    ap.add_argument("--download-runs", type=int, default=7)
+    ap.add_argument("--download-runs", type=int, default=9)
     ap.add_argument("--launch-runs", type=int, default=7)
     args = ap.parse_args()
 
     bench = Bench(args.build, args.prefix)
-    for path in (bench.exe, bench.probe, bench.empty, bench.empty_wininet, bench.standin, bench.cpp_floor):
+    for path in (bench.exe, bench.probe, bench.empty, bench.empty_dlls, bench.standin, bench.cpp_floor):
         if not os.path.isfile(path):
             sys.exit(f"bench: {path} is missing; build the win32 preset first")
 

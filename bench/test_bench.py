@@ -97,7 +97,7 @@ class ParseTest(unittest.TestCase):
 def sample_results():
     programs = {
         "empty": {"startup_ms": [100.0, 90.0, 110.0], "peak_kib": [19000] * 3, "modules": ["a.dll"]},
-        "empty_wininet": {"startup_ms": [150.0] * 3, "peak_kib": [20000] * 3, "modules": ["a.dll", "w.dll"]},
+        "empty_dlls": {"startup_ms": [150.0] * 3, "peak_kib": [20000] * 3, "modules": ["a.dll", "w.dll"]},
         "main": {"startup_ms": [105.0, 300.0, 104.0], "peak_kib": [30000] * 3,
                  "modules": ["a.dll", "w.dll", "tarn-kit.exe"]},
     }
@@ -110,6 +110,21 @@ def sample_results():
         "launch": {"overhead_ms": [10.0, 30.0, 12.0], "shell_ms": [5.0] * 3, "reminder_ms": [3.0] * 3,
                    "processes": 5, "pause_ms": 2000, "killed": 0},
     }
+
+
+class AttributionTest(unittest.TestCase):
+    def test_split_only_when_the_medians_stand_in_order(self):
+        cases = [
+            # (main, empty, with_dlls, expected fragment)
+            (800.0, 400.0, 500.0, "400.0 ms beyond the empty window, 100.0 ms come with loading its DLLs and "
+                                  "300.0 ms are tarn-kit's own"),
+            (800.0, 400.0, 400.0, "0.0 ms come with loading its DLLs and 400.0 ms"),
+            (800.0, 400.0, 350.0, "not split"),
+            (800.0, 400.0, 900.0, "not split"),
+        ]
+        for main, empty, with_dlls, expected in cases:
+            with self.subTest(with_dlls=with_dlls):
+                self.assertIn(expected, bench.attribution(main, empty, with_dlls, "ms"))
 
 
 class RowsTest(unittest.TestCase):
