@@ -66,20 +66,67 @@ Win32Platform::Win32Platform(int downloadStallTimeoutMs) {
     downloadOptions_.stallTimeoutMs = downloadStallTimeoutMs;
 }
 
+bool Win32Platform::PumpMessages(int& quitCode) {
+    MSG msg{};
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quitCode = static_cast<int>(msg.wParam);
+            return false;
+        }
+        if (messageFilter_ && messageFilter_(msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return true;
+}
+
 bool Win32Platform::WaitForHandles(const HANDLE* handles, std::size_t count, DWORD timeoutMs) {
+    if (count == 0 && timeoutMs == INFINITE) return true;
     const ULONGLONG start = ::GetTickCount64();
     auto remaining = [&]() -> DWORD {
         if (timeoutMs == INFINITE) return INFINITE;
         const ULONGLONG elapsed = ::GetTickCount64() - start;
         return elapsed >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - elapsed);
     };
-    if (count == 0) {
-        if (timeoutMs != INFINITE) ::Sleep(timeoutMs);
-        return true;
+    // Once WM_QUIT has been taken from the queue the thread stops pumping,
+    // for a message loop would see nothing after it; the rest of the wait is
+    // a plain one, and the quit goes back into the queue at the end so that
+    // the program still ends.
+    bool pumping = true;
+    int quitCode = 0;
+    bool signalled = true;
+    std::size_t next = 0;  // handles before it have been signalled
+    for (;;) {
+        while (next < count && ::WaitForSingleObject(handles[next], 0) == WAIT_OBJECT_0) ++next;
+        if (count > 0 && next == count) break;
+        const DWORD left = remaining();
+        if (left == 0) {
+            signalled = count == 0;
+            break;
+        }
+        const DWORD waiting = count > 0 ? 1 : 0;
+        DWORD result;
+        if (pumping) {
+            // MWMO_INPUTAVAILABLE: messages that arrived before this call
+            // wake it too, not only new ones.
+            result = ::MsgWaitForMultipleObjectsEx(waiting, handles + next, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        } else if (waiting) {
+            result = ::WaitForSingleObject(handles[next], left);
+        } else {
+            ::Sleep(left);
+            result = WAIT_TIMEOUT;
+        }
+        if (result == WAIT_OBJECT_0 + waiting && pumping) {
+            pumping = PumpMessages(quitCode);
+        } else if (result == WAIT_OBJECT_0 && waiting) {
+            ++next;
+        } else if (result != WAIT_TIMEOUT) {
+            signalled = false;  // WAIT_FAILED, or an abandoned handle
+            break;
+        }
     }
-    for (std::size_t i = 0; i < count; ++i)
-        if (::WaitForSingleObject(handles[i], remaining()) != WAIT_OBJECT_0) return false;
-    return true;
+    if (!pumping) ::PostQuitMessage(quitCode);
+    return signalled;
 }
 
 TaskId Win32Platform::Shell(const std::string& commandLine, WindowStyle style) {
@@ -113,12 +160,48 @@ bool Win32Platform::WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs
     return WaitForHandles(handles.data(), handles.size(), timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
 }
 
-long Win32Platform::Download(const std::string& url, const std::string& path) {
+DownloadOptions Win32Platform::OptionsForDownload() {
+    cancel_ = false;
     DownloadOptions options = downloadOptions_;
-    options.wait = [this](void* handle, unsigned long timeoutMs) {
+    const std::atomic<bool>* ownerCancel = downloadOptions_.cancel;
+    options.cancel = &cancel_;
+    options.wait = [this, ownerCancel](void* handle, unsigned long timeoutMs) {
+        if (ownerCancel && *ownerCancel) cancel_ = true;
         HANDLE h = handle;
         return WaitForHandles(&h, 1, timeoutMs);
     };
+    options.progress = [this, ownerProgress = downloadOptions_.progress](std::uint64_t received, std::int64_t total) {
+        if (ownerProgress) ownerProgress(received, total);
+        if (watcher_) watcher_->DownloadProgress(received, total);
+    };
+    return options;
+}
+
+namespace {
+
+// Tells the watcher that a download runs, and that it has ended however the
+// download returns.
+class WatchedDownload {
+public:
+    WatchedDownload(DownloadWatcher* watcher, const std::string& path, std::atomic<bool>& cancel)
+        : watcher_(watcher) {
+        if (watcher_) watcher_->DownloadBegins(path, [&cancel] { cancel = true; });
+    }
+    ~WatchedDownload() {
+        if (watcher_) watcher_->DownloadEnds();
+    }
+    WatchedDownload(const WatchedDownload&) = delete;
+    WatchedDownload& operator=(const WatchedDownload&) = delete;
+
+private:
+    DownloadWatcher* watcher_;
+};
+
+}  // namespace
+
+long Win32Platform::Download(const std::string& url, const std::string& path) {
+    DownloadOptions options = OptionsForDownload();
+    WatchedDownload shown(watcher_, path, cancel_);
     return DownloadToFile(Widen(url), Widen(path), options);
 }
 

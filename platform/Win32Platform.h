@@ -4,12 +4,27 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
+#include <functional>
+#include <string>
 
 #include "platform/Download.h"
 #include "platform/Platform.h"
 
 namespace tarn {
+
+// Shows a download while it runs. Called on the downloading thread, between
+// the slices of its wait; cancel may be called from any thread until
+// DownloadEnds, and makes the download fail as a cancelled one.
+class DownloadWatcher {
+public:
+    virtual ~DownloadWatcher() = default;
+    virtual void DownloadBegins(const std::string& path, std::function<void()> cancel) = 0;
+    // total is -1 when the server gave no length.
+    virtual void DownloadProgress(std::uint64_t received, std::int64_t total) = 0;
+    virtual void DownloadEnds() = 0;
+};
 
 class Win32Platform : public Platform {
 public:
@@ -22,6 +37,15 @@ public:
 
     // Progress and cancel hooks for downloads; the stall time is set here too.
     DownloadOptions& DownloadSettings() noexcept { return downloadOptions_; }
+
+    // Who is told about downloads (the main window's progress strip); null
+    // for nobody.
+    void SetDownloadWatcher(DownloadWatcher* watcher) noexcept { watcher_ = watcher; }
+
+    // Offered every message met while a wait pumps messages, before it is
+    // dispatched; true when the filter dealt with it (the main window's
+    // keyboard handling, as in the message loop).
+    void SetMessageFilter(std::function<bool(MSG&)> filter) { messageFilter_ = std::move(filter); }
 
     TaskId Shell(const std::string& commandLine, WindowStyle style) override;
     bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) override;
@@ -41,13 +65,24 @@ public:
 
 private:
     // Every wait of this class goes through here (tasks, pauses, downloads),
-    // so that one place decides what the thread does while it waits. True
-    // when all handles were signalled within the time; with no handles it
-    // simply lets the time pass.
+    // so that one place decides what the thread does while it waits: it
+    // keeps dispatching the thread's window messages, so the windows paint
+    // and answer while a launch runs. True when all handles were signalled
+    // within the time; with no handles it simply lets the time pass.
     bool WaitForHandles(const HANDLE* handles, std::size_t count, DWORD timeoutMs);
+    // Dispatches what is queued; false once WM_QUIT was met (taken from the
+    // queue, so the caller must post it again).
+    bool PumpMessages(int& quitCode);
+    // The options of one download: the settings, this class's wait, cancel
+    // flag and the watcher's progress.
+    DownloadOptions OptionsForDownload();
 
     HWND owner_ = nullptr;
     DownloadOptions downloadOptions_;
+    DownloadWatcher* watcher_ = nullptr;
+    std::function<bool(MSG&)> messageFilter_;
+    // Cleared when a download begins; set to give it up.
+    std::atomic<bool> cancel_{false};
 };
 
 }  // namespace tarn

@@ -1,0 +1,274 @@
+// The platform's waits under Wine: pauses, process waits and downloads keep
+// the calling thread's windows answering, last as long as asked, give back a
+// quit met on the way, and tell a watcher about the download they run.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "WinTestSupport.h"
+#include "platform/Win32Platform.h"
+
+namespace tarn::testing {
+namespace {
+
+std::string BaseUrl() { return "http://127.0.0.1:" + EnvOrEmpty("TARNKIT_TEST_HTTP_PORT"); }
+
+constexpr UINT kProbeMessage = WM_APP + 7;
+
+// A window of the test's thread that counts what reaches its procedure.
+class ProbeWindow {
+public:
+    ProbeWindow() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &Procedure;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"TarnKitBusyProbe";
+        ::RegisterClassW(&wc);  // fails harmlessly when registered already
+        hwnd_ = ::CreateWindowExW(0, L"TarnKitBusyProbe", L"probe", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~ProbeWindow() { ::DestroyWindow(hwnd_); }
+    ProbeWindow(const ProbeWindow&) = delete;
+    ProbeWindow& operator=(const ProbeWindow&) = delete;
+
+    HWND hwnd() const { return hwnd_; }
+    int probes = 0;
+    ULONGLONG firstProbeAt = 0;
+
+private:
+    static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == kProbeMessage) {
+            if (auto* self = reinterpret_cast<ProbeWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+                if (self->probes++ == 0) self->firstProbeAt = ::GetTickCount64();
+            }
+            return 0;
+        }
+        return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+
+    HWND hwnd_ = nullptr;
+};
+
+// Asks window, from another thread, to answer WM_NULL within boundMs, over
+// and over until stopped; counts the answers and the misses.
+class Pinger {
+public:
+    Pinger(HWND window, UINT boundMs) {
+        thread_ = std::thread([this, window, boundMs] {
+            while (!stop_) {
+                DWORD_PTR result = 0;
+                if (::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, boundMs, &result))
+                    ++answered;
+                else
+                    ++missed;
+                ::Sleep(20);
+            }
+        });
+    }
+    ~Pinger() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    std::atomic<int> answered{0};
+    std::atomic<int> missed{0};
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+struct WaitCase {
+    const char* name;
+    // Runs one wait of the platform that lasts a while; answers what it is
+    // expected to last at least, in milliseconds.
+    std::function<ULONGLONG(Win32Platform&, const ScratchFolder&)> wait;
+};
+
+class ResponsiveWait : public ::testing::TestWithParam<WaitCase> {};
+
+TEST_P(ResponsiveWait, AnswersMessagesWhileItWaits) {
+    ScratchFolder folder;
+    ProbeWindow probe;
+    Win32Platform os(5000);
+    ::PostMessageW(probe.hwnd(), kProbeMessage, 0, 0);
+    const ULONGLONG start = ::GetTickCount64();
+    ULONGLONG atLeast = 0;
+    int answered = 0;
+    int missed = 0;
+    {
+        Pinger pinger(probe.hwnd(), 250);
+        atLeast = GetParam().wait(os, folder);
+        pinger.Stop();
+        answered = pinger.answered;
+        missed = pinger.missed;
+    }
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+    EXPECT_GE(elapsed, atLeast);
+    // The message queued before the wait was dispatched at its beginning,
+    // not after it.
+    EXPECT_EQ(probe.probes, 1);
+    EXPECT_LT(probe.firstProbeAt - start, 200u);
+    EXPECT_GE(answered, 3) << "the window did not answer while the thread waited";
+    EXPECT_EQ(missed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ResponsiveWait,
+    ::testing::Values(
+        WaitCase{"Pause",
+                 [](Win32Platform& os, const ScratchFolder&) -> ULONGLONG {
+                     os.Sleep(800);
+                     return 800;
+                 }},
+        WaitCase{"ProcessWait",
+                 [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
+                     const TaskId child = os.Shell("\"" + ProgramFolder() + "\\win_child.exe\" \"" +
+                                                       folder / "mark.txt" + "\" 800",
+                                                   WindowStyle::Hidden);
+                     EXPECT_TRUE(os.WaitForTasks({child}, 10000));
+                     EXPECT_TRUE(ReadBytes(folder / "mark.txt").exists) << "returned before the child ended";
+                     return 700;
+                 }},
+        WaitCase{"SlowDownload",
+                 [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
+                     EXPECT_EQ(os.Download(BaseUrl() + "/slow/program.exe", folder / "slow.exe"), kDownloadOk);
+                     // Twenty pieces with a pause after each.
+                     return 500;
+                 }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BusyWait, ProcessWaitStillEndsAtItsTime) {
+    ScratchFolder folder;
+    Win32Platform os;
+    const TaskId child =
+        os.Shell("\"" + ProgramFolder() + "\\win_child.exe\" \"" + folder / "late.txt" + "\" 5000", WindowStyle::Hidden);
+    const ULONGLONG start = ::GetTickCount64();
+    EXPECT_FALSE(os.WaitForTasks({child}, 400));
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+    EXPECT_GE(elapsed, 400u);
+    EXPECT_LT(elapsed, 1500u);
+    EXPECT_TRUE(os.WaitForTasks({child}, 10000));
+}
+
+TEST(BusyWait, QuitMetWhilePumpingIsPostedAgainAfterTheFullPause) {
+    ProbeWindow probe;
+    Win32Platform os;
+    ::PostQuitMessage(7);
+    // Arrives after the quit was met: a message loop would have ended by
+    // then, so the wait leaves it in the queue.
+    std::thread late([hwnd = probe.hwnd()] {
+        ::Sleep(150);
+        ::PostMessageW(hwnd, kProbeMessage, 0, 0);
+    });
+    const ULONGLONG start = ::GetTickCount64();
+    os.Sleep(400);
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+    late.join();
+    EXPECT_GE(elapsed, 400u) << "the quit cut the pause short";
+    EXPECT_EQ(probe.probes, 0);
+    MSG msg{};
+    std::vector<UINT> left;
+    WPARAM quitCode = 0;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.hwnd == probe.hwnd() || msg.message == WM_QUIT) left.push_back(msg.message);
+        if (msg.message == WM_QUIT) quitCode = msg.wParam;
+    }
+    EXPECT_EQ(left, (std::vector<UINT>{kProbeMessage, WM_QUIT})) << "the quit was swallowed or a message lost";
+    EXPECT_EQ(quitCode, 7u);
+}
+
+TEST(BusyWait, MessagesPassTheFilterFirst) {
+    ProbeWindow probe;
+    Win32Platform os;
+    std::vector<UINT> filtered;
+    os.SetMessageFilter([&](MSG& msg) {
+        if (msg.hwnd != probe.hwnd()) return false;
+        filtered.push_back(msg.message);
+        return msg.wParam == 1;  // taken by the filter: not dispatched
+    });
+    ::PostMessageW(probe.hwnd(), kProbeMessage, 1, 0);
+    ::PostMessageW(probe.hwnd(), kProbeMessage, 2, 0);
+    os.Sleep(200);
+    EXPECT_EQ(filtered, (std::vector<UINT>{kProbeMessage, kProbeMessage}));
+    EXPECT_EQ(probe.probes, 1);
+}
+
+// Records what the platform tells it, and cancels on request.
+class RecordingWatcher : public DownloadWatcher {
+public:
+    std::vector<std::string> events;
+    std::vector<std::int64_t> totals;
+    std::uint64_t lastReceived = 0;
+    bool cancelOnProgress = false;
+
+    void DownloadBegins(const std::string& path, std::function<void()> cancel) override {
+        events.push_back("begins " + path);
+        cancel_ = std::move(cancel);
+    }
+    void DownloadProgress(std::uint64_t received, std::int64_t total) override {
+        if (events.back() != "progress") events.push_back("progress");
+        totals.push_back(total);
+        lastReceived = received;
+        if (cancelOnProgress && received > 0) cancel_();
+    }
+    void DownloadEnds() override { events.push_back("ends"); }
+
+private:
+    std::function<void()> cancel_;
+};
+
+struct WatchCase {
+    const char* name;
+    std::string urlPath;
+    bool lengthKnown;
+};
+
+class WatchedDownload : public ::testing::TestWithParam<WatchCase> {};
+
+TEST_P(WatchedDownload, TellsTheWatcherFromBeginningToEnd) {
+    ScratchFolder folder;
+    Win32Platform os(5000);
+    RecordingWatcher watcher;
+    os.SetDownloadWatcher(&watcher);
+    const std::string target = folder / "AnyDesk.exe";
+    ASSERT_EQ(os.Download(BaseUrl() + GetParam().urlPath, target), kDownloadOk);
+    const FileBytes file = ReadBytes(target);
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"begins " + target, "progress", "ends"}));
+    EXPECT_EQ(watcher.lastReceived, file.bytes.size());
+    const std::int64_t total = GetParam().lengthKnown ? static_cast<std::int64_t>(file.bytes.size()) : -1;
+    for (std::int64_t t : watcher.totals) EXPECT_EQ(t, total);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WatchedDownload,
+                         ::testing::Values(WatchCase{"WithLength", "/slow/program.exe", true},
+                                           WatchCase{"WithoutLength", "/nolength/program.exe", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BusyWait, CancelThroughTheWatcherFailsTheDownloadAndLeavesNothing) {
+    ScratchFolder folder;
+    Win32Platform os(5000);
+    RecordingWatcher watcher;
+    watcher.cancelOnProgress = true;
+    os.SetDownloadWatcher(&watcher);
+    const std::string target = folder / "RustDesk.exe";
+    EXPECT_EQ(os.Download(BaseUrl() + "/slow/program.exe", target), kDownloadAborted);
+    EXPECT_TRUE(FolderEntries(folder.Path()).empty()) << "a cancelled download left a file";
+    ASSERT_FALSE(watcher.events.empty());
+    EXPECT_EQ(watcher.events.back(), "ends");
+
+    // The cancel belonged to that download: the next one runs to its end.
+    watcher.cancelOnProgress = false;
+    EXPECT_EQ(os.Download(BaseUrl() + "/slow/program.exe", target), kDownloadOk);
+    EXPECT_TRUE(ReadBytes(target).exists);
+}
+
+}  // namespace
+}  // namespace tarn::testing
