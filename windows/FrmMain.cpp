@@ -1,10 +1,13 @@
 #include "windows/FrmMain.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "platform/Text.h"
 #include "resources/resource_ids.h"
 #include "windows/Dpi.h"
+#include "windows/ProgressText.h"
 #include "windows/WinFonts.h"
 
 namespace tarn {
@@ -17,6 +20,13 @@ constexpr wchar_t kPanelClassName[] = L"TarnKitPanel";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
 constexpr int kFirstId = 100;  // clear of IDOK and IDCANCEL, which the dialog keys send
+// The progress strip's controls, below the design's ids.
+constexpr int kProgressTextId = 90;
+constexpr int kProgressBarId = 91;
+constexpr int kCancelDownloadId = 92;
+// The strip's text is smaller than the window's, so that a long line with
+// both sizes and the percentage fits beside the bar and the cancel button.
+constexpr int kProgressPoints = 9;
 
 // The bottom strip is a plain container; what its label says reaches the main
 // window, which handles it.
@@ -67,6 +77,34 @@ private:
 
 }  // namespace
 
+// One click's work: the buttons and the label take no clicks until it ends,
+// however it ends, and the focus then goes back where it was.
+class FrmMain::LaunchScope {
+public:
+    explicit LaunchScope(FrmMain& window) : window_(window) {
+        window_.busy_ = true;
+        HWND focus = ::GetFocus();
+        if (focus && ::IsChild(window_.hwnd_, focus)) window_.lastFocus_ = focus;
+        focusBefore_ = window_.lastFocus_;
+        window_.EnableClicks(false);
+    }
+    ~LaunchScope() {
+        window_.busy_ = false;
+        if (!window_.hwnd_) return;
+        window_.EnableClicks(true);
+        // Whatever had the focus meanwhile (the cancel button) is gone.
+        window_.lastFocus_ = focusBefore_;
+        if (::GetActiveWindow() == window_.hwnd_ && focusBefore_ && ::IsWindow(focusBefore_))
+            ::SetFocus(focusBefore_);
+    }
+    LaunchScope(const LaunchScope&) = delete;
+    LaunchScope& operator=(const LaunchScope&) = delete;
+
+private:
+    FrmMain& window_;
+    HWND focusBefore_ = nullptr;
+};
+
 FrmMain::FrmMain(HINSTANCE instance, Platform& os, FrmTopMsg& reminder, const Deployment& deploy)
     : instance_(instance), os_(os), reminder_(reminder), deploy_(deploy), form_(design::MainForm(deploy)) {}
 
@@ -76,6 +114,8 @@ FrmMain::~FrmMain() {
 }
 
 bool FrmMain::Create() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
     RegisterOnce(instance_, kClassName, &FrmMain::Procedure, LoadAppIcon(instance_, SM_CXICON, SM_CYICON),
                  LoadAppIcon(instance_, SM_CXSMICON, SM_CYSMICON));
     RegisterOnce(instance_, kPanelClassName, &PanelProcedure, nullptr, nullptr);
@@ -88,6 +128,11 @@ bool FrmMain::Create() {
 
 bool FrmMain::PreTranslateMessage(MSG& msg) {
     if (!hwnd_) return false;
+    if (progress_ && msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE &&
+        (msg.hwnd == hwnd_ || ::IsChild(hwnd_, msg.hwnd))) {
+        CancelDownload();
+        return true;
+    }
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
         HWND focus = ::GetFocus();
         Item* item = FindItem(focus);
@@ -112,6 +157,27 @@ FrmMain::Item* FrmMain::FindItem(int id) {
     for (Item& item : items_)
         if (item.id == id) return &item;
     return nullptr;
+}
+
+HWND FrmMain::Strip() const {
+    for (const Item& item : items_)
+        if (item.design->kind == design::Kind::PictureBox) return item.hwnd;
+    return nullptr;
+}
+
+HWND FrmMain::BottomLabel() const {
+    for (const Item& item : items_)
+        if (item.design->kind == design::Kind::Label) return item.hwnd;
+    return nullptr;
+}
+
+void FrmMain::EnableClicks(bool enable) {
+    for (const Item& item : items_) {
+        if (item.design->kind == design::Kind::PictureBox) continue;
+        ::EnableWindow(item.hwnd, enable ? TRUE : FALSE);
+        // Owner-drawn: the look follows the state only when drawn again.
+        ::InvalidateRect(item.hwnd, nullptr, TRUE);
+    }
 }
 
 void FrmMain::CreateControls() {
@@ -162,6 +228,7 @@ void FrmMain::Layout(int dpi) {
     }
     // The old font goes only once no control uses it.
     font_ = std::move(font);
+    if (progress_) LayoutProgress();
 }
 
 void FrmMain::DrawButton(const DRAWITEMSTRUCT& draw) {
@@ -217,6 +284,11 @@ void FrmMain::DrawButton(const DRAWITEMSTRUCT& draw) {
 }
 
 void FrmMain::OnCommand(int id, int notification) {
+    // The cancel button, or Esc through the dialog keys.
+    if ((id == kCancelDownloadId && notification == BN_CLICKED) || id == IDCANCEL) {
+        CancelDownload();
+        return;
+    }
     Item* item = FindItem(id);
     if (!item || item->design->click == design::Click::None) return;
     // Owner-drawn buttons and notifying labels report a quick second click as
@@ -225,7 +297,7 @@ void FrmMain::OnCommand(int id, int notification) {
                              ? (notification == BN_CLICKED || notification == BN_DOUBLECLICKED)
                              : (notification == STN_CLICKED || notification == STN_DBLCLK);
     if (!clicked || busy_) return;
-    BusyScope busy(busy_);
+    LaunchScope launch(*this);
     LaunchContext context{os_, reminder_, deploy_};
     RunClick(item->design->click, context);
 }
@@ -309,6 +381,7 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_DESTROY:
         // The children are destroyed after this; they no longer paint.
+        progress_.reset();
         items_.clear();
         font_.reset();
         lastFocus_ = nullptr;
@@ -317,6 +390,90 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     }
     return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void FrmMain::DownloadBegins(const std::string& path, std::function<void()> cancel) {
+    HWND strip = Strip();
+    if (!strip) return;
+    DownloadEnds();
+    progress_.emplace();
+    progress_->fileName = FileNameOf(path);
+    progress_->cancel = std::move(cancel);
+    const std::wstring line = text::Widen(DownloadProgressText(progress_->fileName, 0, -1));
+    progress_->text = ::CreateWindowExW(0, L"STATIC", line.c_str(),
+                                        WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX | SS_ENDELLIPSIS,
+                                        0, 0, 0, 0, strip, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressTextId)), instance_, nullptr);
+    // Moving until the server's answer says how long the body is.
+    MakeProgressBar(true);
+    progress_->cancelButton = ::CreateWindowExW(
+        0, L"BUTTON", text::Widen(kCancelDownloadCaption).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+        0, 0, 0, 0, strip, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCancelDownloadId)), instance_, nullptr);
+    if (HWND label = BottomLabel()) ::ShowWindow(label, SW_HIDE);
+    LayoutProgress();
+    // The only control that takes input now: Space cancels as Esc does.
+    if (::GetActiveWindow() == hwnd_ && progress_->cancelButton) ::SetFocus(progress_->cancelButton);
+}
+
+void FrmMain::DownloadProgress(std::uint64_t received, std::int64_t total) {
+    if (!progress_) return;
+    ::SetWindowTextW(progress_->text, text::Widen(DownloadProgressText(progress_->fileName, received, total)).c_str());
+    const std::optional<int> percent = ProgressPercent(received, total);
+    if (!progress_->bar || progress_->marquee != !percent) MakeProgressBar(!percent);
+    if (percent) ::SendMessageW(progress_->bar, PBM_SETPOS, static_cast<WPARAM>(*percent), 0);
+}
+
+void FrmMain::DownloadEnds() {
+    if (!progress_) return;
+    for (HWND control : {progress_->text, progress_->bar, progress_->cancelButton})
+        if (control) ::DestroyWindow(control);
+    progress_.reset();
+    if (HWND label = BottomLabel()) ::ShowWindow(label, SW_SHOW);
+}
+
+void FrmMain::CancelDownload() {
+    if (progress_ && progress_->cancel) progress_->cancel();
+}
+
+void FrmMain::MakeProgressBar(bool marquee) {
+    if (!progress_) return;
+    if (progress_->bar) ::DestroyWindow(progress_->bar);
+    progress_->marquee = marquee;
+    progress_->bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | (marquee ? PBS_MARQUEE : PBS_SMOOTH),
+                                       0, 0, 0, 0, Strip(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBarId)), instance_, nullptr);
+    if (!progress_->bar) return;
+    if (marquee)
+        ::SendMessageW(progress_->bar, PBM_SETMARQUEE, TRUE, 30);
+    else
+        ::SendMessageW(progress_->bar, PBM_SETRANGE32, 0, 100);
+    // Between the text and the button in the window order, as on the screen.
+    ::SetWindowPos(progress_->bar, progress_->text, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    LayoutProgress();
+}
+
+void FrmMain::LayoutProgress() {
+    HWND strip = Strip();
+    if (!progress_ || !strip) return;
+    RECT area{};
+    ::GetClientRect(strip, &area);
+    auto px = [this](int twips) { return design::TwipsToPixels(twips, dpi_); };
+    const int margin = px(60);
+    RECT button{area.right - margin - px(1335), px(45), area.right - margin, area.bottom - px(45)};
+    RECT bar{button.left - margin - px(1755), px(105), button.left - margin, area.bottom - px(105)};
+    RECT line{margin, 0, bar.left - margin, area.bottom};
+    for (auto [control, r] : {std::pair{progress_->text, line}, std::pair{progress_->bar, bar},
+                              std::pair{progress_->cancelButton, button}})
+        if (control)
+            ::SetWindowPos(control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+    FontHandle oldFont;
+    if (!progress_->font || progress_->fontDpi != dpi_) {
+        oldFont = std::move(progress_->font);
+        progress_->font = win::MakeFont(design::Font{form_.font.face, kProgressPoints, 400, form_.font.charset}, dpi_);
+        progress_->fontDpi = dpi_;
+    }
+    for (HWND control : {progress_->text, progress_->cancelButton})
+        if (control) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(progress_->font.get()), TRUE);
+    // oldFont goes here, once no control uses it.
 }
 
 void FrmMain::AfterDestroy() {

@@ -1,16 +1,21 @@
 // The main window: ten coloured buttons and the strip with the product line.
 // Built from its design table by one loop; its behaviour lives in
-// MainWindowLogic, which this class feeds with messages.
+// MainWindowLogic, which this class feeds with messages. While a launch runs
+// the buttons are disabled and the close request is refused; while a program
+// file downloads, the strip shows its progress and a cancel control.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "launch/ToolEntry.h"
 #include "platform/Handle.h"
+#include "platform/Win32Platform.h"
 #include "windows/Designs.h"
 #include "windows/FrmTopMsg.h"
 #include "windows/MainWindowLogic.h"
@@ -18,7 +23,7 @@
 
 namespace tarn {
 
-class FrmMain : private win::WindowBase<FrmMain>, private MainWindowHost {
+class FrmMain : private win::WindowBase<FrmMain>, private MainWindowHost, private DownloadWatcher {
 public:
     FrmMain(HINSTANCE instance, Platform& os, FrmTopMsg& reminder, const Deployment& deploy);
     ~FrmMain();
@@ -34,6 +39,11 @@ public:
     bool Create();
     bool IsOpen() const noexcept { return hwnd_ != nullptr; }
     using WindowBase::Window;
+
+    // The progress strip, for the platform to report downloads to.
+    DownloadWatcher& Downloads() noexcept { return *this; }
+    // True while a click's work runs.
+    bool IsBusy() const noexcept { return busy_; }
 
     // Keyboard handling for the message loop: Tab and Shift+Tab in the
     // design's tab order, Enter and Space click the focused button. True when
@@ -51,6 +61,21 @@ private:
         bool isDefault = false;
     };
 
+    // The strip's controls during a download; made when it begins, gone when
+    // it ends, so that otherwise the strip holds its label alone.
+    struct Progress {
+        std::string fileName;
+        std::function<void()> cancel;
+        HWND text = nullptr;
+        HWND bar = nullptr;
+        HWND cancelButton = nullptr;
+        bool marquee = false;
+        FontHandle font;
+        int fontDpi = 0;
+    };
+
+    class LaunchScope;
+
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void AfterDestroy();
 
@@ -61,6 +86,18 @@ private:
     bool OnCloseRequest();
     Item* FindItem(HWND hwnd);
     Item* FindItem(int id);
+    HWND Strip() const;
+    HWND BottomLabel() const;
+    void EnableClicks(bool enable);
+
+    void MakeProgressBar(bool marquee);
+    void LayoutProgress();
+    void CancelDownload();
+
+    // DownloadWatcher
+    void DownloadBegins(const std::string& path, std::function<void()> cancel) override;
+    void DownloadProgress(std::uint64_t received, std::int64_t total) override;
+    void DownloadEnds() override;
 
     // MainWindowHost, for the start-up step.
     void SetButtonDefault(std::string_view control, bool isDefault) override;
@@ -81,6 +118,7 @@ private:
     FontHandle font_;
     HWND lastFocus_ = nullptr;
     bool busy_ = false;  // a click or the close request is running
+    std::optional<Progress> progress_;
 };
 
 }  // namespace tarn

@@ -34,6 +34,10 @@ int Run(HINSTANCE instance, int showCommand) {
         mainWindow = hwnd;
         platform.SetOwner(hwnd);
     });
+    // While a launch waits, the platform dispatches the messages itself: the
+    // main window's keys (Esc cancels a download) and its progress strip.
+    platform.SetMessageFilter([&main](MSG& msg) { return main.PreTranslateMessage(msg); });
+    platform.SetDownloadWatcher(&main.Downloads());
     main.OnDestroyed([&] {
         mainWindow = nullptr;
         platform.SetOwner(nullptr);
