@@ -385,6 +385,15 @@ int main() {
         } else if (cmd == "close") {
             BOOL posted = PostMessageW(ParseHwnd(arg(1)), WM_CLOSE, 0, 0);
             Reply(std::string("{\"ok\":") + (posted ? "true" : "false") + "}");
+        } else if (cmd == "key") {
+            // key <hwnd> <virtual key>: a press and release posted to the
+            // window, as the keyboard would queue them for it.
+            HWND target = ParseHwnd(arg(1));
+            const WPARAM vk = std::strtoul(arg(2).c_str(), nullptr, 10);
+            const UINT scan = MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
+            BOOL posted = PostMessageW(target, WM_KEYDOWN, vk, 1 | (scan << 16));
+            posted = posted && PostMessageW(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
+            Reply(std::string("{\"ok\":") + (posted ? "true" : "false") + "}");
         } else if (cmd == "idle") {
             Idle(ParseHwnd(arg(1)), std::strtoul(arg(2).c_str(), nullptr, 10));
         } else if (cmd == "exited") {

@@ -147,7 +147,7 @@ class Server:
     """tests/support/http_server.py on 127.0.0.1 at the fixed port, serving the
     fake client under the clients' names from a folder of its own."""
 
-    def __init__(self, client_exe, lifetime=480):
+    def __init__(self, client_exe, lifetime=480, server_args=()):
         self.root = tempfile.mkdtemp(prefix="tarn-e2e-root-")
         self.log = os.path.join(self.root, "requests.log")
         self.files = os.path.join(self.root, "files")
@@ -160,7 +160,7 @@ class Server:
         script = setting("TARNKIT_E2E_SERVER", os.path.join(SOURCE, "tests", "support", "http_server.py"))
         self.proc = subprocess.Popen(
             [sys.executable, script, "--root", self.files, "--port", str(PORT),
-             "--lifetime", str(lifetime), "--log", self.log],
+             "--lifetime", str(lifetime), "--log", self.log, *server_args],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         sel = selectors.DefaultSelector()
         sel.register(self.proc.stdout, selectors.EVENT_READ)
@@ -401,14 +401,15 @@ class Session:
     """Server, driver and marks for one test class."""
 
     @classmethod
-    def open(cls):
+    def open(cls, server_args=()):
+        """server_args go to the download server (its pacing options)."""
         session = cls()
         session.exe = setting("TARNKIT_E2E_EXE")
         session.driver_exe = setting("TARNKIT_E2E_DRIVER")
         session.client_exe = setting("TARNKIT_E2E_CLIENT")
         remove("C:\\e2e-marks")
         remove("C:\\windows\\temp\\opened-url.txt")
-        session.server = Server(session.client_exe)
+        session.server = Server(session.client_exe, server_args=server_args)
         try:
             session.driver = Driver(session.driver_exe)
             session.driver.must("windows", 0, timeout=120)  # Wine is up

@@ -12,6 +12,10 @@ Paths:
   /slow/NAME           the file NAME in small pieces with pauses (--slow-ms)
 Every request is appended to --log as "METHOD PATH" when given.
 
+For a whole run, /downloads/ can be made slow (--downloads-rate, bytes a
+second, sent in small pieces) and length-less (--downloads-without-length:
+no Content-Length, the body ends when the connection closes).
+
 The chosen port is printed on the first line of stdout ("PORT 12345").
 """
 import argparse
@@ -56,6 +60,29 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not length:
             self.close_connection = True
 
+    def _paced(self, body):
+        """The body at --downloads-rate bytes a second, with or without its
+        length. A client that goes away ends the sending."""
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if ARGS.downloads_without_length:
+            self.send_header("Connection", "close")
+        else:
+            self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        rate = ARGS.downloads_rate
+        step = max(1024, int(rate // 20)) if rate > 0 else len(body) or 1
+        try:
+            for i in range(0, len(body), step):
+                self.wfile.write(body[i:i + step])
+                self.wfile.flush()
+                if rate > 0:
+                    time.sleep(step / rate)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        if ARGS.downloads_without_length:
+            self.close_connection = True
+
     def do_GET(self):
         self._record()
         p = self.path.split("?")[0]
@@ -64,6 +91,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             body = self._file(p[len("/downloads/"):])
             if body is None:
                 return self._send(404, html, "text/html")
+            if ARGS.downloads_rate > 0 or ARGS.downloads_without_length:
+                return self._paced(body)
             return self._send(200, body)
         if p.startswith("/status/"):
             return self._send(int(p[len("/status/"):]), html, "text/html")
@@ -121,6 +150,10 @@ def main():
     ap.add_argument("--stall-seconds", type=float, default=60)
     ap.add_argument("--slow-ms", type=float, default=200)
     ap.add_argument("--log")
+    ap.add_argument("--downloads-rate", type=float, default=0,
+                    help="bytes a second for /downloads/; 0 for full speed")
+    ap.add_argument("--downloads-without-length", action="store_true",
+                    help="/downloads/ answers without Content-Length")
     ARGS = ap.parse_args()
     server = Server(("127.0.0.1", ARGS.port), Handler)
     print(f"PORT {server.server_address[1]}", flush=True)

@@ -1,0 +1,222 @@
+"""The real tarn-kit.exe under Wine while a launch runs: against a download
+server that sends slowly, the window keeps answering, the bottom strip shows
+the download, the buttons and the close request are refused until the launch
+ends, and a cancelled download is a failed one.
+"""
+import os
+import re
+import time
+import unittest
+
+import e2e_harness as h
+
+BOTTOM_LABEL = f"遠端協助 (tarn-kit)  網站：{h.WEB_HOST}  (20231104)"
+CAPTIONS = ("RustDesk", "AnyDesk", "Aweray", "AeroAdmin", "傳統IE11 (tarn-IE11)",
+            "RustDesk (tarn)", "AnyDesk (GSN)", "TrustViewer", "AnyViewer", "聯絡小森")
+CANCEL = "取消下載"
+RATE = 256 * 1024  # bytes a second from /downloads/
+# The fake client with an overlay of zeros (Windows ignores it): a download
+# of some seconds at RATE.
+PADDING = 1200 * 1024
+RESPONSE_BOUND_MS = 500
+VK_ESCAPE = 27
+
+
+class Strip:
+    """What the main window shows at one moment."""
+
+    def __init__(self, app):
+        controls = app.controls()
+        self.lines = [c["text"] for c in controls if c["visible"] and c["text"].startswith("正在下載 ")]
+        self.bar = any(c["visible"] and c["class"].lower() == "msctls_progress32" for c in controls)
+        self.cancel = [c for c in controls if c["text"] == CANCEL]
+        self.label_visible = any(c["visible"] for c in controls if c["text"] == BOTTOM_LABEL)
+        self.enabled = {c["text"]: c["enabled"] for c in controls if c["text"] in CAPTIONS + (BOTTOM_LABEL,)}
+
+    @property
+    def downloading(self):
+        return bool(self.lines)
+
+
+class SlowDownloads:
+    """A session whose server sends /downloads/ at RATE; subclasses add
+    their server options."""
+
+    SERVER_ARGS = ()
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = h.Session.open(server_args=("--downloads-rate", str(RATE)) + cls.SERVER_ARGS)
+        cls.driver = cls.session.driver
+        cls.server = cls.session.server
+        cls.padded = cls.server.client + b"\0" * PADDING
+        for name in h.CLIENT_NAMES:
+            cls.server.serve(name, cls.padded)
+        h.remove("c:\\temp")
+        h.remove("C:\\e2e")
+        os.makedirs(h.unix_path(h.APPDATA_WIN))
+        try:
+            cls.app = h.Program(cls.driver, cls.session.exe)
+        except Exception:
+            cls.session.close()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.app.stop()
+        cls.session.close()
+
+    def answers_quickly(self):
+        return self.driver.must("idle", self.app.main, RESPONSE_BOUND_MS, timeout=10)["answered"]
+
+    def wait_download(self, name, timeout=30):
+        """The strip once it shows the download of name."""
+        def shown():
+            strip = Strip(self.app)
+            return strip if any(line.startswith(f"正在下載 {name}：") for line in strip.lines) else None
+        strip = h.wait_until(shown, timeout, 0.1)
+        self.assertIsNotNone(strip, f"the strip never showed the download of {name}")
+        return strip
+
+    def watch_download(self, timeout=60):
+        """Polls the window until the download ends: every strip seen, and
+        whether the window answered within the bound each time."""
+        seen, answers = [], []
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            answers.append(self.answers_quickly())
+            strip = Strip(self.app)
+            if not strip.downloading:
+                break
+            seen.append(strip)
+            time.sleep(0.2)
+        return seen, answers
+
+    def assert_usable_again(self):
+        strip = h.wait_until(lambda: (lambda s: s if all(s.enabled.values()) else None)(Strip(self.app)), 20, 0.2)
+        self.assertIsNotNone(strip, "the window did not take clicks again")
+        self.assertEqual(len(strip.enabled), len(CAPTIONS) + 1)
+        self.assertTrue(strip.label_visible, "the strip's usual label did not come back")
+        self.assertEqual(strip.cancel, [], "the cancel control stayed")
+        self.assertEqual(strip.lines, [])
+
+    def clients_named(self, path):
+        return sorted(pid for pid, (p, _) in h.marks().items() if p.lower() == path.lower())
+
+    def wait_client(self, path, known, timeout=60):
+        pid = h.wait_until(lambda: next((p for p in self.clients_named(path) if p not in known), None), timeout, 0.2)
+        self.assertIsNotNone(pid, f"{path} was not started")
+        return pid
+
+
+class WithLength(SlowDownloads, unittest.TestCase):
+    def test_1_download_shows_its_progress_and_the_window_stays_responsive(self):
+        h.remove("c:\\temp\\AnyDesk.exe")
+        self.app.click("AnyDesk")
+        first = self.wait_download("AnyDesk.exe")
+        # The close request is refused quietly while the launch runs.
+        self.driver.must("close", self.app.main)
+        seen, answers = self.watch_download()
+        seen.insert(0, first)
+        self.assertTrue(all(answers), f"the window missed {answers.count(False)} of {len(answers)} probes")
+        self.assertGreaterEqual(len(seen), 5, "the download was too short to watch")
+        pattern = re.compile(r"^正在下載 AnyDesk\.exe：已接收 \d+(\.\d)? (B|KB|MB)，共 1\.\d MB（(\d+)%）$")
+        percents = []
+        for strip in seen:
+            self.assertEqual(len(strip.lines), 1)
+            m = pattern.match(strip.lines[0])
+            if m:
+                percents.append(int(m.group(3)))
+            else:
+                # Before the server's answer arrives the total is not known.
+                self.assertRegex(strip.lines[0], r"^正在下載 AnyDesk\.exe：已接收 0 B$")
+            self.assertTrue(strip.bar, "no progress bar")
+            self.assertEqual(len(strip.cancel), 1)
+            self.assertFalse(strip.label_visible)
+            self.assertEqual([t for t, on in strip.enabled.items() if on], [], "controls took clicks while busy")
+        self.assertGreaterEqual(len(percents), 3, [s.lines for s in seen])
+        self.assertEqual(percents, sorted(percents))
+        self.assertLess(percents[0], 100)
+
+        # The launch goes on to its end; no close prompt came.
+        self.wait_client("c:\\temp\\anydesk.exe", [])
+        self.assertEqual(h.read_file("c:\\temp\\AnyDesk.exe"), self.padded)
+        self.assertIsNotNone(self.app.wait_reminder(h.ANYDESK_REMINDER))
+        self.assertEqual(self.app.top_windows(h.BOX_TITLE), [], "the close request was not refused")
+        self.assertFalse(self.app.exited(0))
+        self.assert_usable_again()
+
+    def cancel_during_download(self, caption, name, path, cancel):
+        h.remove(path)
+        before = sorted(os.listdir(h.unix_path("c:\\temp")))
+        marks = set(h.marks())
+        fetches = self.server.requests().count(f"GET /downloads/{name}")
+        # An earlier reminder is made non-topmost, so this launch's hand-off
+        # shows as it becoming topmost again.
+        reminder = self.app.reminder()
+        if reminder:
+            self.driver.must("notopmost", reminder["hwnd"])
+            self.assertTrue(h.wait_until(lambda: not self.app.info(reminder["hwnd"])["topmost"], 5))
+        self.app.click(caption)
+        self.wait_download(name)
+        cancel()
+        # A failed download: the launch still hands over its reminder.
+        self.assertIsNotNone(self.app.wait_reminder(h.SHORT_REMINDER), "the launch did not go on")
+        self.assertEqual(self.server.requests().count(f"GET /downloads/{name}"), fetches + 1)
+        self.assertFalse(h.exists(path), "the cancelled download left its file")
+        self.assertEqual(sorted(os.listdir(h.unix_path("c:\\temp"))), before, "a file was left behind")
+        self.assertEqual(set(h.marks()), marks, "something was started")
+        self.assertEqual(self.app.top_windows(h.BOX_TITLE), [], "a cancelled download is not reported")
+        self.assert_usable_again()
+
+    def test_2_cancel_control_makes_it_a_failed_download(self):
+        self.cancel_during_download("Aweray", "Aweray.exe", "c:\\temp\\Aweray.exe",
+                                    lambda: self.app.click(CANCEL))
+
+    def test_3_esc_cancels_too(self):
+        folder = "c:\\temp\\AeroAdmin"
+        self.cancel_during_download(
+            "AeroAdmin", "AeroAdmin.exe", folder + "\\AeroAdmin.exe",
+            lambda: self.driver.must("key", self.app.main, VK_ESCAPE))
+        self.assertEqual(os.listdir(h.unix_path(folder)), [])
+
+    def test_4_error_message_ends_the_launch_and_the_clicks_come_back(self):
+        h.remove("c:\\temp\\tarn-ie11.exe")
+        self.app.click("傳統IE11 (tarn-IE11)")
+        box = self.app.message_box(timeout=30)
+        self.assertIsNotNone(box, "no error message")
+        self.assertEqual(box["text"], "tarn-IE11.exe 程式執行錯誤，請連絡小森！")
+        strip = Strip(self.app)
+        self.assertEqual([t for t, on in strip.enabled.items() if on], [], "clickable behind the error message")
+        self.app.answer(box, h.IDOK)
+        self.assertTrue(self.app.idle())
+        self.assert_usable_again()
+
+
+class WithoutLength(SlowDownloads, unittest.TestCase):
+    SERVER_ARGS = ("--downloads-without-length",)
+
+    def test_download_without_length_shows_what_has_arrived(self):
+        path = "c:\\temp\\RustDesk\\RustDesk.exe"
+        h.remove(path)
+        self.app.click("RustDesk")
+        first = self.wait_download("RustDesk.exe")
+        seen, answers = self.watch_download()
+        seen.insert(0, first)
+        self.assertTrue(all(answers), f"the window missed {answers.count(False)} of {len(answers)} probes")
+        self.assertGreaterEqual(len(seen), 5, "the download was too short to watch")
+        pattern = re.compile(r"^正在下載 RustDesk\.exe：已接收 \d+(\.\d)? (B|KB|MB)$")
+        received = []
+        for strip in seen:
+            self.assertRegex(strip.lines[0], pattern)
+            self.assertTrue(strip.bar, "no moving bar")
+            self.assertEqual(len(strip.cancel), 1)
+            received.append(strip.lines[0])
+        self.assertGreater(len(set(received)), 2, "the received count did not grow")
+        self.wait_client(path, [])
+        self.assertEqual(h.read_file(path), self.padded)
+        self.assert_usable_again()
+
+
+if __name__ == "__main__":
+    h.main()
