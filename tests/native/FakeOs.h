@@ -77,7 +77,10 @@ public:
 
     bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) override {
         std::string ids;
-        for (TaskId t : tasks) ids += (ids.empty() ? "" : ",") + std::to_string(t);
+        for (TaskId t : tasks) {
+            if (!ids.empty()) ids += ',';
+            ids += std::to_string(t);
+        }
         log.push_back("Wait " + ids + " " + std::to_string(timeoutMs));
         return waitEndsTasks;
     }

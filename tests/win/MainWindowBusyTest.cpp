@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../native/FakeOs.h"
+#include "WinTestSupport.h"
 #include "launch/Catalogue.h"
 #include "platform/Text.h"
 #include "windows/FrmMain.h"
@@ -22,31 +23,6 @@ namespace {
 
 const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 const std::string kBottomLabel = "遠端協助 (tarn-kit)  網站：dl.test:8080  (20231104)";
-
-std::string TextOf(HWND hwnd) {
-    wchar_t buffer[512] = {};
-    ::GetWindowTextW(hwnd, buffer, 512);
-    return text::Narrow(buffer);
-}
-
-std::string ClassOf(HWND hwnd) {
-    wchar_t buffer[64] = {};
-    ::GetClassNameW(hwnd, buffer, 64);
-    return text::Narrow(buffer);
-}
-
-std::vector<HWND> Children(HWND parent) {
-    std::vector<HWND> children;
-    for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
-        children.push_back(child);
-    return children;
-}
-
-HWND ChildByText(HWND parent, const std::string& text) {
-    for (HWND child : Children(parent))
-        if (TextOf(child) == text) return child;
-    return nullptr;
-}
 
 // The fake, with a hook into the middle of a launch.
 class HookedOs : public FakeOs {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../native/FakeOs.h"
+#include "WinTestSupport.h"
 #include "platform/Text.h"
 #include "windows/FrmMain.h"
 #include "windows/FrmTopMsg.h"
@@ -17,25 +18,6 @@ namespace {
 
 const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 const std::string kAbout = "Shell 3 explorer.exe http://dl.test:8080/";
-
-std::string TextOf(HWND hwnd) {
-    wchar_t buffer[512] = {};
-    ::GetWindowTextW(hwnd, buffer, 512);
-    return text::Narrow(buffer);
-}
-
-std::vector<HWND> Children(HWND parent) {
-    std::vector<HWND> children;
-    for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
-        children.push_back(child);
-    return children;
-}
-
-HWND ChildByText(HWND parent, const std::string& text) {
-    for (HWND child : Children(parent))
-        if (TextOf(child) == text) return child;
-    return nullptr;
-}
 
 // The main window over a recording fake, so no command really runs; the
 // reminder is the real one, placed below the main window.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "WinTestSupport.h"
 #include "platform/Text.h"
 #include "platform/Win32Platform.h"
 #include "platform/mduAPI.h"
@@ -15,19 +16,6 @@ namespace tarn::testing {
 namespace {
 
 const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
-
-std::string TextOf(HWND hwnd) {
-    wchar_t buffer[512] = {};
-    ::GetWindowTextW(hwnd, buffer, 512);
-    return text::Narrow(buffer);
-}
-
-std::vector<HWND> Children(HWND parent) {
-    std::vector<HWND> children;
-    for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
-        children.push_back(child);
-    return children;
-}
 
 BOOL CALLBACK CountReminder(HWND hwnd, LPARAM counter) {
     DWORD pid = 0;

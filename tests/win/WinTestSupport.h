@@ -110,4 +110,31 @@ inline std::string ProgramFolder() {
     return text::Narrow(folder);
 }
 
+// A window's text and class name, as UTF-8.
+inline std::string TextOf(HWND hwnd) {
+    wchar_t buffer[512] = {};
+    ::GetWindowTextW(hwnd, buffer, 512);
+    return text::Narrow(buffer);
+}
+
+inline std::string ClassOf(HWND hwnd) {
+    wchar_t buffer[64] = {};
+    ::GetClassNameW(hwnd, buffer, 64);
+    return text::Narrow(buffer);
+}
+
+// The child windows of parent in window order, which is the tab order.
+inline std::vector<HWND> Children(HWND parent) {
+    std::vector<HWND> children;
+    for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    return children;
+}
+
+inline HWND ChildByText(HWND parent, const std::string& text) {
+    for (HWND child : Children(parent))
+        if (TextOf(child) == text) return child;
+    return nullptr;
+}
+
 }  // namespace tarn::testing
