@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$(nproc)"
+cmake --build --preset win32 --target tarn-kit -j"$(nproc)"
 export WINEPREFIX=${WINEPREFIX:-$PWD/build/wineprefix-run}
 [ -f "$WINEPREFIX/system.reg" ] || scripts/wine-prefix.sh "$WINEPREFIX"
 export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=${WINEDEBUG:--all}
