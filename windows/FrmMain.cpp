@@ -400,8 +400,10 @@ void FrmMain::DownloadBegins(const std::string& path, std::function<void()> canc
     progress_->fileName = FileNameOf(path);
     progress_->cancel = std::move(cancel);
     const std::wstring line = text::Widen(DownloadProgressText(progress_->fileName, 0, -1));
+    // The line is shown last, once the bar and the cancel control stand
+    // beside it: whoever sees the line sees the whole strip.
     progress_->text = ::CreateWindowExW(0, L"STATIC", line.c_str(),
-                                        WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX | SS_ENDELLIPSIS,
+                                        WS_CHILD | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX | SS_ENDELLIPSIS,
                                         0, 0, 0, 0, strip, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressTextId)), instance_, nullptr);
     // Moving until the server's answer says how long the body is.
     MakeProgressBar(true);
@@ -410,6 +412,7 @@ void FrmMain::DownloadBegins(const std::string& path, std::function<void()> canc
         0, 0, 0, 0, strip, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCancelDownloadId)), instance_, nullptr);
     if (HWND label = BottomLabel()) ::ShowWindow(label, SW_HIDE);
     LayoutProgress();
+    if (progress_->text) ::ShowWindow(progress_->text, SW_SHOWNA);
     // The only control that takes input now: Space cancels as Esc does.
     if (::GetActiveWindow() == hwnd_ && progress_->cancelButton) ::SetFocus(progress_->cancelButton);
 }
@@ -436,11 +439,16 @@ void FrmMain::CancelDownload() {
 
 void FrmMain::MakeProgressBar(bool marquee) {
     if (!progress_) return;
-    if (progress_->bar) ::DestroyWindow(progress_->bar);
+    // The new bar takes the old one's place before the old one goes, so the
+    // strip never stands without a bar.
+    HWND old = progress_->bar;
     progress_->marquee = marquee;
-    progress_->bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | (marquee ? PBS_MARQUEE : PBS_SMOOTH),
+    progress_->bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | (marquee ? PBS_MARQUEE : PBS_SMOOTH),
                                        0, 0, 0, 0, Strip(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBarId)), instance_, nullptr);
-    if (!progress_->bar) return;
+    if (!progress_->bar) {
+        progress_->bar = old;
+        return;
+    }
     if (marquee)
         ::SendMessageW(progress_->bar, PBM_SETMARQUEE, TRUE, 30);
     else
@@ -448,6 +456,8 @@ void FrmMain::MakeProgressBar(bool marquee) {
     // Between the text and the button in the window order, as on the screen.
     ::SetWindowPos(progress_->bar, progress_->text, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     LayoutProgress();
+    ::ShowWindow(progress_->bar, SW_SHOWNA);
+    if (old) ::DestroyWindow(old);
 }
 
 void FrmMain::LayoutProgress() {
