@@ -20,13 +20,13 @@ export TARNKIT_WINEPREFIX=$PWD/build/wineprefix
 export WINEPREFIX=$TARNKIT_WINEPREFIX
 scripts/wine-prefix.sh "$WINEPREFIX"
 
+# The first program of a Wine session starts its background services, which
+# inherit that program's output: a throwaway first program keeps them from
+# holding a test's output open.
 win_rc=0
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
   wineserver -p 60
-  # The first program of a Wine session starts its background services,
-  # which inherit that program's output; started here, they hold no test's
-  # pipe open.
   wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
   rc=0
   ctest --preset win32 || rc=$?
