@@ -9,6 +9,8 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
   wine wine32:i386 wine64
   xvfb xauth imagemagick
+  # ImageMagick's SVG reader, which draws the icon, comes in its extra coders.
+  libmagickcore-6.q16-6-extra
   fonts-wqy-microhei
 )
 
@@ -26,4 +28,4 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+apt-get install -y -qq "${missing[@]}" >/dev/null
