@@ -216,14 +216,25 @@ long Transfer::Run() {
 }
 
 long Transfer::Receive(HINTERNET handle, HANDLE file) {
-    std::vector<char> buffer(64 * 1024);
+    // A read returns only once its size has arrived (or the body ended), so
+    // the size follows the line: large while reads fill at once, which a
+    // fast line needs (every read crosses Wine's layers), small while they
+    // take their time, so progress keeps moving and a slow line is never
+    // mistaken for a stalled one.
+    constexpr DWORD kSmallestRead = 16 * 1024;
+    constexpr DWORD kLargestRead = 1024 * 1024;
+    std::vector<char> buffer(kLargestRead);
+    DWORD readSize = 64 * 1024;
     char head[2] = {};
     std::uint64_t count = 0;
     for (;;) {
         if (ShouldStop()) return kDownloadAborted;
         DWORD got = 0;
         const ULONGLONG readStart = ::GetTickCount64();
-        const BOOL read = ::InternetReadFile(handle, buffer.data(), static_cast<DWORD>(buffer.size()), &got);
+        const BOOL read = ::InternetReadFile(handle, buffer.data(), readSize, &got);
+        const ULONGLONG readTime = ::GetTickCount64() - readStart;
+        if (read && got == readSize && readTime < 50 && readSize < kLargestRead) readSize *= 2;
+        else if (read && readTime > 500 && readSize > kSmallestRead) readSize /= 2;
         const DWORD error = read ? 0 : ::GetLastError();
         if (ShouldStop()) return kDownloadAborted;
         if (!read || got == 0) {
