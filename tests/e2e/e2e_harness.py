@@ -418,6 +418,18 @@ class Session:
             raise
         return session
 
+    def start_program_on_fresh_machine(self):
+        """The program started where it has never run: no work folder and an
+        empty AppData. The session is closed when the start fails."""
+        remove("c:\\temp")
+        remove("C:\\e2e")
+        os.makedirs(unix_path(APPDATA_WIN))
+        try:
+            return Program(self.driver, self.exe)
+        except Exception:
+            self.close()
+            raise
+
     def close(self):
         try:
             for pid in marks():

@@ -71,14 +71,7 @@ class SlowDownloads:
         cls.padded = cls.server.client + b"\0" * PADDING
         for name in h.CLIENT_NAMES:
             cls.server.serve(name, cls.padded)
-        h.remove("c:\\temp")
-        h.remove("C:\\e2e")
-        os.makedirs(h.unix_path(h.APPDATA_WIN))
-        try:
-            cls.app = h.Program(cls.driver, cls.session.exe)
-        except Exception:
-            cls.session.close()
-            raise
+        cls.app = cls.session.start_program_on_fresh_machine()
 
     @classmethod
     def tearDownClass(cls):

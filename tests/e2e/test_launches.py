@@ -36,15 +36,7 @@ class Launches(unittest.TestCase):
         cls.session = h.Session.open()
         cls.driver = cls.session.driver
         cls.server = cls.session.server
-        # A machine where the program has never run.
-        h.remove("c:\\temp")
-        h.remove("C:\\e2e")
-        os.makedirs(h.unix_path(h.APPDATA_WIN))
-        try:
-            cls.app = h.Program(cls.driver, cls.session.exe)
-        except Exception:
-            cls.session.close()
-            raise
+        cls.app = cls.session.start_program_on_fresh_machine()
 
     @classmethod
     def tearDownClass(cls):

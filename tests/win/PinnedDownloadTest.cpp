@@ -118,18 +118,7 @@ TEST_P(PinnedDownload, KeepsOnlyAMatchingBody) {
     const long result = os.DownloadPinned("http://127.0.0.1:" + ServerPort() + c.urlPath, target, c.pin);
 
     EXPECT_EQ(result, c.expected) << std::hex << result;
-    const FileBytes after = ReadBytes(target);
-    if (c.expected == kDownloadOk) {
-        EXPECT_TRUE(after.bytes == fixture) << "size " << after.bytes.size();
-    } else if (earlier) {
-        EXPECT_TRUE(after.bytes == earlierBytes) << "size " << after.bytes.size();
-    } else {
-        EXPECT_FALSE(after.exists);
-    }
-    // No temporary file is left beside it.
-    EXPECT_EQ(FolderEntries(folder.Path()), (c.expected == kDownloadOk || earlier
-                                                 ? std::vector<std::string>{"AnyDesk.exe"}
-                                                 : std::vector<std::string>{}));
+    ExpectDownloadLeft(folder.Path(), target, c.expected == kDownloadOk, earlier, fixture, earlierBytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -110,6 +110,24 @@ inline std::string ProgramFolder() {
     return text::Narrow(folder);
 }
 
+// After a download into target (the only file its folder should hold):
+// the fetched bytes on success, otherwise the earlier file untouched or no
+// file at all, and never a temporary file left beside it.
+inline void ExpectDownloadLeft(const std::string& folder, const std::string& target, bool succeeded,
+                               bool earlier, const std::string& fetched, const std::string& earlierBytes) {
+    const FileBytes after = ReadBytes(target);
+    if (succeeded) {
+        EXPECT_TRUE(after.bytes == fetched) << "size " << after.bytes.size();  // no dump of binary bytes
+    } else if (earlier) {
+        EXPECT_TRUE(after.bytes == earlierBytes) << "size " << after.bytes.size();
+    } else {
+        EXPECT_FALSE(after.exists);
+    }
+    const std::string name = target.substr(target.find_last_of('\\') + 1);
+    EXPECT_EQ(FolderEntries(folder),
+              (succeeded || earlier ? std::vector<std::string>{name} : std::vector<std::string>{}));
+}
+
 // A window's text and class name, as UTF-8.
 inline std::string TextOf(HWND hwnd) {
     wchar_t buffer[512] = {};
