@@ -17,11 +17,27 @@ inline constexpr long kDownloadOutOfMemory = static_cast<long>(0x8007000EUL);   
 inline constexpr long kDownloadInvalidUrl = static_cast<long>(0x800C0002UL);    // INET_E_INVALID_URL: not http(s)
 inline constexpr long kDownloadNoSession = static_cast<long>(0x800C0003UL);     // INET_E_NO_SESSION
 inline constexpr long kDownloadCannotConnect = static_cast<long>(0x800C0004UL); // INET_E_CANNOT_CONNECT: refused
-inline constexpr long kDownloadNotFound = static_cast<long>(0x800C0005UL);      // INET_E_RESOURCE_NOT_FOUND: 404, 410, unknown host
+inline constexpr long kDownloadNotFound = static_cast<long>(0x800C0005UL);      // INET_E_RESOURCE_NOT_FOUND: unknown host
 inline constexpr long kDownloadTruncated = static_cast<long>(0x800C0007UL);     // INET_E_DATA_NOT_AVAILABLE: body cut short
-inline constexpr long kDownloadFailed = static_cast<long>(0x800C0008UL);        // INET_E_DOWNLOAD_FAILURE: other status, other network error
+inline constexpr long kDownloadFailed = static_cast<long>(0x800C0008UL);        // INET_E_DOWNLOAD_FAILURE: other network error
 inline constexpr long kDownloadStalled = static_cast<long>(0x800C000BUL);       // INET_E_CONNECTION_TIMEOUT: nothing received for the stall time
 inline constexpr long kDownloadNotProgram = static_cast<long>(0x800C000FUL);    // INET_E_CANNOT_LOAD_DATA: body does not begin with "MZ"
+
+// A server that answered anything but 200: HTTP_E_STATUS_* (facility 25,
+// the status in the low word), so that the person can be told what the
+// server said.
+inline constexpr long kDownloadHttpStatusBase = static_cast<long>(0x80190000UL);
+constexpr long DownloadHttpStatus(int status) { return kDownloadHttpStatusBase | (status & 0xFFFF); }
+// The status a result carries, or 0 when it is not a server's answer.
+constexpr int HttpStatusOf(long result) {
+    return (static_cast<unsigned long>(result) & 0xFFFF0000UL) == 0x80190000UL
+               ? static_cast<int>(static_cast<unsigned long>(result) & 0xFFFFUL)
+               : 0;
+}
+// A local file failure: HRESULT_FROM_WIN32 of the system's error.
+constexpr bool IsWin32Result(long result) {
+    return (static_cast<unsigned long>(result) & 0xFFFF0000UL) == 0x80070000UL;
+}
 
 struct DownloadOptions {
     // A transfer that receives nothing for this long fails with kDownloadStalled.

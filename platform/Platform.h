@@ -34,6 +34,9 @@ private:
     std::string commandLine_;
 };
 
+// Why a pinned program file was not started.
+inline constexpr char kPinMismatchReason[] = "檔案與預期的不符，不予啟動。";
+
 // Show states handed to Shell.
 enum class WindowStyle : int {
     Hidden = 0,          // folder creation
@@ -50,11 +53,15 @@ enum MsgBoxAnswer : int { kAnswerOk = 1, kAnswerCancel = 2, kAnswerYes = 6, kAns
 // SHA-256 is not the expected one (CRYPT_E_HASH_VALUE): a failed download.
 inline constexpr long kDownloadHashMismatch = static_cast<long>(0x80091007UL);
 
-// The file attribute bit that marks a folder.
+// The file attribute bits that mark a folder, and a link or junction (a
+// reparse point), which a deletion must never go through.
 inline constexpr std::uint32_t kAttributeDirectory = 16;
+inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;
 
 // Identifies a process started by Shell, so that a launch can wait for a
-// command it started before writing a file that command might remove.
+// command it started before writing a file that command might remove. The
+// platform holds the process itself until it has ended, so an id never
+// comes to stand for another process.
 using TaskId = std::uint32_t;
 
 // An open text file, written one byte per character in the ANSI code page,
@@ -71,9 +78,18 @@ public:
     virtual ~Platform() = default;
 
     // Starts a command line as a new process with the given show state and
-    // returns at once with its task id. Throws PlatformError when the program
-    // cannot be started.
+    // returns at once with its task id. Throws StartError when the program
+    // cannot be started. The system's own programs ("cmd.exe",
+    // "explorer.exe") are started from the system's folders, never found by
+    // search; the command line itself is passed as it stands.
     virtual TaskId Shell(const std::string& commandLine, WindowStyle style) = 0;
+
+    // Starts the program file at path (no arguments) only when its content
+    // has the SHA-256 expectedSha256. The file is hashed through a handle that
+    // keeps others from changing or deleting it until the process has been
+    // created, so the file started is the file checked. Throws StartError
+    // naming path when it does not match, cannot be read, or cannot start.
+    virtual TaskId ShellPinned(const std::string& path, WindowStyle style, const std::string& expectedSha256) = 0;
 
     // Waits until every listed task has ended or timeoutMs has passed.
     // Returns true when all have ended.
@@ -105,6 +121,11 @@ public:
 
     // Creates one folder. Succeeds when it exists already; throws otherwise.
     virtual void CreateFolder(const std::string& path) = 0;
+
+    // Deletes the one file at path, as DeleteFileW does: a folder is never
+    // emptied, a link is removed rather than followed. True when the file
+    // was deleted; a failure is not an error to the callers.
+    virtual bool RemoveFile(const std::string& path) = 0;
 
     // Modal message box captioned "tarn-kit"; returns the button pressed.
     virtual int MsgBox(const std::string& prompt, int buttons) = 0;

@@ -32,7 +32,45 @@ std::string Narrow(std::wstring_view utf16) { return FromWide(CP_UTF8, utf16); }
 
 std::string ToAnsi(std::wstring_view utf16) { return FromWide(CP_ACP, utf16); }
 
-std::string SystemMessage(unsigned long code) {
+namespace {
+
+// Fills the inserts that FORMAT_MESSAGE_IGNORE_INSERTS left as they stand:
+// "%1" (with an optional "!printf format!") becomes subject, "%2" and
+// higher disappear, "%%" is a percent sign.
+std::wstring FillInserts(const std::wstring& message, const std::wstring& subject) {
+    std::wstring out;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        if (message[i] != L'%' || i + 1 == message.size()) {
+            out += message[i];
+            continue;
+        }
+        const wchar_t next = message[i + 1];
+        if (next == L'%') {
+            out += L'%';
+            ++i;
+            continue;
+        }
+        if (next < L'1' || next > L'9') {
+            out += message[i];
+            continue;
+        }
+        std::size_t end = i + 1;
+        int number = 0;
+        while (end < message.size() && message[end] >= L'0' && message[end] <= L'9' && number < 100)
+            number = number * 10 + (message[end++] - L'0');
+        if (end < message.size() && message[end] == L'!') {
+            const std::size_t close = message.find(L'!', end + 1);
+            if (close != std::wstring::npos) end = close + 1;
+        }
+        if (number == 1) out += subject;
+        i = end - 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string SystemMessage(unsigned long code, std::string_view subject) {
     constexpr DWORD kFlags =
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
     // The users read Traditional Chinese (Taiwan); a system without that
@@ -47,6 +85,7 @@ std::string SystemMessage(unsigned long code) {
         ::LocalFree(buffer);
         while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
             message.pop_back();
+        message = FillInserts(message, subject.empty() ? std::wstring(L"這個檔案") : Widen(subject));
         if (!message.empty()) return Narrow(message);
     }
     char fallback[40];

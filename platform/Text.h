@@ -21,7 +21,10 @@ std::string ToAnsi(std::wstring_view utf16);
 
 // The system's own description of an error code, in Traditional Chinese where
 // the system has it, otherwise in its default language; without the trailing
-// line break. Never empty: an unknown code is described by its number.
-std::string SystemMessage(unsigned long code);
+// line break. Never empty: an unknown code is described by its number. Some
+// descriptions name the file they are about ("%1 是錯誤的 EXE 格式。"): subject
+// stands in that place, "這個檔案" when it is empty, and any other insert is
+// left out, so the person never reads a bare "%1".
+std::string SystemMessage(unsigned long code, std::string_view subject = {});
 
 }  // namespace tarn::text

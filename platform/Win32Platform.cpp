@@ -1,6 +1,8 @@
 #include "platform/Win32Platform.h"
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 #include <utility>
 
 #include "platform/Handle.h"
@@ -12,7 +14,10 @@ namespace {
 
 using text::Widen;
 
-PlatformError LastError() { return PlatformError(text::SystemMessage(::GetLastError())); }
+// The system's reason for the last failure, about the file named subject.
+PlatformError LastError(const std::string& subject = {}) {
+    return PlatformError(text::SystemMessage(::GetLastError(), subject));
+}
 
 WORD ShowState(WindowStyle style) {
     switch (style) {
@@ -32,7 +37,7 @@ WORD ShowState(WindowStyle style) {
 // writers of the launches produce the same bytes, so one class serves both.
 class AnsiTextFile : public TextFile {
 public:
-    explicit AnsiTextFile(FileHandle file) : file_(std::move(file)) {}
+    AnsiTextFile(FileHandle file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
     ~AnsiTextFile() override = default;  // the handle closes itself
 
     void WriteLine(const std::string& line) override {
@@ -41,23 +46,24 @@ public:
         DWORD written = 0;
         if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
             written != bytes.size())
-            throw LastError();
+            throw LastError(path_);
     }
 
     void Close() override {
         if (!file_) return;
-        if (!::CloseHandle(file_.release())) throw LastError();
+        if (!::CloseHandle(file_.release())) throw LastError(path_);
     }
 
 private:
     FileHandle file_;
+    std::string path_;
 };
 
 std::unique_ptr<TextFile> CreateOrTruncate(const std::string& path) {
     FileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw LastError();
-    return std::make_unique<AnsiTextFile>(std::move(file));
+    if (!file) throw LastError(path);
+    return std::make_unique<AnsiTextFile>(std::move(file), path);
 }
 
 }  // namespace
@@ -129,7 +135,79 @@ bool Win32Platform::WaitForHandles(const HANDLE* handles, std::size_t count, DWO
     return signalled;
 }
 
+namespace {
+
+std::wstring FolderFrom(UINT (*query)(wchar_t*, UINT)) {
+    wchar_t folder[MAX_PATH + 1] = {};
+    const UINT length = query(folder, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return {};
+    return folder;
+}
+
+UINT SystemFolder(wchar_t* buffer, UINT size) { return ::GetSystemDirectoryW(buffer, size); }
+UINT WindowsFolder(wchar_t* buffer, UINT size) { return ::GetWindowsDirectoryW(buffer, size); }
+
+// The first word of a command line: up to the first blank, or between
+// quotes.
+std::wstring ProgramOf(const std::wstring& commandLine) {
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        const std::size_t close = commandLine.find(L'"', 1);
+        return commandLine.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+    }
+    return commandLine.substr(0, commandLine.find_first_of(L" \t"));
+}
+
+bool IsAbsolute(const std::wstring& path) {
+    const bool drive = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                       path[1] == L':' && path[2] == L'\\';
+    return drive || (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\');
+}
+
+// Where a command's program is taken from, and the folder it runs in.
+struct ProgramPlace {
+    std::wstring application;  // empty: the command line names it by its full path
+    std::wstring folder;       // empty: this process's current folder
+};
+
+// The program runs from a Downloads folder, where a "cmd.exe" beside it or
+// in the current folder would be found first by the search that a bare name
+// starts. The system's programs are named by their full path instead, and
+// cmd runs in the system folder, so that the "taskkill" it is given is the
+// system's too.
+ProgramPlace PlaceOf(const std::wstring& commandLine) {
+    const std::wstring program = ProgramOf(commandLine);
+    if (_wcsicmp(program.c_str(), L"cmd.exe") == 0) {
+        const std::wstring system = FolderFrom(SystemFolder);
+        if (system.empty()) throw PlatformError(text::SystemMessage(::GetLastError()));
+        return {system + L"\\cmd.exe", system};
+    }
+    if (_wcsicmp(program.c_str(), L"explorer.exe") == 0) {
+        const std::wstring windows = FolderFrom(WindowsFolder);
+        const std::wstring system = FolderFrom(SystemFolder);
+        if (windows.empty() || system.empty()) throw PlatformError(text::SystemMessage(::GetLastError()));
+        return {windows + L"\\explorer.exe", system};
+    }
+    // Anything else is one of the clients, named by its full path; a bare
+    // name would be searched for.
+    if (!IsAbsolute(program)) throw PlatformError(text::SystemMessage(ERROR_FILE_NOT_FOUND, text::Narrow(program)));
+    return {program, {}};
+}
+
+}  // namespace
+
 TaskId Win32Platform::Shell(const std::string& commandLine, WindowStyle style) {
+    const std::wstring wide = Widen(commandLine);
+    ProgramPlace place;
+    try {
+        place = PlaceOf(wide);
+    } catch (const PlatformError& error) {
+        throw StartError(commandLine, error.what());
+    }
+    return StartProcess(commandLine, place.application, place.folder, style);
+}
+
+TaskId Win32Platform::StartProcess(const std::string& commandLine, const std::wstring& application,
+                                   const std::wstring& folder, WindowStyle style) {
     // CreateProcessW may write into the command line, so it gets its own copy.
     std::wstring buffer = Widen(commandLine);
     buffer.push_back(L'\0');
@@ -138,26 +216,59 @@ TaskId Win32Platform::Shell(const std::string& commandLine, WindowStyle style) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = ShowState(style);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
-        throw StartError(commandLine, text::SystemMessage(::GetLastError()));
+    if (!::CreateProcessW(application.empty() ? nullptr : application.c_str(), buffer.data(), nullptr, nullptr, FALSE,
+                          0, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+        const std::wstring program = application.empty() ? ProgramOf(Widen(commandLine)) : application;
+        throw StartError(commandLine, text::SystemMessage(::GetLastError(), text::Narrow(program)));
+    }
     KernelHandle processHandle(process.hProcess);
     KernelHandle threadHandle(process.hThread);
-    return process.dwProcessId;
+    // Processes nobody waits for are let go once they have ended.
+    for (auto it = tasks_.begin(); it != tasks_.end();)
+        it = ::WaitForSingleObject(it->second.get(), 0) == WAIT_OBJECT_0 ? tasks_.erase(it) : std::next(it);
+    const TaskId task = nextTask_++;
+    tasks_.emplace(task, std::move(processHandle));
+    return task;
+}
+
+FileHandle HoldProgramFile(const std::string& path, const std::string& expectedSha256) {
+    // Others may read the file while it is held, nobody may change, replace
+    // or delete it: what is hashed here is what is then started.
+    FileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) throw StartError(path, text::SystemMessage(::GetLastError(), path));
+    Sha256 hash;
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+            throw StartError(path, text::SystemMessage(::GetLastError(), path));
+        if (got == 0) break;
+        if (!hash.Update(buffer.data(), got)) throw StartError(path, kPinMismatchReason);
+    }
+    const std::optional<std::string> digest = hash.Finish();
+    if (!digest || !SameSha256(*digest, expectedSha256)) throw StartError(path, kPinMismatchReason);
+    return file;
+}
+
+TaskId Win32Platform::ShellPinned(const std::string& path, WindowStyle style, const std::string& expectedSha256) {
+    const FileHandle held = HoldProgramFile(path, expectedSha256);
+    return StartProcess(path, Widen(path), {}, style);
 }
 
 bool Win32Platform::WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) {
-    std::vector<KernelHandle> owned;
     std::vector<HANDLE> handles;
-    for (TaskId id : tasks) {
-        // A process that cannot be opened any more has ended.
-        KernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, id));
-        if (!process) continue;
-        handles.push_back(process.get());
-        owned.push_back(std::move(process));
-    }
-    if (handles.empty()) return true;
-    return WaitForHandles(handles.data(), handles.size(), timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+    for (TaskId id : tasks)
+        if (auto it = tasks_.find(id); it != tasks_.end()) handles.push_back(it->second.get());
+    bool ended = true;
+    if (!handles.empty())
+        ended = WaitForHandles(handles.data(), handles.size(), timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+    // A task that has ended is let go; one still running stays held, so
+    // that a later wait for it still waits for that process.
+    for (TaskId id : tasks)
+        if (auto it = tasks_.find(id); it != tasks_.end() && ::WaitForSingleObject(it->second.get(), 0) == WAIT_OBJECT_0)
+            tasks_.erase(it);
+    return ended;
 }
 
 DownloadOptions Win32Platform::OptionsForDownload() {
@@ -243,6 +354,8 @@ std::optional<std::uint32_t> Win32Platform::FileAttributes(const std::string& pa
     return attributes;
 }
 
+bool Win32Platform::RemoveFile(const std::string& path) { return ::DeleteFileW(Widen(path).c_str()) != FALSE; }
+
 void Win32Platform::CreateFolder(const std::string& path) {
     const std::wstring widePath = Widen(path);
     if (::CreateDirectoryW(widePath.c_str(), nullptr)) return;
@@ -252,7 +365,7 @@ void Win32Platform::CreateFolder(const std::string& path) {
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
     }
     // A file of that name blocks the folder: the system's "already exists".
-    throw PlatformError(text::SystemMessage(error));
+    throw PlatformError(text::SystemMessage(error, path));
 }
 
 int Win32Platform::MsgBox(const std::string& prompt, int buttons) {

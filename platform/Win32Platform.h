@@ -7,9 +7,11 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "platform/Download.h"
+#include "platform/Handle.h"
 #include "platform/Platform.h"
 
 namespace tarn {
@@ -25,6 +27,12 @@ public:
     virtual void DownloadProgress(std::uint64_t received, std::int64_t total) = 0;
     virtual void DownloadEnds() = 0;
 };
+
+// Opens the program file at path, checks that its content has the SHA-256
+// expectedSha256 and keeps it open so that, until the handle is closed,
+// nobody can change, replace or delete it. Throws StartError naming path,
+// with kPinMismatchReason for other content.
+FileHandle HoldProgramFile(const std::string& path, const std::string& expectedSha256);
 
 class Win32Platform : public Platform {
 public:
@@ -48,6 +56,7 @@ public:
     void SetMessageFilter(std::function<bool(MSG&)> filter) { messageFilter_ = std::move(filter); }
 
     TaskId Shell(const std::string& commandLine, WindowStyle style) override;
+    TaskId ShellPinned(const std::string& path, WindowStyle style, const std::string& expectedSha256) override;
     bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) override;
     long Download(const std::string& url, const std::string& path) override;
     // The plain download with the body's SHA-256 checked as it arrives.
@@ -58,6 +67,7 @@ public:
     std::string Environ(const std::string& name) override;
     std::optional<std::uint32_t> FileAttributes(const std::string& path) override;
     void CreateFolder(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
     int MsgBox(const std::string& prompt, int buttons) override;
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path) override;
     std::unique_ptr<TextFile> OpenForOutput(const std::string& path) override;
@@ -73,6 +83,10 @@ private:
     // Dispatches what is queued; false once WM_QUIT was met (taken from the
     // queue, so the caller must post it again).
     bool PumpMessages(int& quitCode);
+    // Creates the process and keeps its handle as the task. application
+    // empty: the command line names the program; folder empty: ours.
+    TaskId StartProcess(const std::string& commandLine, const std::wstring& application, const std::wstring& folder,
+                        WindowStyle style);
     // The options of one download: the settings, this class's wait, cancel
     // flag and the watcher's progress.
     DownloadOptions OptionsForDownload();
@@ -83,6 +97,9 @@ private:
     std::function<bool(MSG&)> messageFilter_;
     // Cleared when a download begins; set to give it up.
     std::atomic<bool> cancel_{false};
+    // The processes Shell started, held until waited for or ended.
+    std::map<TaskId, KernelHandle> tasks_;
+    TaskId nextTask_ = 1;
 };
 
 }  // namespace tarn

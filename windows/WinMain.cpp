@@ -60,6 +60,9 @@ int Run(HINSTANCE instance, int showCommand) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // Before anything can load a DLL: from here on only the system folder is
+    // searched, never the Downloads folder the program was started from.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     try {
         return Run(instance, showCommand);
     } catch (const std::exception& error) {

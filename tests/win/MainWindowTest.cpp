@@ -212,7 +212,7 @@ TEST_P(MainWindowClose, AnswerDecidesWhetherBothWindowsClose) {
     EXPECT_EQ(f.destroyed, c.closes);
     EXPECT_EQ(f.reminder.IsLoaded(), !c.closes);
     const bool deleted = std::any_of(f.os.log.begin(), f.os.log.end(),
-                                     [](const std::string& l) { return l.find(" del /f /q ") != std::string::npos; });
+                                     [](const std::string& l) { return l.rfind("RemoveFile ", 0) == 0; });
     EXPECT_EQ(deleted, c.closes);
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "WinTestSupport.h"
+#include "platform/Sha256.h"
 #include "platform/Win32Platform.h"
 #include "platform/mduAPI.h"
 
@@ -106,13 +107,7 @@ std::string ChildCommand(const std::string& mark, int milliseconds) {
     return "\"" + ProgramFolder() + "\\win_child.exe\" \"" + mark + "\" " + std::to_string(milliseconds);
 }
 
-bool IsRunning(TaskId id) {
-    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, id);
-    if (!process) return false;
-    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    ::CloseHandle(process);
-    return running;
-}
+bool IsRunning(Win32Platform& os, TaskId id) { return !os.WaitForTasks({id}, 0); }
 
 struct ShowCase {
     const char* name;
@@ -128,11 +123,11 @@ TEST_P(ShellStyle, ReturnsAtOnceAndPassesTheShowState) {
     const std::string mark = folder / "mark.txt";
     const TaskId id = os.Shell(ChildCommand(mark, 1500), GetParam().style);
     // Shell did not wait: the child is still running and has left no mark.
-    EXPECT_TRUE(IsRunning(id));
+    EXPECT_TRUE(IsRunning(os, id));
     EXPECT_FALSE(ReadBytes(mark).exists);
 
     ASSERT_TRUE(os.WaitForTasks({id}, 20000));
-    EXPECT_FALSE(IsRunning(id));
+    EXPECT_FALSE(IsRunning(os, id));
     EXPECT_EQ(ReadBytes(mark).bytes, "show=" + std::to_string(GetParam().shown));
 }
 
@@ -148,8 +143,8 @@ TEST(Shell, TwoCommandsRunAtTheSameTime) {
     Win32Platform os;
     const TaskId first = os.Shell(ChildCommand(folder / "1.txt", 1500), WindowStyle::Hidden);
     const TaskId second = os.Shell(ChildCommand(folder / "2.txt", 1500), WindowStyle::Hidden);
-    EXPECT_TRUE(IsRunning(first));
-    EXPECT_TRUE(IsRunning(second));
+    EXPECT_TRUE(IsRunning(os, first));
+    EXPECT_TRUE(IsRunning(os, second));
     ASSERT_TRUE(os.WaitForTasks({first, second}, 20000));
     EXPECT_TRUE(ReadBytes(folder / "1.txt").exists);
     EXPECT_TRUE(ReadBytes(folder / "2.txt").exists);
@@ -187,7 +182,7 @@ TEST(WaitForTasks, TimesOutWhileATaskRunsAndTreatsUnknownIdsAsEnded) {
     Win32Platform os;
     const TaskId id = os.Shell(ChildCommand(folder / "m.txt", 3000), WindowStyle::Hidden);
     EXPECT_FALSE(os.WaitForTasks({id}, 200));
-    EXPECT_TRUE(IsRunning(id));
+    EXPECT_TRUE(IsRunning(os, id));
     EXPECT_TRUE(os.WaitForTasks({}, 0));
     // An id no process has (ids are multiples of four, so this one is free).
     EXPECT_TRUE(os.WaitForTasks({0x7FFFFFF1u}, 0));
@@ -361,6 +356,45 @@ TEST(SystemMessage, IsTheSystemsTextWithoutLineBreak) {
     EXPECT_TRUE(std::any_of(notFound.begin(), notFound.end(), [](char c) { return (c & 0x80) != 0; })) << notFound;
     // A code the system has no text for is still described, by its number.
     EXPECT_NE(text::SystemMessage(0x2FFFFFFF).find("0x2FFFFFFF"), std::string::npos);
+    // The text for a program that is no program names the file in its insert.
+    const std::string badFormat = text::SystemMessage(ERROR_BAD_EXE_FORMAT, "c:\\temp\\anydesk.exe");
+    EXPECT_EQ(badFormat.find('%'), std::string::npos) << badFormat;
+    EXPECT_NE(badFormat.find("c:\\temp\\anydesk.exe"), std::string::npos) << badFormat;
+    EXPECT_EQ(text::SystemMessage(ERROR_BAD_EXE_FORMAT).find('%'), std::string::npos);
+}
+
+// --- A pinned program file, held while it starts ---------------------------
+
+TEST(HoldProgramFile, NobodyChangesReplacesOrDeletesItWhileHeld) {
+    ScratchFolder folder;
+    const std::string program = folder / "AnyDesk.exe";
+    const std::string other = folder / "planted.exe";
+    ASSERT_TRUE(::CopyFileW(Widen(ProgramFolder() + "\\win_child.exe").c_str(), Widen(program).c_str(), FALSE));
+    WriteBytes(other, "MZ planted");
+    const std::optional<std::string> pin = Sha256OfFile(Widen(program));
+    ASSERT_TRUE(pin);
+    {
+        const FileHandle held = HoldProgramFile(program, *pin);
+        HANDLE writer = ::CreateFileW(Widen(program).c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr);
+        EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "opened for writing";
+        if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
+        EXPECT_FALSE(::MoveFileExW(Widen(other).c_str(), Widen(program).c_str(), MOVEFILE_REPLACE_EXISTING));
+        EXPECT_FALSE(::DeleteFileW(Widen(program).c_str()));
+        EXPECT_FALSE(::MoveFileExW(Widen(program).c_str(), Widen(folder / "moved.exe").c_str(), 0));
+        EXPECT_EQ(Sha256OfFile(Widen(program)), pin) << "a reader is let in";
+    }
+    EXPECT_TRUE(::DeleteFileW(Widen(program).c_str())) << "still held after the start";
+
+    // Other content is refused with the reason the person reads.
+    try {
+        HoldProgramFile(other, *pin);
+        FAIL() << "a file with other content was held for starting";
+    } catch (const StartError& error) {
+        EXPECT_EQ(error.CommandLine(), other);
+        EXPECT_STREQ(error.what(), kPinMismatchReason);
+    }
 }
 
 TEST(TextConversion, RoundTripsChineseAndAstralLetters) {
