@@ -2,6 +2,7 @@
 
 #include "launch/Catalogue.h"
 #include "launch/ConfigFiles.h"
+#include "platform/Download.h"
 #include "platform/mduAPI.h"
 
 namespace tarn {
@@ -9,7 +10,9 @@ namespace tarn {
 namespace {
 
 constexpr char kStopCommand[] = "cmd.exe /c taskkill /f /im anydesk.exe";
-constexpr char kMachineWideClean[] = "cmd.exe /c del /f /q C:\\ProgramData\\AnyDesk\\system.conf";
+// The machine-wide configuration, below a folder every user may create: the
+// deletion checks that nothing there leads elsewhere.
+constexpr char kMachineWideRoot[] = "C:\\ProgramData";
 constexpr char kTestPath[] = "c:\\temp\\anydesk.exe";
 constexpr char kUrlPath[] = "/downloads/AnyDesk.exe";
 constexpr char kDownloadPath[] = "c:\\temp\\AnyDesk.exe";
@@ -18,9 +21,9 @@ constexpr char kRedownloadPrompt[] = "Anydesk.exe 檔案已下載，是否在重
 constexpr char kErrorMessage[] = "Anydesk (GSN) 執行錯誤！";
 
 constexpr int kSettlePauseMs = 1000;
-// How long the stop and delete commands may still take after the pause. A
-// late del would remove the file just written and AnyDesk would start
-// without the proxy.
+// How long the stop commands may still take after the pause. An AnyDesk that
+// is still running writes its configuration back when it ends, over the file
+// just written, and would start without the proxy.
 constexpr int kCommandsTimeoutMs = 10000;
 constexpr int kStartPauseMs = 3000;
 
@@ -29,27 +32,31 @@ constexpr int kStartPauseMs = 3000;
 void LaunchAnydeskGsn(LaunchContext& context) {
     Platform& os = context.os;
     try {
-        std::vector<TaskId> commands = steps::Stop(context, kStopCommand, 2);
-        for (TaskId task : steps::Clean(context, kSystemConfBelowAppData, 1)) commands.push_back(task);
-        commands.push_back(os.Shell(kMachineWideClean, WindowStyle::MinimizedFocus));
+        const std::vector<TaskId> commands = steps::Stop(context, kStopCommand, 2);
+        steps::Clean(context, kSystemConfBelowAppData, 1);
+        DeleteNamedFile(os, kMachineWideRoot, kSystemConfBelowAppData);
 
         os.Sleep(kSettlePauseMs);
         os.WaitForTasks(commands, kCommandsTimeoutMs);
 
         WriteSystemConf(os, os.Environ("AppData"), context.deploy.gsnProxyHost);
 
-        // A program file that is there may be stale; the user decides. One
+        // A program file that is there may be stale; the person decides. One
         // that does not match its pin is fetched again without asking.
-        bool fetch = true;
-        if (IsFilePresent(os, kTestPath) && steps::MatchesPin(context, kTestPath))
-            fetch = os.MsgBox(kRedownloadPrompt, kYesNo) == kAnswerYes;
-        // A failed download leaves any earlier file in place, which is then
-        // started; the start's own test judges the outcome.
-        if (fetch) steps::Download(context, kUrlPath, kDownloadPath);
+        const bool usable = IsFilePresent(os, kTestPath) && steps::MatchesPin(context, kTestPath);
+        const bool fetch = !usable || os.MsgBox(kRedownloadPrompt, kYesNo) == kAnswerYes;
+        if (fetch) {
+            // A failed download leaves any earlier file in place: the person
+            // who asked for a fresh copy still has that one to start.
+            const long result = steps::Download(context, kUrlPath, kDownloadPath);
+            if (result != kDownloadOk) {
+                steps::ReportDownloadFailure(os, kDownloadPath, result);
+                if (!usable) return;
+            }
+        }
 
         os.Sleep(kStartPauseMs);
-        if (IsFilePresent(os, kTestPath) && steps::MatchesPin(context, kStartPath))
-            os.Shell(kStartPath, WindowStyle::NormalFocus);
+        if (IsFilePresent(os, kTestPath)) steps::Start(context, kStartPath);
         steps::Remind(context, kShortReminder);
     } catch (const PlatformError&) {
         os.MsgBox(kErrorMessage, kOkOnly);

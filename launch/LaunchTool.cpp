@@ -1,7 +1,9 @@
 #include <cctype>
+#include <cstdio>
 #include <string_view>
 
 #include "launch/ToolEntry.h"
+#include "platform/Download.h"
 #include "platform/mduAPI.h"
 
 namespace tarn {
@@ -30,20 +32,54 @@ bool SameDigest(const std::string& a, const std::string& b) {
 
 bool IsAbsoluteWindowsPath(const std::string& path) { return IsDriveAbsolute(path) || IsNetworkPath(path); }
 
-bool IsUsableAppData(const std::string& appData) {
-    if (!IsAbsoluteWindowsPath(appData)) return false;
-    for (unsigned char c : appData) {
-        // Inside double quotes cmd.exe still expands %VAR% and, with delayed
-        // expansion, !VAR!; a quote would end the quoting. Wildcards would let
-        // del reach files other than the one named.
-        if (c < 0x20 || c == 0x7f || c == '%' || c == '!' || c == '"' || c == '*' || c == '?') return false;
+void DeleteNamedFile(Platform& os, const std::string& root, const std::string& fileBelowRoot) {
+    if (!IsAbsoluteWindowsPath(root)) return;
+    auto isLink = [](std::uint32_t attributes) { return (attributes & kAttributeReparsePoint) != 0; };
+    // Every folder between root and the file: a link there would carry the
+    // deletion into a folder the name does not say.
+    for (std::size_t slash = fileBelowRoot.find('\\', 1); slash != std::string::npos;
+         slash = fileBelowRoot.find('\\', slash + 1)) {
+        const auto folder = os.FileAttributes(root + fileBelowRoot.substr(0, slash));
+        if (folder && (isLink(*folder) || (*folder & kAttributeDirectory) == 0)) return;
     }
-    return true;
+    const std::string path = root + fileBelowRoot;
+    const auto file = os.FileAttributes(path);
+    if (file && (isLink(*file) || (*file & kAttributeDirectory) != 0)) return;
+    // A missing file is left to RemoveFile, which then deletes nothing.
+    os.RemoveFile(path);
 }
 
-std::optional<std::string> CleanCommand(const std::string& appData, const std::string& fileBelowAppData) {
-    if (!IsUsableAppData(appData)) return std::nullopt;
-    return "cmd.exe /c del /f /q \"" + appData + fileBelowAppData + "\"";
+std::optional<std::string> DownloadFailureMessage(const std::string& fileName, long result) {
+    if (result == kDownloadAborted) return std::nullopt;
+    constexpr char kTryAgain[] = "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
+    if (result == kDownloadHashMismatch)
+        return "下載的 " + fileName + " 與預期的檔案不符，未予保留。\r\n請聯絡小森。";
+    std::string reason;
+    if (const int status = HttpStatusOf(result)) {
+        reason = (status == 404 || status == 410 ? "伺服器上沒有這個檔案（HTTP " : "伺服器回應錯誤（HTTP ") +
+                 std::to_string(status) + "）。";
+    } else if (result == kDownloadCannotConnect || result == kDownloadNoSession) {
+        reason = "無法連線到下載伺服器。";
+    } else if (result == kDownloadNotFound) {
+        reason = "找不到下載伺服器。";
+    } else if (result == kDownloadStalled) {
+        reason = "連續 30 秒沒有收到任何資料，下載已停止。";
+    } else if (result == kDownloadTruncated) {
+        reason = "檔案沒有完整下載，連線在中途中斷了。";
+    } else if (result == kDownloadNotProgram) {
+        reason = "伺服器送來的不是 Windows 程式。";
+    } else if (result == kDownloadInvalidUrl) {
+        reason = "下載位址不正確。";
+    } else if (result == kDownloadOutOfMemory) {
+        reason = "記憶體不足。";
+    } else {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
+        reason = (IsWin32Result(result) ? std::string("無法把檔案存入工作資料夾（錯誤碼 ")
+                                        : std::string("下載失敗（錯誤碼 ")) +
+                 code + "）。";
+    }
+    return "無法下載 " + fileName + "：" + reason + "\r\n" + kTryAgain;
 }
 
 namespace steps {
@@ -54,15 +90,9 @@ std::vector<TaskId> Stop(LaunchContext& context, const std::string& command, int
     return tasks;
 }
 
-std::vector<TaskId> Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs) {
-    std::vector<TaskId> tasks;
-    if (fileBelowAppData.empty()) return tasks;
-    for (int i = 0; i < runs; ++i) {
-        // AppData is read again for every run, as the command is built anew.
-        if (auto command = CleanCommand(context.os.Environ("AppData"), fileBelowAppData))
-            tasks.push_back(context.os.Shell(*command, WindowStyle::MinimizedFocus));
-    }
-    return tasks;
+void Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs) {
+    if (fileBelowAppData.empty()) return;
+    for (int i = 0; i < runs; ++i) DeleteNamedFile(context.os, context.os.Environ("AppData"), fileBelowAppData);
 }
 
 std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
@@ -77,10 +107,11 @@ long Download(LaunchContext& context, const std::string& urlPath, const std::str
     const std::string url = context.deploy.DownloadUrl(urlPath);
     const std::string pin = context.deploy.PinFor(FileNameOf(downloadPath));
     if (pin.empty()) return context.os.Download(url, downloadPath);
-    const long result = context.os.DownloadPinned(url, downloadPath, pin);
-    if (result == kDownloadHashMismatch)
-        context.os.MsgBox("下載的 " + FileNameOf(downloadPath) + " 與預期的檔案不符，未予保留。", kOkOnly);
-    return result;
+    return context.os.DownloadPinned(url, downloadPath, pin);
+}
+
+void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long result) {
+    if (auto message = DownloadFailureMessage(FileNameOf(downloadPath), result)) os.MsgBox(*message, kOkOnly);
 }
 
 bool MatchesPin(LaunchContext& context, const std::string& path) {
@@ -90,10 +121,12 @@ bool MatchesPin(LaunchContext& context, const std::string& path) {
     return digest && SameDigest(*digest, pin);
 }
 
-void StartUnguarded(LaunchContext& context, const std::string& startPath) {
-    if (IsFilePresent(context.os, startPath) && !MatchesPin(context, startPath))
-        throw StartError(startPath, "檔案與預期的不符，不予啟動。");
-    context.os.Shell(startPath, WindowStyle::NormalFocus);
+void Start(LaunchContext& context, const std::string& startPath) {
+    const std::string pin = context.deploy.PinFor(FileNameOf(startPath));
+    if (pin.empty())
+        context.os.Shell(startPath, WindowStyle::NormalFocus);
+    else
+        context.os.ShellPinned(startPath, WindowStyle::NormalFocus, pin);
 }
 
 void Remind(LaunchContext& context, const std::string& text) {
@@ -113,13 +146,16 @@ void LaunchTool(const ToolEntry& entry, LaunchContext& context) {
     try {
         steps::Stop(context, entry.StopCommand, entry.StopRuns);
         steps::Clean(context, entry.CleanFile, entry.CleanRuns);
-        // Whether a download worked is judged by the existence test of the start.
-        steps::Fetch(context, entry.TestPath, entry.UrlPath, entry.DownloadPath);
+        // A download is made only when no usable program file is there, so
+        // one that failed leaves nothing to start: the person is told why,
+        // and no reminder asks for an ID that no client shows.
+        const std::optional<long> fetched = steps::Fetch(context, entry.TestPath, entry.UrlPath, entry.DownloadPath);
+        if (fetched && *fetched != kDownloadOk) {
+            steps::ReportDownloadFailure(os, entry.DownloadPath, *fetched);
+            return;
+        }
         os.Sleep(entry.PauseMs);
-        if (!entry.StartGuarded)
-            steps::StartUnguarded(context, entry.StartPath);
-        else if (IsFilePresent(os, entry.TestPath) && steps::MatchesPin(context, entry.StartPath))
-            os.Shell(entry.StartPath, WindowStyle::NormalFocus);
+        if (!entry.StartGuarded || IsFilePresent(os, entry.TestPath)) steps::Start(context, entry.StartPath);
         steps::Remind(context, entry.ReminderText);
     } catch (const PlatformError& error) {
         if (!entry.ErrorMessage.empty()) {

@@ -2,6 +2,7 @@
 
 #include "launch/Catalogue.h"
 #include "launch/ConfigFiles.h"
+#include "platform/Download.h"
 
 namespace tarn {
 
@@ -39,14 +40,17 @@ void LaunchRustDeskOwn(LaunchContext& context) {
             return;
         }
 
-        // Only a download that was made and failed stops the launch here,
-        // quietly: the configuration is in place for the next click.
+        // A download that was made and failed stops the launch here; the
+        // configuration is in place for the next click.
         const std::optional<long> downloaded = steps::Fetch(context, kTestPath, kUrlPath, kDownloadPath);
-        if (downloaded && *downloaded != 0) return;
+        if (downloaded && *downloaded != kDownloadOk) {
+            steps::ReportDownloadFailure(os, kDownloadPath, *downloaded);
+            return;
+        }
 
         os.Sleep(kPauseMs);
         // No second existence test: a missing file fails here and is reported.
-        steps::StartUnguarded(context, kStartPath);
+        steps::Start(context, kStartPath);
         steps::Remind(context, kShortReminder);
     } catch (const StartError& error) {
         steps::ReportStartFailure(os, error.CommandLine(), error.what());

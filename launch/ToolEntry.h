@@ -34,17 +34,18 @@ struct LaunchContext {
 
 void LaunchTool(const ToolEntry& entry, LaunchContext& context);
 
-// "cmd.exe /c del /f /q " with the quoted AppData path and file appended, or
-// nullopt when AppData cannot safely name a folder: empty, relative, or
-// holding a character that the command interpreter still acts on inside
-// quotes. Without the quotes a blank in a user name would split the path, and
-// del would delete whatever the pieces name.
-std::optional<std::string> CleanCommand(const std::string& appData, const std::string& fileBelowAppData);
+// Deletes the one file root + fileBelowRoot ("\\AnyDesk\\system.conf") in
+// the process, never through a command interpreter. Skipped when root is
+// empty or not an absolute path, when the file is a folder or a link, and
+// when a folder between root and the file is a link or junction: a folder
+// that another user made a junction into their own files must not lead the
+// deletion there.
+void DeleteNamedFile(Platform& os, const std::string& root, const std::string& fileBelowRoot);
 
-// Whether appData can be put into a del command line (absolute, and safe to
-// quote for the command interpreter). Writing a file there has a wider rule:
-// IsWritableAppData in launch/ConfigFiles.h.
-bool IsUsableAppData(const std::string& appData);
+// What the person is told when a program file could not be downloaded:
+// which file, why, and what to do. nullopt for a download the person
+// cancelled, which needs no telling.
+std::optional<std::string> DownloadFailureMessage(const std::string& fileName, long result);
 
 // A drive letter with ":\" or a "\\" network path.
 bool IsAbsoluteWindowsPath(const std::string& path);
@@ -53,22 +54,26 @@ bool IsAbsoluteWindowsPath(const std::string& path);
 // the same procedure with their own departures.
 namespace steps {
 std::vector<TaskId> Stop(LaunchContext& context, const std::string& command, int runs);
-std::vector<TaskId> Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs);
+// Deletes AppData + fileBelowAppData, runs times, reading AppData anew each time.
+void Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs);
 // Downloads the program file when testPath names no file. The download's
 // result, or nullopt when the file was there and nothing was fetched.
 // A present file that does not match its pin counts as missing.
 std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
                           const std::string& downloadPath);
-// Downloads urlPath into downloadPath; when the file is pinned, a body with
-// another hash is not kept and the user is told so. The download's result.
+// Downloads urlPath into downloadPath (with the file's pin, when it has
+// one). The download's result.
 long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath);
+// Tells the person why downloadPath could not be downloaded, unless they
+// cancelled it themselves.
+void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long result);
 // Whether the file at path may be kept and started: true without hashing
 // when its name is not pinned, otherwise only when its content has the pin.
 bool MatchesPin(LaunchContext& context, const std::string& path);
-// Starts a program without testing for it first. A missing file fails in
-// Shell as before; a pinned file that is there with other content is not
-// started, which fails the same way with its own reason.
-void StartUnguarded(LaunchContext& context, const std::string& startPath);
+// Starts a program file with a normal window. A pinned one is checked and
+// held while it starts; one with other content fails as a program that
+// cannot start, with its own reason.
+void Start(LaunchContext& context, const std::string& startPath);
 void Remind(LaunchContext& context, const std::string& text);
 // Reports a program that could not be started (a launch without its own
 // error message) and the system's reason.

@@ -83,6 +83,9 @@ class FrmMain::LaunchScope {
 public:
     explicit LaunchScope(FrmMain& window) : window_(window) {
         window_.busy_ = true;
+        // While this runs the window refuses to end the session; Windows
+        // shows the person why instead of an unnamed program holding it up.
+        ::ShutdownBlockReasonCreate(window_.hwnd_, text::Widen(kLaunchRunningReason).c_str());
         HWND focus = ::GetFocus();
         if (focus && ::IsChild(window_.hwnd_, focus)) window_.lastFocus_ = focus;
         focusBefore_ = window_.lastFocus_;
@@ -91,6 +94,7 @@ public:
     ~LaunchScope() {
         window_.busy_ = false;
         if (!window_.hwnd_) return;
+        ::ShutdownBlockReasonDestroy(window_.hwnd_);
         window_.EnableClicks(true);
         // Whatever had the focus meanwhile (the cancel button) is gone.
         window_.lastFocus_ = focusBefore_;
@@ -370,6 +374,11 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_QUERYENDSESSION:
         // The close request is raised whatever the reason for closing.
         return OnCloseRequest() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+        // The session ends all the same: a download under way is given up,
+        // so that it leaves nothing half-written behind.
+        if (wParam && busy_) CancelDownload();
+        return 0;
     case WM_DPICHANGED: {
         Layout(HIWORD(wParam));
         const design::PixelSize client = design::ClientSize(form_, dpi_);
@@ -413,13 +422,16 @@ void FrmMain::DownloadBegins(const std::string& path, std::function<void()> canc
     if (HWND label = BottomLabel()) ::ShowWindow(label, SW_HIDE);
     LayoutProgress();
     if (progress_->text) ::ShowWindow(progress_->text, SW_SHOWNA);
+    if (busy_) ::ShutdownBlockReasonCreate(hwnd_, line.c_str());
     // The only control that takes input now: Space cancels as Esc does.
     if (::GetActiveWindow() == hwnd_ && progress_->cancelButton) ::SetFocus(progress_->cancelButton);
 }
 
 void FrmMain::DownloadProgress(std::uint64_t received, std::int64_t total) {
     if (!progress_) return;
-    ::SetWindowTextW(progress_->text, text::Widen(DownloadProgressText(progress_->fileName, received, total)).c_str());
+    const std::wstring line = text::Widen(DownloadProgressText(progress_->fileName, received, total));
+    ::SetWindowTextW(progress_->text, line.c_str());
+    if (busy_) ::ShutdownBlockReasonCreate(hwnd_, line.c_str());
     const std::optional<int> percent = ProgressPercent(received, total);
     if (!progress_->bar || progress_->marquee != !percent) MakeProgressBar(!percent);
     if (percent) ::SendMessageW(progress_->bar, PBM_SETPOS, static_cast<WPARAM>(*percent), 0);

@@ -56,12 +56,7 @@ bool CloseRequest(Platform& os, const std::function<void()>& closeWindows) {
     try {
         if (answer == kAnswerYes)
             for (const char* command : kStopCommands) os.Shell(command, WindowStyle::MinimizedFocus);
-        // Quoted, and skipped when AppData cannot safely name a folder: an
-        // unquoted blank would make del delete whatever the pieces name.
-        if (auto command = CleanCommand(os.Environ("AppData"), kAnydeskUserConfig)) {
-            os.Shell(*command, WindowStyle::MinimizedFocus);
-            os.Shell(*command, WindowStyle::MinimizedFocus);
-        }
+        for (int run = 0; run < 2; ++run) DeleteNamedFile(os, os.Environ("AppData"), kAnydeskUserConfig);
     } catch (const StartError& error) {
         // Nothing after the failed command runs, so the program stays open.
         steps::ReportStartFailure(os, error.CommandLine(), error.what());

@@ -143,21 +143,27 @@ class Launches(unittest.TestCase):
         self.assertEqual([w["hwnd"] for w in windows], [reminder["hwnd"]])
         self.assertEqual(windows[0]["rect"], first_rect)
 
-    def test_03_failed_download_starts_nothing_and_still_reminds(self):
+    def test_03_failed_download_says_why_starts_nothing_and_does_not_remind(self):
         self.server.withdraw("Aweray.exe")
         self.addCleanup(self.server.serve, "Aweray.exe", self.server.client)
         h.remove("c:\\temp\\Aweray.exe")
         before = sorted(os.listdir(h.unix_path("c:\\temp")))
         marks = set(h.marks())
         r = self.prime_reminder()
+        texts = self.app.reminder_texts(r["hwnd"])
         self.app.click("Aweray")
-        shown = self.app.wait_reminder(h.SHORT_REMINDER)
-        self.assertIsNotNone(shown, "no reminder after a failed download")
-        self.assertEqual(shown["hwnd"], r["hwnd"])
+        box = self.app.message_box()
+        self.assertIsNotNone(box, "a failed download is not reported")
+        self.assertEqual(box["text"], "無法下載 Aweray.exe：伺服器上沒有這個檔案（HTTP 404）。\r\n"
+                                      "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。")
+        self.assertEqual(box["buttons"], [h.IDOK])
+        self.app.answer(box, h.IDOK)
+        self.assertTrue(self.app.idle())
         self.assertEqual(self.gets("/downloads/Aweray.exe"), 1)
         self.assertEqual(sorted(os.listdir(h.unix_path("c:\\temp"))), before, "the failed download left a file")
         self.assertEqual(set(h.marks()), marks, "something was started")
-        self.assertEqual(self.app.top_windows(h.BOX_TITLE), [], "a failed download is not reported")
+        self.assertFalse(self.app.info(r["hwnd"])["topmost"], "the reminder was raised for a missing client")
+        self.assertEqual(self.app.reminder_texts(r["hwnd"]), texts)
 
     def test_04_reminder_reopens_below_a_moved_main_window(self):
         reminder = self.app.reminder()

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <deque>
+#include <functional>
+#include <utility>
 #include <map>
 #include <set>
 #include <string>
@@ -75,6 +77,17 @@ public:
         return nextTask++;
     }
 
+    // A pinned start: the file must be there with the expected digest.
+    TaskId ShellPinned(const std::string& path, WindowStyle style, const std::string& expectedSha256) override {
+        const auto digest = DigestOf(path);
+        if (!digest || Lower(*digest) != Lower(expectedSha256)) {
+            log.push_back("ShellPinned refused " + path);
+            throw StartError(path, digest ? kPinMismatchReason : "找不到指定的檔案。");
+        }
+        log.push_back("ShellPinned " + std::to_string(static_cast<int>(style)) + " " + path);
+        return nextTask++;
+    }
+
     bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) override {
         std::string ids;
         for (TaskId t : tasks) {
@@ -103,6 +116,10 @@ public:
 
     std::optional<std::string> FileSha256(const std::string& path) override {
         log.push_back("FileSha256 " + path);
+        return DigestOf(path);
+    }
+
+    std::optional<std::string> DigestOf(const std::string& path) {
         const std::string key = Lower(path);
         auto attrs = FileAttributes(path);
         if (!attrs || (*attrs & kAttributeDirectory) || unreadable.count(key)) return std::nullopt;
@@ -110,7 +127,12 @@ public:
         return it == digests.end() ? std::string(kOtherSha256) : it->second;
     }
 
-    void Sleep(int milliseconds) override { log.push_back("Sleep " + std::to_string(milliseconds)); }
+    void Sleep(int milliseconds) override {
+        log.push_back("Sleep " + std::to_string(milliseconds));
+        // What another user does meanwhile, in the world-writable work folder.
+        if (duringSleep) std::exchange(duringSleep, nullptr)();
+    }
+    std::function<void()> duringSleep;
 
     std::string Environ(const std::string& name) override {
         for (const auto& [key, value] : environment)
@@ -133,6 +155,15 @@ public:
         if (existing && (*existing & kAttributeDirectory)) return;  // nothing to do, nothing to record
         log.push_back("CreateFolder " + path);
         AddFolder(path);
+    }
+
+    bool RemoveFile(const std::string& path) override {
+        log.push_back("RemoveFile " + path);
+        const auto attrs = FileAttributes(path);
+        if (!attrs) return false;
+        attributes.erase(Lower(path));
+        contents.erase(Lower(path));
+        return true;
     }
 
     int MsgBox(const std::string& prompt, int buttons) override {

@@ -9,6 +9,7 @@
 #include "FakeOs.h"
 #include "launch/AnydeskGsn.h"
 #include "launch/ConfigFiles.h"
+#include "platform/Download.h"
 
 namespace tarn::testing {
 namespace {
@@ -26,12 +27,10 @@ Log operator+(Log a, const Log& b) {
 }
 
 const std::string kStop = "Shell 2 cmd.exe /c taskkill /f /im anydesk.exe";
-const std::string kUserClean =
-    "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\"";
-const std::string kMachineClean = "Shell 2 cmd.exe /c del /f /q C:\\ProgramData\\AnyDesk\\system.conf";
-// Tasks are numbered from 100 by the fake: two stops, the user clean, the
-// machine-wide clean.
-const Log kBeforeWrite{kStop, kStop, kUserClean, kMachineClean, "Sleep 1000", "Wait 100,101,102,103 10000"};
+const std::string kUserClean = std::string("RemoveFile ") + kConf;
+const std::string kMachineClean = "RemoveFile C:\\ProgramData\\AnyDesk\\system.conf";
+// Tasks are numbered from 100 by the fake: the two stops.
+const Log kBeforeWrite{kStop, kStop, kUserClean, kMachineClean, "Sleep 1000", "Wait 100,101 10000"};
 const Log kWrite{std::string("CreateTextFile ") + kConf,
                  "WriteLine ad.anynet.proxy.addr=proxy.test",
                  "WriteLine ad.anynet.proxy.mandatory=true",
@@ -83,7 +82,10 @@ TEST_P(GsnLaunch, RunsTheSteps) {
 }
 
 void ProgramPresent(FakeOs& os) { os.AddFile("c:\\temp\\AnyDesk.exe"); }
-const long kNotFound = 0x800C0005;
+const long kNotFound = DownloadHttpStatus(404);
+const std::string kDownloadFailed =
+    "MsgBox 0 無法下載 AnyDesk.exe：伺服器上沒有這個檔案（HTTP 404）。\r\n"
+    "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, GsnLaunch,
@@ -101,17 +103,20 @@ INSTANTIATE_TEST_SUITE_P(
                     os.answers = {kAnswerNo};
                 },
                 kBeforeWrite + kWrite + Log{kPrompt, "Sleep 3000", kStart} + kRemind},
-        // Nothing to start, no message; the reminder still comes.
+        // Nothing to start: the person is told why, and no reminder follows.
         GsnCase{"DownloadFailsWhileMissing", [](FakeOs& os) { os.downloadResult = kNotFound; },
-                kBeforeWrite + kWrite + Log{kFetch, "Sleep 3000"} + kRemind},
-        // A failed re-download keeps the file that was there, which is started.
+                kBeforeWrite + kWrite + Log{kFetch, kDownloadFailed}},
+        GsnCase{"DownloadCancelledWhileMissing", [](FakeOs& os) { os.downloadResult = kDownloadAborted; },
+                kBeforeWrite + kWrite + Log{kFetch}},
+        // A failed re-download keeps the file that was there, which is
+        // started once the person knows the fresh copy did not come.
         GsnCase{"RedownloadFailsKeepsTheFile",
                 [](FakeOs& os) {
                     ProgramPresent(os);
                     os.answers = {kAnswerYes};
                     os.downloadResult = kNotFound;
                 },
-                kBeforeWrite + kWrite + Log{kPrompt, kFetch, "Sleep 3000", kStart} + kRemind},
+                kBeforeWrite + kWrite + Log{kPrompt, kFetch, kDownloadFailed, "Sleep 3000", kStart} + kRemind},
         // Commands still running after ten seconds do not hold the launch up.
         GsnCase{"CommandsOutlastTheWait", [](FakeOs& os) { os.waitEndsTasks = false; },
                 kBeforeWrite + kWrite + Log{kFetch, "Sleep 3000", kStart} + kRemind},
@@ -154,21 +159,21 @@ INSTANTIATE_TEST_SUITE_P(
                 kBeforeWrite + Log{std::string("CreateFolder failed ") + kAppData + "\\AnyDesk", kError}},
         // Without a usable AppData no per-user clean runs and nothing is written.
         GsnCase{"AppDataEmpty", [](FakeOs& os) { os.environment["AppData"] = ""; },
-                Log{kStop, kStop, kMachineClean, "Sleep 1000", "Wait 100,101,102 10000", kError}},
+                Log{kStop, kStop, kMachineClean, "Sleep 1000", "Wait 100,101 10000", kError}},
         GsnCase{"AppDataUnset", [](FakeOs& os) { os.environment.clear(); },
-                Log{kStop, kStop, kMachineClean, "Sleep 1000", "Wait 100,101,102 10000", kError}},
+                Log{kStop, kStop, kMachineClean, "Sleep 1000", "Wait 100,101 10000", kError}},
         GsnCase{"AppDataRelative", [](FakeOs& os) { os.environment["AppData"] = "AppData\\Roaming"; },
-                Log{kStop, kStop, kMachineClean, "Sleep 1000", "Wait 100,101,102 10000", kError}},
+                Log{kStop, kStop, kMachineClean, "Sleep 1000", "Wait 100,101 10000", kError}},
         GsnCase{"AppDataDriveRelative", [](FakeOs& os) { os.environment["AppData"] = "C:AppData"; },
-                Log{kStop, kStop, kMachineClean, "Sleep 1000", "Wait 100,101,102 10000", kError}},
-        // A percent sign cannot be quoted safely for del, but is a fine file
-        // name: the clean is skipped and the file is still written.
+                Log{kStop, kStop, kMachineClean, "Sleep 1000", "Wait 100,101 10000", kError}},
+        // No command interpreter reads the path: a percent sign is a letter.
         GsnCase{"AppDataWithPercent",
                 [](FakeOs& os) {
                     os.environment["AppData"] = "C:\\Users\\100%\\AppData";
                     os.AddFolder("C:\\Users\\100%\\AppData");
                 },
-                Log{kStop, kStop, kMachineClean, "Sleep 1000", "Wait 100,101,102 10000",
+                Log{kStop, kStop, "RemoveFile C:\\Users\\100%\\AppData\\AnyDesk\\system.conf", kMachineClean,
+                    "Sleep 1000", "Wait 100,101 10000",
                     "CreateFolder C:\\Users\\100%\\AppData\\AnyDesk",
                     "CreateTextFile C:\\Users\\100%\\AppData\\AnyDesk\\system.conf"} +
                     Log(kWrite.begin() + 1, kWrite.end()) + Log{kFetch, "Sleep 3000", kStart} + kRemind},
@@ -200,7 +205,7 @@ TEST(GsnLaunch, WaitsForTheCommandsAfterThePauseAndBeforeWriting) {
     LaunchContext context{os, os, kDeploy};
     LaunchAnydeskGsn(context);
     auto at = [&](const std::string& line) { return std::find(os.log.begin(), os.log.end(), line) - os.log.begin(); };
-    const auto wait = at("Wait 100,101,102,103 10000");
+    const auto wait = at("Wait 100,101 10000");
     ASSERT_LT(wait, static_cast<std::ptrdiff_t>(os.log.size()));
     EXPECT_LT(at(kMachineClean), at("Sleep 1000"));
     EXPECT_LT(at("Sleep 1000"), wait);

@@ -3,6 +3,7 @@
 
 #include "FakeOs.h"
 #include "launch/Catalogue.h"
+#include "platform/Download.h"
 #include "platform/mduAPI.h"
 
 namespace tarn::testing {
@@ -19,7 +20,7 @@ std::vector<std::string> RunAnydesk(FakeOs& os) {
 }
 
 const std::string kStop = "Shell 2 cmd.exe /c taskkill /f /im anydesk.exe";
-const std::string kClean = "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\"";
+const std::string kClean = "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf";
 const std::string kFetch = "Download http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe";
 const std::string kStart = "Shell 1 c:\\temp\\anydesk.exe";
 const std::string kRemind = "Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID";
@@ -51,60 +52,72 @@ INSTANTIATE_TEST_SUITE_P(
                     {kStop, kStop, kClean, kClean, kFetch, "Sleep 2000", kStart, kRemind, kTopMost}},
         AnydeskCase{"FilePresentNothingFetched", true, 0,
                     {kStop, kStop, kClean, kClean, "Sleep 2000", kStart, kRemind, kTopMost}},
-        // A failed download is noticed only by the missing file: no start,
-        // no message, the reminder still comes.
-        AnydeskCase{"DownloadFails", false, 0x800C0005,
-                    {kStop, kStop, kClean, kClean, kFetch, "Sleep 2000", kRemind, kTopMost}}),
+        // Nothing to start: the person is told why, and no reminder asks for
+        // an ID that nothing shows.
+        AnydeskCase{"DownloadFails", false, DownloadHttpStatus(404),
+                    {kStop, kStop, kClean, kClean, kFetch,
+                     "MsgBox 0 無法下載 AnyDesk.exe：伺服器上沒有這個檔案（HTTP 404）。\r\n"
+                     "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。"}},
+        AnydeskCase{"DownloadCancelled", false, kDownloadAborted, {kStop, kStop, kClean, kClean, kFetch}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-struct AppDataCase {
+struct CleanCase {
     const char* name;
     const char* appData;
-    const char* expectedClean;  // nullptr: the clean command must not run
+    // What stands at <AppData>\AnyDesk and <AppData>\AnyDesk\system.conf
+    // (attributes; 0: nothing there).
+    std::uint32_t folder;
+    std::uint32_t file;
+    bool deletes;  // both runs of the clean reach RemoveFile
 };
 
-class CleanCommandFromAppData : public ::testing::TestWithParam<AppDataCase> {};
+class CleanFromAppData : public ::testing::TestWithParam<CleanCase> {};
 
-TEST_P(CleanCommandFromAppData, QuotesOrSkips) {
-    const AppDataCase& c = GetParam();
+constexpr std::uint32_t kFolder = kAttributeDirectory;
+constexpr std::uint32_t kPlain = 0x20;
+constexpr std::uint32_t kLink = kAttributeReparsePoint;
+
+TEST_P(CleanFromAppData, DeletesOnlyThePlainFileItNames) {
+    const CleanCase& c = GetParam();
     FakeOs os;
     if (c.appData) os.environment["AppData"] = c.appData;
+    const std::string root = c.appData ? c.appData : "";
+    if (c.folder) os.AddFile(root + "\\AnyDesk", c.folder);
+    if (c.file) os.AddFile(root + "\\AnyDesk\\system.conf", c.file);
     os.AddFile("c:\\temp\\anydesk.exe");
     RunAnydesk(os);
-    std::vector<std::string> cleans;
+    std::vector<std::string> removals;
     for (const auto& line : os.log)
-        if (line.find("del ") != std::string::npos) cleans.push_back(line);
-    if (c.expectedClean) {
-        EXPECT_THAT(cleans, ElementsAreArray({std::string("Shell 2 ") + c.expectedClean,
-                                              std::string("Shell 2 ") + c.expectedClean}));
-    } else {
-        EXPECT_TRUE(cleans.empty()) << cleans.front();
-    }
-    // The rest of the launch is not affected by an unusable AppData.
+        if (line.rfind("RemoveFile ", 0) == 0) removals.push_back(line);
+    const std::string removal = "RemoveFile " + root + "\\AnyDesk\\system.conf";
+    const std::vector<std::string> expected =
+        c.deletes ? std::vector<std::string>{removal, removal} : std::vector<std::string>{};
+    EXPECT_EQ(removals, expected);
+    // Whatever stood there and was not deleted is still there.
+    if (!c.deletes && c.file) EXPECT_TRUE(os.HasFile(root + "\\AnyDesk\\system.conf"));
+    // The rest of the launch is not affected.
     EXPECT_EQ(os.log.back(), kTopMost);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, CleanCommandFromAppData,
+    Cases, CleanFromAppData,
     ::testing::Values(
-        AppDataCase{"Blank", "C:\\Users\\Amy Lin\\AppData\\Roaming",
-                    "cmd.exe /c del /f /q \"C:\\Users\\Amy Lin\\AppData\\Roaming\\AnyDesk\\system.conf\""},
-        AppDataCase{"AmpersandCaretParens", "C:\\Users\\A&B^(x)\\AppData\\Roaming",
-                    "cmd.exe /c del /f /q \"C:\\Users\\A&B^(x)\\AppData\\Roaming\\AnyDesk\\system.conf\""},
-        AppDataCase{"Chinese", "C:\\Users\\林小森\\AppData\\Roaming",
-                    "cmd.exe /c del /f /q \"C:\\Users\\林小森\\AppData\\Roaming\\AnyDesk\\system.conf\""},
-        AppDataCase{"NetworkPath", "\\\\server\\profiles\\amy",
-                    "cmd.exe /c del /f /q \"\\\\server\\profiles\\amy\\AnyDesk\\system.conf\""},
-        AppDataCase{"Percent", "C:\\Users\\%USERNAME%\\AppData", nullptr},
-        AppDataCase{"Bang", "C:\\Users\\Hi!\\AppData", nullptr},
-        AppDataCase{"Quote", "C:\\Users\\a\" & del c:\\x \"\\AppData", nullptr},
-        AppDataCase{"Wildcard", "C:\\Users\\*", nullptr},
-        AppDataCase{"ControlCharacter", "C:\\Users\\a\nb", nullptr},
-        AppDataCase{"Empty", "", nullptr},
-        AppDataCase{"Unset", nullptr, nullptr},
-        AppDataCase{"Relative", "Users\\Amy\\AppData", nullptr},
-        AppDataCase{"DriveRelative", "C:Users\\Amy", nullptr},
-        AppDataCase{"RootRelative", "\\Users\\Amy", nullptr}),
+        CleanCase{"PlainFile", "C:\\Users\\Amy\\AppData\\Roaming", kFolder, kPlain, true},
+        CleanCase{"NothingThere", "C:\\Users\\Amy\\AppData\\Roaming", 0, 0, true},
+        // No command interpreter reads the path: these are ordinary letters.
+        CleanCase{"BlankAmpersandCaret", "C:\\Users\\A&B ^(x)\\AppData\\Roaming", kFolder, kPlain, true},
+        CleanCase{"PercentBang", "C:\\Users\\%USERNAME%!x!\\AppData", kFolder, kPlain, true},
+        CleanCase{"Chinese", "C:\\Users\\林小森\\AppData\\Roaming", kFolder, kPlain, true},
+        CleanCase{"NetworkPath", "\\\\server\\profiles\\amy", kFolder, kPlain, true},
+        CleanCase{"FileIsAFolder", "C:\\Users\\Amy\\AppData\\Roaming", kFolder, kFolder, false},
+        CleanCase{"FileIsALink", "C:\\Users\\Amy\\AppData\\Roaming", kFolder, kPlain | kLink, false},
+        CleanCase{"FolderIsAJunction", "C:\\Users\\Amy\\AppData\\Roaming", kFolder | kLink, kPlain, false},
+        CleanCase{"FolderIsAFile", "C:\\Users\\Amy\\AppData\\Roaming", kPlain, 0, false},
+        CleanCase{"Empty", "", kFolder, kPlain, false},
+        CleanCase{"Unset", nullptr, 0, 0, false},
+        CleanCase{"Relative", "Users\\Amy\\AppData", kFolder, kPlain, false},
+        CleanCase{"DriveRelative", "C:Users\\Amy", kFolder, kPlain, false},
+        CleanCase{"RootRelative", "\\Users\\Amy", kFolder, kPlain, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AnydeskLaunch, StartFailureIsReportedWithTheProgramAndReason) {

@@ -102,12 +102,12 @@ TEST_P(CloseRequestAnswers, RunsTheCommandsThenClosesTheWindows) {
 }
 
 const std::vector<std::string> kDeletes = {
-    "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\"",
-    "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\"",
+    "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf",
+    "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf",
 };
 const std::vector<std::string> kDeletesAwkward = {
-    "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\王 小明 & (A^B)\\AppData\\Roaming\\AnyDesk\\system.conf\"",
-    "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\王 小明 & (A^B)\\AppData\\Roaming\\AnyDesk\\system.conf\"",
+    "RemoveFile C:\\Users\\王 小明 & (A^B) 100%\\AppData\\Roaming\\AnyDesk\\system.conf",
+    "RemoveFile C:\\Users\\王 小明 & (A^B) 100%\\AppData\\Roaming\\AnyDesk\\system.conf",
 };
 
 INSTANTIATE_TEST_SUITE_P(
@@ -117,17 +117,16 @@ INSTANTIATE_TEST_SUITE_P(
         CloseCase{"No", kAnswerNo, "C:\\Users\\Amy\\AppData\\Roaming", true, Concat({{kAsk}, kDeletes, {"CloseWindows"}})},
         CloseCase{"Yes", kAnswerYes, "C:\\Users\\Amy\\AppData\\Roaming", true,
                   Concat({{kAsk}, kStops, kDeletes, {"CloseWindows"}})},
-        CloseCase{"YesAwkwardUserName", kAnswerYes, "C:\\Users\\王 小明 & (A^B)\\AppData\\Roaming", true,
+        CloseCase{"YesAwkwardUserName", kAnswerYes, "C:\\Users\\王 小明 & (A^B) 100%\\AppData\\Roaming", true,
                   Concat({{kAsk}, kStops, kDeletesAwkward, {"CloseWindows"}})},
         CloseCase{"NoNetworkProfile", kAnswerNo, "\\\\srv\\profiles\\amy", true,
-                  {kAsk, "Shell 2 cmd.exe /c del /f /q \"\\\\srv\\profiles\\amy\\AnyDesk\\system.conf\"",
-                   "Shell 2 cmd.exe /c del /f /q \"\\\\srv\\profiles\\amy\\AnyDesk\\system.conf\"", "CloseWindows"}},
-        // AppData that cannot safely name a folder: nothing is deleted, the
-        // program still ends.
+                  {kAsk, "RemoveFile \\\\srv\\profiles\\amy\\AnyDesk\\system.conf",
+                   "RemoveFile \\\\srv\\profiles\\amy\\AnyDesk\\system.conf", "CloseWindows"}},
+        // AppData that names no folder: nothing is deleted, the program
+        // still ends.
         CloseCase{"YesAppDataUnset", kAnswerYes, nullptr, true, Concat({{kAsk}, kStops, {"CloseWindows"}})},
         CloseCase{"NoAppDataRelative", kAnswerNo, "Users\\Amy", true, {kAsk, "CloseWindows"}},
-        CloseCase{"NoAppDataWithPercent", kAnswerNo, "C:\\Users\\%USERNAME%", true, {kAsk, "CloseWindows"}},
-        CloseCase{"NoAppDataWithQuote", kAnswerNo, "C:\\Users\\a\" & del c:\\x", true, {kAsk, "CloseWindows"}},
+        CloseCase{"NoAppDataEmpty", kAnswerNo, "", true, {kAsk, "CloseWindows"}},
         // Escape or the box's close button answer Cancel; anything that is
         // neither Yes nor No keeps the window.
         CloseCase{"UnknownAnswerKeepsWindow", kAnswerOk, "C:\\Users\\Amy\\AppData\\Roaming", false, {kAsk}}),

@@ -11,6 +11,7 @@
 #include "launch/AnydeskGsn.h"
 #include "launch/Catalogue.h"
 #include "launch/RustDeskOwn.h"
+#include "platform/Download.h"
 
 namespace tarn::testing {
 namespace {
@@ -73,7 +74,7 @@ const std::vector<Kind>& Kinds() {
 }
 
 std::string MismatchMessage(const std::string& programFile) {
-    return "MsgBox 0 下載的 " + programFile + " 與預期的檔案不符，未予保留。";
+    return "MsgBox 0 下載的 " + programFile + " 與預期的檔案不符，未予保留。\r\n請聯絡小森。";
 }
 
 // Index of the first line that begins with prefix, or -1.
@@ -128,7 +129,7 @@ const Scenario kScenarios[] = {
     {"PresentDiffersDownloadFails",
      [](FakeOs& os, const Kind& k) {
          Present(os, k, kTampered);
-         os.downloadResult = 0x800C0005;
+         os.downloadResult = DownloadHttpStatus(404);
      },
      true, false, false},
 };
@@ -146,7 +147,7 @@ TEST_P(PinnedLaunch, KeepsAndStartsOnlyTheMatchingFile) {
     const Log& log = os.log;
 
     const std::string download = "DownloadPinned http://dl.test:8080/downloads/" + k.programFile + " -> ";
-    const std::string start = "Shell 1 " + k.startPath;
+    const std::string start = "ShellPinned 1 " + k.startPath;
     EXPECT_EQ(Count(log, download), s.fetched ? 1 : 0);
     EXPECT_EQ(Count(log, "Download "), 0) << "a pinned file is never fetched unchecked";
     EXPECT_EQ(Count(log, MismatchMessage(k.programFile)), s.mismatchMessage ? 1 : 0);
@@ -209,7 +210,7 @@ TEST_P(PinnedLaunchSteps, InOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, PinnedLaunchSteps,
     ::testing::Values(
-        // Hashed when the fetch tests for it and again just before the start:
+        // Hashed when the fetch tests for it and again, held, as it starts:
         // the pause between is time enough to plant another file.
         StepsCase{"AnydeskPresentDiffers",
                   [](FakeOs& os) {
@@ -218,15 +219,15 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   [](LaunchContext& c) { LaunchTool(AnydeskEntry(c.deploy), c); }, "Shell 2 cmd.exe /c taskkill",
                   Log{"Shell 2 cmd.exe /c taskkill /f /im anydesk.exe", "Shell 2 cmd.exe /c taskkill /f /im anydesk.exe",
-                      "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\"",
-                      "Shell 2 cmd.exe /c del /f /q \"C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf\"",
+                      "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf",
+                      "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf",
                       "FileSha256 c:\\temp\\anydesk.exe", kAnydeskDownload, "Sleep 2000",
-                      "FileSha256 c:\\temp\\anydesk.exe", "Shell 1 c:\\temp\\anydesk.exe"} +
+                      "ShellPinned 1 c:\\temp\\anydesk.exe"} +
                       kAnydeskRemind},
-        // As any failed download: no start, the reminder still comes.
+        // As any failed download: the one message, no start, no reminder.
         StepsCase{"AnydeskDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; },
                   [](LaunchContext& c) { LaunchTool(AnydeskEntry(c.deploy), c); }, "DownloadPinned",
-                  Log{kAnydeskDownload, MismatchMessage("AnyDesk.exe"), "Sleep 2000"} + kAnydeskRemind},
+                  Log{kAnydeskDownload, MismatchMessage("AnyDesk.exe")}},
         StepsCase{"GsnPresentDiffersNoPrompt",
                   [](FakeOs& os) {
                       os.AddFile("c:\\temp\\AnyDesk.exe");
@@ -234,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   LaunchAnydeskGsn, "FileSha256",
                   Log{"FileSha256 c:\\temp\\anydesk.exe", kAnydeskDownload, "Sleep 3000",
-                      "FileSha256 c:\\temp\\anydesk.exe", "Shell 1 c:\\temp\\anydesk.exe"} +
+                      "ShellPinned 1 c:\\temp\\anydesk.exe"} +
                       kShortRemind},
         StepsCase{"GsnPresentMatchesAsks",
                   [](FakeOs& os) {
@@ -244,11 +245,10 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   LaunchAnydeskGsn, "FileSha256",
                   Log{"FileSha256 c:\\temp\\anydesk.exe", "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！",
-                      kAnydeskDownload, "Sleep 3000", "FileSha256 c:\\temp\\anydesk.exe",
-                      "Shell 1 c:\\temp\\anydesk.exe"} +
+                      kAnydeskDownload, "Sleep 3000", "ShellPinned 1 c:\\temp\\anydesk.exe"} +
                       kShortRemind},
         // The trap's message of the GSN launch is not shown: nothing failed
-        // but the download, and a failed download is not an error there.
+        // but the download, which has its own.
         StepsCase{"GsnPresentDiffersDownloadDiffers",
                   [](FakeOs& os) {
                       os.AddFile("c:\\temp\\AnyDesk.exe");
@@ -256,11 +256,10 @@ INSTANTIATE_TEST_SUITE_P(
                       os.servedSha256 = kTampered;
                   },
                   LaunchAnydeskGsn, "FileSha256",
-                  Log{"FileSha256 c:\\temp\\anydesk.exe", kAnydeskDownload, MismatchMessage("AnyDesk.exe"),
-                      "Sleep 3000", "FileSha256 c:\\temp\\anydesk.exe"} +
-                      kShortRemind},
-        // The catalogue's RustDesk starts without testing for the file; a
-        // file of other content is refused and reported like a failed start.
+                  Log{"FileSha256 c:\\temp\\anydesk.exe", kAnydeskDownload, MismatchMessage("AnyDesk.exe")}},
+        // The catalogue's RustDesk starts without testing for the file, but
+        // not after a download that failed: the planted file stays unstarted
+        // and one message says why.
         StepsCase{"RustDeskPlantedFileNotStarted",
                   [](FakeOs& os) {
                       os.AddFile("c:\\temp\\rustdesk\\RustDesk.exe");
@@ -268,17 +267,20 @@ INSTANTIATE_TEST_SUITE_P(
                       os.servedSha256 = kTampered;
                   },
                   Tool(RustDeskEntry), "FileSha256",
-                  Log{"FileSha256 c:\\temp\\rustdesk\\rustdesk.exe", kRustDeskDownload, MismatchMessage("RustDesk.exe"),
-                      "Sleep 1000", "FileSha256 c:\\temp\\rustdesk\\RustDesk.exe",
+                  Log{"FileSha256 c:\\temp\\rustdesk\\rustdesk.exe", kRustDeskDownload, MismatchMessage("RustDesk.exe")}},
+        // A file planted after the check is refused as it starts.
+        StepsCase{"RustDeskPlantedBeforeTheStart",
+                  [](FakeOs& os) {
+                      os.AddFile("c:\\temp\\rustdesk\\RustDesk.exe");
+                      os.digests["c:\\temp\\rustdesk\\rustdesk.exe"] = kPin;
+                      os.duringSleep = [&os] { os.digests["c:\\temp\\rustdesk\\rustdesk.exe"] = kTampered; };
+                  },
+                  Tool(RustDeskEntry), "FileSha256",
+                  Log{"FileSha256 c:\\temp\\rustdesk\\rustdesk.exe", "Sleep 1000",
+                      "ShellPinned refused c:\\temp\\rustdesk\\RustDesk.exe",
                       "MsgBox 0 無法啟動程式：c:\\temp\\rustdesk\\RustDesk.exe\r\n原因：檔案與預期的不符，不予啟動。"}},
-        // No file at all: the start fails in Shell as without a pin.
-        StepsCase{"RustDeskMissingDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; },
-                  Tool(RustDeskEntry), "DownloadPinned",
-                  Log{kRustDeskDownload, MismatchMessage("RustDesk.exe"), "Sleep 1000",
-                      "Shell failed c:\\temp\\rustdesk\\RustDesk.exe",
-                      "MsgBox 0 無法啟動程式：c:\\temp\\rustdesk\\RustDesk.exe\r\n原因：找不到指定的檔案。"}},
-        // The own-server launch ends quietly after a failed download; the
-        // mismatch is the one message.
+        // The own-server launch ends after a failed download; the mismatch
+        // is the one message.
         StepsCase{"OwnDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; }, LaunchRustDeskOwn,
                   "DownloadPinned", Log{kRustDeskDownload, MismatchMessage("RustDesk.exe")}},
         StepsCase{"OwnPresentDiffers",
@@ -288,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   LaunchRustDeskOwn, "FileSha256",
                   Log{"FileSha256 c:\\temp\\rustdesk\\rustdesk.exe", kRustDeskDownload, "Sleep 1000",
-                      "FileSha256 c:\\temp\\rustdesk\\RustDesk.exe", "Shell 1 c:\\temp\\rustdesk\\RustDesk.exe"} +
+                      "ShellPinned 1 c:\\temp\\rustdesk\\RustDesk.exe"} +
                       kShortRemind}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -308,11 +310,11 @@ TEST_P(UnpinnedLaunch, LogIsAsWithoutPinsAndNothingIsHashed) {
     const std::vector<std::function<void(FakeOs&)>> setups{
         [](FakeOs&) {},
         [&k = k](FakeOs& os) { Present(os, k, kTampered); },
-        [](FakeOs& os) { os.downloadResult = 0x800C0005; },
+        [](FakeOs& os) { os.downloadResult = DownloadHttpStatus(404); },
         [&k = k](FakeOs& os) {
             Present(os, k, kTampered);
             os.answers = {kAnswerYes};
-            os.downloadResult = 0x800C0005;
+            os.downloadResult = DownloadHttpStatus(404);
         },
     };
     for (std::size_t i = 0; i < setups.size(); ++i) {
@@ -372,7 +374,7 @@ TEST(PinnedLaunch, PinIsComparedWithoutRegardToCase) {
     LaunchContext context{os, os, Deploy({{"ANYDESK.EXE", upper}})};
     LaunchTool(AnydeskEntry(context.deploy), context);
     EXPECT_EQ(Count(os.log, "DownloadPinned"), 0);
-    EXPECT_EQ(Count(os.log, "Shell 1 c:\\temp\\anydesk.exe"), 1);
+    EXPECT_EQ(Count(os.log, "ShellPinned 1 c:\\temp\\anydesk.exe"), 1);
 }
 
 struct PinForCase {

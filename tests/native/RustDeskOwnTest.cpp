@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "FakeOs.h"
+#include "platform/Download.h"
 #include "launch/ConfigFiles.h"
 #include "launch/RustDeskOwn.h"
 
@@ -101,10 +102,13 @@ INSTANTIATE_TEST_SUITE_P(
                 Log{kStop, kWaitStop} + kWrite + Log{"Sleep 1000", kStart} + kRemind},
         OwnCase{"MissingDownloadWorks", "", {},
                 Log{kStop, kWaitStop} + kWrite + Log{kFetch, "Sleep 1000", kStart} + kRemind},
-        // A failed download ends the launch quietly, the file already written.
-        OwnCase{"MissingDownloadFails", "", [](FakeOs& os) { os.downloadResult = 0x800C0005; },
-                Log{kStop, kWaitStop} + kWrite + Log{kFetch}},
-        OwnCase{"MissingDownloadAnyNonZero", "", [](FakeOs& os) { os.downloadResult = -1; },
+        // A failed download ends the launch with its reason, the file
+        // already written; one the person cancelled ends it quietly.
+        OwnCase{"MissingDownloadFails", "", [](FakeOs& os) { os.downloadResult = kDownloadStalled; },
+                Log{kStop, kWaitStop} + kWrite +
+                    Log{kFetch, "MsgBox 0 無法下載 RustDesk.exe：連續 30 秒沒有收到任何資料，下載已停止。\r\n"
+                                "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。"}},
+        OwnCase{"MissingDownloadCancelled", "", [](FakeOs& os) { os.downloadResult = kDownloadAborted; },
                 Log{kStop, kWaitStop} + kWrite + Log{kFetch}},
         // A stop command still running after ten seconds does not hold it up.
         OwnCase{"StopOutlastsTheWait", "",
