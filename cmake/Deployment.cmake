@@ -45,6 +45,32 @@ function(tarnkit_check_deployment)
     string(TOLOWER "${${pin}}" lower)
     set(${pin} "${lower}" PARENT_SCOPE)
   endforeach()
+
+  # A certificate's display name: any printable letters, Chinese included,
+  # but no quotes or control characters, at most 128 of them.
+  foreach(publisher IN ITEMS TARNKIT_PUBLISHER_ANYDESK TARNKIT_PUBLISHER_RUSTDESK TARNKIT_PUBLISHER_AWERAY
+                             TARNKIT_PUBLISHER_AEROADMIN TARNKIT_PUBLISHER_IE11)
+    set(rule "${publisher} must be a publisher's name of at most 128 printable characters without quotes, or empty")
+    string(HEX "${${publisher}}" hex)
+    string(LENGTH "${hex}" hex_length)
+    set(characters 0)
+    set(i 0)
+    while(i LESS hex_length)
+      string(SUBSTRING "${hex}" ${i} 2 byte_hex)
+      math(EXPR i "${i} + 2")
+      math(EXPR byte "0x${byte_hex}")
+      if(byte LESS 32 OR byte EQUAL 127 OR byte EQUAL 34 OR byte EQUAL 39)
+        message(FATAL_ERROR "${rule}, not \"${${publisher}}\"")
+      endif()
+      # UTF-8 continuation bytes belong to the character before them.
+      if(byte LESS 128 OR byte GREATER_EQUAL 192)
+        math(EXPR characters "${characters} + 1")
+      endif()
+    endwhile()
+    if(characters GREATER 128)
+      message(FATAL_ERROR "${rule}, not \"${${publisher}}\"")
+    endif()
+  endforeach()
 endfunction()
 
 # Sets out_var to value as the inside of a C++ narrow string literal that
@@ -81,10 +107,17 @@ function(tarnkit_write_deployment_header output)
   foreach(name IN ITEMS TARNKIT_WEB_HOST TARNKIT_SUPPORT_PHONE TARNKIT_GSN_PROXY_HOST
                         TARNKIT_RUSTDESK_HOST TARNKIT_RUSTDESK_KEY
                         TARNKIT_SHA256_ANYDESK TARNKIT_SHA256_RUSTDESK TARNKIT_SHA256_AWERAY
-                        TARNKIT_SHA256_AEROADMIN TARNKIT_SHA256_IE11)
+                        TARNKIT_SHA256_AEROADMIN TARNKIT_SHA256_IE11
+                        TARNKIT_PUBLISHER_ANYDESK TARNKIT_PUBLISHER_RUSTDESK TARNKIT_PUBLISHER_AWERAY
+                        TARNKIT_PUBLISHER_AEROADMIN TARNKIT_PUBLISHER_IE11)
     # Shadows the caller's value in this function only; configure_file then
     # fills the template with the escaped text in a single pass.
     tarnkit_c_string_body(${name} "${${name}}")
   endforeach()
+  if(TARNKIT_HTTPS)
+    set(TARNKIT_HTTPS_VALUE 1)
+  else()
+    set(TARNKIT_HTTPS_VALUE 0)
+  endif()
   configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../launch/tarnkit_deploy.h.in ${output} @ONLY)
 endfunction()

@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace tarn {
 
-// The SHA-256 a program file must have before the launcher keeps or starts it.
+// The check of one program file, by the file's name.
 struct ProgramPin {
     std::string programFile;  // the file's name, such as "AnyDesk.exe"
     std::string sha256;       // 64 hex digits; empty: the file is not pinned
+    std::string publisher = {};  // the expected signer; empty: not checked
 };
 
 struct Deployment {
@@ -21,13 +24,14 @@ struct Deployment {
     std::string rustdeskHost;  // the own rendezvous and relay server
     std::string rustdeskKey;   // the own server's public key; empty when none is enforced
     std::vector<ProgramPin> pins = {};
+    bool https = false;        // the web host is reached over HTTPS, never plain HTTP
 
-    std::string DownloadUrl(const std::string& urlPath) const { return "http://" + webHost + urlPath; }
-    std::string SiteAddress() const { return "http://" + webHost + "/"; }
+    std::string DownloadUrl(const std::string& urlPath) const { return Scheme() + webHost + urlPath; }
+    std::string SiteAddress() const { return Scheme() + webHost + "/"; }
 
-    // The pinned SHA-256 of the program file called fileName, found without
-    // regard to letter case as Windows finds files; "" when it is not pinned.
-    std::string PinFor(const std::string& fileName) const {
+    // The check of the program file called fileName, found without regard to
+    // letter case as Windows finds files; nothing to check when it has none.
+    ProgramCheck CheckFor(const std::string& fileName) const {
         auto same = [](const std::string& a, const std::string& b) {
             if (a.size() != b.size()) return false;
             for (std::size_t i = 0; i < a.size(); ++i)
@@ -36,9 +40,12 @@ struct Deployment {
             return true;
         };
         for (const ProgramPin& pin : pins)
-            if (same(pin.programFile, fileName)) return pin.sha256;
+            if (same(pin.programFile, fileName)) return {pin.sha256, pin.publisher};
         return {};
     }
+
+private:
+    std::string Scheme() const { return https ? "https://" : "http://"; }
 };
 
 // The values this build was made with.

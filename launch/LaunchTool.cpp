@@ -20,14 +20,6 @@ bool IsNetworkPath(std::string_view path) { return path.size() > 2 && path[0] ==
 
 std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
 
-bool SameDigest(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 }  // namespace
 
 bool IsAbsoluteWindowsPath(const std::string& path) { return IsDriveAbsolute(path) || IsNetworkPath(path); }
@@ -54,6 +46,10 @@ std::optional<std::string> DownloadFailureMessage(const std::string& fileName, l
     constexpr char kTryAgain[] = "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
     if (result == kDownloadHashMismatch)
         return "下載的 " + fileName + " 與預期的檔案不符，未予保留。\r\n請聯絡小森。";
+    if (result == kDownloadNotGenuine)
+        return "下載的 " + fileName + " 不是發行者的正版程式，未予保留。\r\n請聯絡小森。";
+    if (result == kDownloadUntrustedServer)
+        return "無法下載 " + fileName + "：下載伺服器的憑證無法信任，連線可能不安全。\r\n請聯絡小森。";
     std::string reason;
     if (const int status = HttpStatusOf(result)) {
         reason = (status == 404 || status == 410 ? "伺服器上沒有這個檔案（HTTP " : "伺服器回應錯誤（HTTP ") +
@@ -105,9 +101,9 @@ std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, c
 
 long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath) {
     const std::string url = context.deploy.DownloadUrl(urlPath);
-    const std::string pin = context.deploy.PinFor(FileNameOf(downloadPath));
-    if (pin.empty()) return context.os.Download(url, downloadPath);
-    return context.os.DownloadPinned(url, downloadPath, pin);
+    const ProgramCheck check = context.deploy.CheckFor(FileNameOf(downloadPath));
+    if (!check.Any()) return context.os.Download(url, downloadPath);
+    return context.os.DownloadChecked(url, downloadPath, check);
 }
 
 void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long result) {
@@ -115,18 +111,16 @@ void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long r
 }
 
 bool MatchesPin(LaunchContext& context, const std::string& path) {
-    const std::string pin = context.deploy.PinFor(FileNameOf(path));
-    if (pin.empty()) return true;
-    const std::optional<std::string> digest = context.os.FileSha256(path);
-    return digest && SameDigest(*digest, pin);
+    const ProgramCheck check = context.deploy.CheckFor(FileNameOf(path));
+    return !check.Any() || context.os.FileMatches(path, check);
 }
 
 void Start(LaunchContext& context, const std::string& startPath) {
-    const std::string pin = context.deploy.PinFor(FileNameOf(startPath));
-    if (pin.empty())
+    const ProgramCheck check = context.deploy.CheckFor(FileNameOf(startPath));
+    if (!check.Any())
         context.os.Shell(startPath, WindowStyle::NormalFocus);
     else
-        context.os.ShellPinned(startPath, WindowStyle::NormalFocus, pin);
+        context.os.ShellChecked(startPath, WindowStyle::NormalFocus, check);
 }
 
 void Remind(LaunchContext& context, const std::string& text) {

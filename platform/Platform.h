@@ -34,8 +34,17 @@ private:
     std::string commandLine_;
 };
 
-// Why a pinned program file was not started.
+// Why a checked program file was not started: other content than pinned,
+// or not its publisher's genuine signed program.
 inline constexpr char kPinMismatchReason[] = "檔案與預期的不符，不予啟動。";
+inline constexpr char kNotGenuineReason[] = "檔案不是發行者的正版程式，不予啟動。";
+
+// What a program file must be before the launcher keeps or starts it.
+struct ProgramCheck {
+    std::string sha256;     // its SHA-256, 64 hex digits (either case); empty: any content
+    std::string publisher;  // its Authenticode signer's name, exactly; empty: signed or not
+    bool Any() const { return !sha256.empty() || !publisher.empty(); }
+};
 
 // Show states handed to Shell.
 enum class WindowStyle : int {
@@ -49,9 +58,13 @@ enum class WindowStyle : int {
 enum MsgBoxButtons : int { kOkOnly = 0, kYesNoCancel = 3, kYesNo = 4 };
 enum MsgBoxAnswer : int { kAnswerOk = 1, kAnswerCancel = 2, kAnswerYes = 6, kAnswerNo = 7 };
 
-// What DownloadPinned answers when the body arrived whole but its
-// SHA-256 is not the expected one (CRYPT_E_HASH_VALUE): a failed download.
+// What DownloadChecked answers when the body arrived whole but its SHA-256
+// is not the expected one (CRYPT_E_HASH_VALUE), or it is not the publisher's
+// genuine signed program (TRUST_E_SUBJECT_NOT_TRUSTED): a failed download.
 inline constexpr long kDownloadHashMismatch = static_cast<long>(0x80091007UL);
+inline constexpr long kDownloadNotGenuine = static_cast<long>(0x800B0004UL);
+// The download server's certificate could not be trusted (INET_E_INVALID_CERTIFICATE).
+inline constexpr long kDownloadUntrustedServer = static_cast<long>(0x800C0019UL);
 
 // The file attribute bits that mark a folder, and a link or junction (a
 // reparse point), which a deletion must never go through.
@@ -84,12 +97,13 @@ public:
     // search; the command line itself is passed as it stands.
     virtual TaskId Shell(const std::string& commandLine, WindowStyle style) = 0;
 
-    // Starts the program file at path (no arguments) only when its content
-    // has the SHA-256 expectedSha256. The file is hashed through a handle that
-    // keeps others from changing or deleting it until the process has been
-    // created, so the file started is the file checked. Throws StartError
-    // naming path when it does not match, cannot be read, or cannot start.
-    virtual TaskId ShellPinned(const std::string& path, WindowStyle style, const std::string& expectedSha256) = 0;
+    // Starts the program file at path (no arguments) only when it passes
+    // check. The file is checked through a handle that keeps others from
+    // changing or deleting it until the process has been created, so the
+    // file started is the file checked. Throws StartError naming path when it
+    // fails the check (kPinMismatchReason, kNotGenuineReason), cannot be
+    // read, or cannot start.
+    virtual TaskId ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) = 0;
 
     // Waits until every listed task has ended or timeoutMs has passed.
     // Returns true when all have ended.
@@ -100,16 +114,14 @@ public:
     // at path (a file that was there stays untouched) and the result is not 0.
     virtual long Download(const std::string& url, const std::string& path) = 0;
 
-    // As Download, and the body must also have the SHA-256 expectedSha256
-    // (64 hex digits, either case). A body with another is treated as any
-    // failed download (nothing new left at path) and the result is
-    // kDownloadHashMismatch.
-    virtual long DownloadPinned(const std::string& url, const std::string& path,
-                                const std::string& expectedSha256) = 0;
+    // As Download, and the body must also pass check: a body with another
+    // SHA-256 answers kDownloadHashMismatch, one that is not the publisher's
+    // genuine signed program kDownloadNotGenuine; either is treated as any
+    // failed download (nothing new left at path).
+    virtual long DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) = 0;
 
-    // The SHA-256 of the file's content as 64 lower-case hex digits; nullopt
-    // when the file cannot be read. Never fails otherwise.
-    virtual std::optional<std::string> FileSha256(const std::string& path) = 0;
+    // Whether the file at path can be read and passes check. Never fails.
+    virtual bool FileMatches(const std::string& path, const ProgramCheck& check) = 0;
 
     virtual void Sleep(int milliseconds) = 0;
 

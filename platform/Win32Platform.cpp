@@ -231,28 +231,38 @@ TaskId Win32Platform::StartProcess(const std::string& commandLine, const std::ws
     return task;
 }
 
-FileHandle HoldProgramFile(const std::string& path, const std::string& expectedSha256) {
+bool IsGenuine(void*, const std::string&, const std::string&) noexcept {
+    // Until the signature check is in, no file counts as genuine: a launch
+    // with a publisher set refuses rather than trusts.
+    return false;
+}
+
+FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check) {
     // Others may read the file while it is held, nobody may change, replace
-    // or delete it: what is hashed here is what is then started.
+    // or delete it: what is checked here is what is then started.
     FileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) throw StartError(path, text::SystemMessage(::GetLastError(), path));
-    Sha256 hash;
-    std::vector<char> buffer(64 * 1024);
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
-            throw StartError(path, text::SystemMessage(::GetLastError(), path));
-        if (got == 0) break;
-        if (!hash.Update(buffer.data(), got)) throw StartError(path, kPinMismatchReason);
+    if (!check.sha256.empty()) {
+        Sha256 hash;
+        std::vector<char> buffer(64 * 1024);
+        for (;;) {
+            DWORD got = 0;
+            if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+                throw StartError(path, text::SystemMessage(::GetLastError(), path));
+            if (got == 0) break;
+            if (!hash.Update(buffer.data(), got)) throw StartError(path, kPinMismatchReason);
+        }
+        const std::optional<std::string> digest = hash.Finish();
+        if (!digest || !SameSha256(*digest, check.sha256)) throw StartError(path, kPinMismatchReason);
     }
-    const std::optional<std::string> digest = hash.Finish();
-    if (!digest || !SameSha256(*digest, expectedSha256)) throw StartError(path, kPinMismatchReason);
+    if (!check.publisher.empty() && !IsGenuine(file.get(), path, check.publisher))
+        throw StartError(path, kNotGenuineReason);
     return file;
 }
 
-TaskId Win32Platform::ShellPinned(const std::string& path, WindowStyle style, const std::string& expectedSha256) {
-    const FileHandle held = HoldProgramFile(path, expectedSha256);
+TaskId Win32Platform::ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) {
+    const FileHandle held = HoldProgramFile(path, check);
     return StartProcess(path, Widen(path), {}, style);
 }
 
@@ -334,19 +344,30 @@ std::string Win32Platform::Environ(const std::string& name) {
     }
 }
 
-long Win32Platform::DownloadPinned(const std::string& url, const std::string& path,
-                                   const std::string& expectedSha256) {
-    // The pin rides on the settings for this one download, so a pinned
+long Win32Platform::DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) {
+    // The check rides on the settings for this one download, so a checked
     // download is the plain one in every other way.
     struct Restore {
-        std::string& slot;
-        std::string saved;
-        ~Restore() { slot = std::move(saved); }
-    } restore{downloadOptions_.expectedSha256, std::exchange(downloadOptions_.expectedSha256, expectedSha256)};
+        DownloadOptions& options;
+        DownloadOptions saved;
+        ~Restore() { options = std::move(saved); }
+    } restore{downloadOptions_, downloadOptions_};
+    downloadOptions_.expectedSha256 = check.sha256;
+    if (!check.publisher.empty())
+        downloadOptions_.verify = [publisher = check.publisher](void* file, const std::wstring& name) {
+            return IsGenuine(file, text::Narrow(name), publisher);
+        };
     return Win32Platform::Download(url, path);
 }
 
-std::optional<std::string> Win32Platform::FileSha256(const std::string& path) { return Sha256OfFile(Widen(path)); }
+bool Win32Platform::FileMatches(const std::string& path, const ProgramCheck& check) {
+    try {
+        HoldProgramFile(path, check);
+        return true;
+    } catch (const PlatformError&) {
+        return false;
+    }
+}
 
 std::optional<std::uint32_t> Win32Platform::FileAttributes(const std::string& path) {
     const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());

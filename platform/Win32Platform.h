@@ -28,11 +28,15 @@ public:
     virtual void DownloadEnds() = 0;
 };
 
-// Opens the program file at path, checks that its content has the SHA-256
-// expectedSha256 and keeps it open so that, until the handle is closed,
-// nobody can change, replace or delete it. Throws StartError naming path,
-// with kPinMismatchReason for other content.
-FileHandle HoldProgramFile(const std::string& path, const std::string& expectedSha256);
+// Opens the program file at path, checks that it passes check and keeps it
+// open so that, until the handle is closed, nobody can change, replace or
+// delete it. Throws StartError naming path, with kPinMismatchReason for
+// other content and kNotGenuineReason for a file its publisher did not sign.
+FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check);
+
+// Whether the file open at file (named path) is the genuine program of
+// publisher: validly signed by that signer through a trusted chain.
+bool IsGenuine(void* file, const std::string& path, const std::string& publisher) noexcept;
 
 class Win32Platform : public Platform {
 public:
@@ -56,13 +60,12 @@ public:
     void SetMessageFilter(std::function<bool(MSG&)> filter) { messageFilter_ = std::move(filter); }
 
     TaskId Shell(const std::string& commandLine, WindowStyle style) override;
-    TaskId ShellPinned(const std::string& path, WindowStyle style, const std::string& expectedSha256) override;
+    TaskId ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) override;
     bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) override;
     long Download(const std::string& url, const std::string& path) override;
-    // The plain download with the body's SHA-256 checked as it arrives.
-    long DownloadPinned(const std::string& url, const std::string& path,
-                        const std::string& expectedSha256) override;
-    std::optional<std::string> FileSha256(const std::string& path) override;
+    // The plain download with the body checked before it is kept.
+    long DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) override;
+    bool FileMatches(const std::string& path, const ProgramCheck& check) override;
     void Sleep(int milliseconds) override;
     std::string Environ(const std::string& name) override;
     std::optional<std::uint32_t> FileAttributes(const std::string& path) override;

@@ -44,13 +44,17 @@ rows(fail TARNKIT_RUSTDESK_KEY "Zm9v\tYmFy" "Zm9v\"YmFy" "Zm9vYmFy\n" "Zm9v=YmFy
 rows(pass TARNKIT_SHA256_ANYDESK "0123456789ABCDEF0123456789abcdef0123456789ABCDEF0123456789abcdef")
 rows(fail TARNKIT_SHA256_IE11 "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcde"
                               "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdeg")
+string(REPEAT "森" 128 longest)
+rows(pass TARNKIT_PUBLISHER_ANYDESK "" "AnyDesk Software GmbH" "小森科技有限公司" "${longest}")
+rows(fail TARNKIT_PUBLISHER_RUSTDESK "Purslane \"Ltd\"" "O'Neil Ltd" "a\tb" "${longest}x")
 
 # The writer trusts nothing the checks let through: quote, backslash, control
 # bytes with a digit after them, '?', CMake's own markers, ';' and UTF-8.
 string(ASCII 1 127 control)
 set(hostile "q\"b\\t\tn\nr\r7${control}8??/@TARNKIT_WEB_HOST@\${x};遠端é")
 foreach(name WEB_HOST SUPPORT_PHONE GSN_PROXY_HOST RUSTDESK_HOST RUSTDESK_KEY
-             SHA256_ANYDESK SHA256_RUSTDESK SHA256_AWERAY SHA256_AEROADMIN SHA256_IE11)
+             SHA256_ANYDESK SHA256_RUSTDESK SHA256_AWERAY SHA256_AEROADMIN SHA256_IE11
+             PUBLISHER_ANYDESK PUBLISHER_RUSTDESK PUBLISHER_AWERAY PUBLISHER_AEROADMIN PUBLISHER_IE11)
   set(TARNKIT_${name} "${name}${hostile}")
   string(APPEND expected "${name}${hostile}|")
   string(APPEND puts "put(TARNKIT_${name});")

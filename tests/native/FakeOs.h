@@ -51,10 +51,14 @@ public:
     // The SHA-256 of each file's content, lower-case path -> hex digest. A
     // file without one has kOtherSha256; unreadable files have none at all.
     std::map<std::string, std::string> digests;
-    std::set<std::string> unreadable;                      // lower-case paths FileSha256 cannot read
+    std::set<std::string> unreadable;                      // lower-case paths that cannot be read
     // The SHA-256 of what the download server sends; a successful download
     // gives the file this digest.
     std::string servedSha256 = kServedSha256;
+    // Who signed each file, lower-case path -> signer's name; unsigned files
+    // have none. What the server sends is signed by servedPublisher ("": unsigned).
+    std::map<std::string, std::string> publishers;
+    std::string servedPublisher;
 
     static constexpr char kServedSha256[] = "5e884898da28047151d0e56f8dc6292773603d0d6aabbdd62a11ef721d1542d8";
     static constexpr char kOtherSha256[] = "0000000000000000000000000000000000000000000000000000000000000000";
@@ -77,14 +81,13 @@ public:
         return nextTask++;
     }
 
-    // A pinned start: the file must be there with the expected digest.
-    TaskId ShellPinned(const std::string& path, WindowStyle style, const std::string& expectedSha256) override {
-        const auto digest = DigestOf(path);
-        if (!digest || Lower(*digest) != Lower(expectedSha256)) {
-            log.push_back("ShellPinned refused " + path);
-            throw StartError(path, digest ? kPinMismatchReason : "找不到指定的檔案。");
+    // A checked start: the file must be there and pass the check.
+    TaskId ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) override {
+        if (const char* refusal = Refusal(path, check)) {
+            log.push_back("ShellChecked refused " + path);
+            throw StartError(path, refusal);
         }
-        log.push_back("ShellPinned " + std::to_string(static_cast<int>(style)) + " " + path);
+        log.push_back("ShellChecked " + std::to_string(static_cast<int>(style)) + " " + path);
         return nextTask++;
     }
 
@@ -104,19 +107,20 @@ public:
         return downloadResult;
     }
 
-    // A pinned download: the served digest must be the expected one, else
-    // nothing is kept and the answer is the mismatch.
-    long DownloadPinned(const std::string& url, const std::string& path, const std::string& expectedSha256) override {
-        log.push_back("DownloadPinned " + url + " -> " + path + " " + expectedSha256);
+    // A checked download: what the server sends must pass the check, else
+    // nothing is kept and the answer says which part failed.
+    long DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) override {
+        log.push_back("DownloadChecked " + url + " -> " + path + Describe(check));
         if (downloadResult != 0) return downloadResult;
-        if (Lower(servedSha256) != Lower(expectedSha256)) return kDownloadHashMismatch;
+        if (!check.sha256.empty() && Lower(servedSha256) != Lower(check.sha256)) return kDownloadHashMismatch;
+        if (!check.publisher.empty() && servedPublisher != check.publisher) return kDownloadNotGenuine;
         Deliver(path);
         return 0;
     }
 
-    std::optional<std::string> FileSha256(const std::string& path) override {
-        log.push_back("FileSha256 " + path);
-        return DigestOf(path);
+    bool FileMatches(const std::string& path, const ProgramCheck& check) override {
+        log.push_back("CheckFile " + path);
+        return Refusal(path, check) == nullptr;
     }
 
     std::optional<std::string> DigestOf(const std::string& path) {
@@ -195,10 +199,30 @@ public:
     std::uintptr_t Handle() override { return kReminderHandle; }
 
 private:
+    static std::string Describe(const ProgramCheck& check) {
+        return (check.sha256.empty() ? "" : " " + check.sha256) +
+               (check.publisher.empty() ? "" : " 「" + check.publisher + "」");
+    }
+
+    // Why the file at path fails check, or nullptr when it passes.
+    const char* Refusal(const std::string& path, const ProgramCheck& check) {
+        const auto digest = DigestOf(path);
+        if (!digest) return "找不到指定的檔案。";
+        if (!check.sha256.empty() && Lower(*digest) != Lower(check.sha256)) return kPinMismatchReason;
+        auto signer = publishers.find(Lower(path));
+        if (!check.publisher.empty() && (signer == publishers.end() || signer->second != check.publisher))
+            return kNotGenuineReason;
+        return nullptr;
+    }
+
     void Deliver(const std::string& path) {
         AddFile(path);
         contents[Lower(path)] = "MZ";
         digests[Lower(path)] = Lower(servedSha256);
+        if (servedPublisher.empty())
+            publishers.erase(Lower(path));
+        else
+            publishers[Lower(path)] = servedPublisher;
         unreadable.erase(Lower(path));  // a new file, whatever kept the old one from being read
     }
 

@@ -140,6 +140,34 @@ TEST(AnydeskLaunch, FailingStopCommandEndsTheLaunchWithAMessage) {
                                                       "\r\n原因：找不到指定的檔案。")}));
 }
 
+// Each way a download fails reads as its own reason, with the file's name;
+// only a cancel says nothing.
+TEST(DownloadFailureMessage, NamesTheFileAndTheReason) {
+    const std::string tryAgain = "\r\n請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
+    const struct {
+        long result;
+        std::string expected;
+    } cases[] = {
+        {DownloadHttpStatus(404), "無法下載 AnyDesk.exe：伺服器上沒有這個檔案（HTTP 404）。" + tryAgain},
+        {DownloadHttpStatus(410), "無法下載 AnyDesk.exe：伺服器上沒有這個檔案（HTTP 410）。" + tryAgain},
+        {DownloadHttpStatus(206), "無法下載 AnyDesk.exe：伺服器回應錯誤（HTTP 206）。" + tryAgain},
+        {DownloadHttpStatus(503), "無法下載 AnyDesk.exe：伺服器回應錯誤（HTTP 503）。" + tryAgain},
+        {kDownloadCannotConnect, "無法下載 AnyDesk.exe：無法連線到下載伺服器。" + tryAgain},
+        {kDownloadNotFound, "無法下載 AnyDesk.exe：找不到下載伺服器。" + tryAgain},
+        {kDownloadStalled, "無法下載 AnyDesk.exe：連續 30 秒沒有收到任何資料，下載已停止。" + tryAgain},
+        {kDownloadTruncated, "無法下載 AnyDesk.exe：檔案沒有完整下載，連線在中途中斷了。" + tryAgain},
+        {kDownloadNotProgram, "無法下載 AnyDesk.exe：伺服器送來的不是 Windows 程式。" + tryAgain},
+        {static_cast<long>(0x80070070UL), "無法下載 AnyDesk.exe：無法把檔案存入工作資料夾（錯誤碼 0x80070070）。" + tryAgain},
+        {kDownloadHashMismatch, "下載的 AnyDesk.exe 與預期的檔案不符，未予保留。\r\n請聯絡小森。"},
+        {kDownloadNotGenuine, "下載的 AnyDesk.exe 不是發行者的正版程式，未予保留。\r\n請聯絡小森。"},
+        {kDownloadUntrustedServer,
+         "無法下載 AnyDesk.exe：下載伺服器的憑證無法信任，連線可能不安全。\r\n請聯絡小森。"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DownloadFailureMessage("AnyDesk.exe", c.result), c.expected) << std::hex << c.result;
+    EXPECT_EQ(DownloadFailureMessage("AnyDesk.exe", kDownloadAborted), std::nullopt);
+}
+
 TEST(IsFilePresent, OnlyExistingNonFolders) {
     FakeOs os;
     os.AddFile("c:\\temp\\hidden.exe", 0x2 | 0x20);

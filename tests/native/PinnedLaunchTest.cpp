@@ -89,68 +89,104 @@ int Count(const Log& log, const std::string& prefix) {
         std::count_if(log.begin(), log.end(), [&](const std::string& line) { return line.rfind(prefix, 0) == 0; }));
 }
 
-// --- every kind of launch with its file pinned -----------------------------
+// --- every kind of launch with its file checked -----------------------------
+
+constexpr char kSigner[] = "tarn-kit Test Publisher";
+
+// What the file is checked for: its content, its publisher, or both. Each
+// says how a file or a served body passes or fails it, and what the person
+// reads when a download fails it.
+struct Guard {
+    const char* name;
+    bool pin;
+    bool publisher;
+    std::string check_message;  // the box after a download that fails the check, after the file's name
+
+    ProgramPin PinOf(const Kind& k) const { return {k.programFile, pin ? kPin : "", publisher ? kSigner : ""}; }
+    // A file at path that passes the check, or fails it in each checked way.
+    void Mark(FakeOs& os, const std::string& path, bool passes) const {
+        os.digests[Lower(path)] = passes || !pin ? kPin : kTampered;
+        os.publishers[Lower(path)] = passes || !publisher ? kSigner : "Another Publisher";
+    }
+    void Serve(FakeOs& os, bool passes) const {
+        os.servedSha256 = passes || !pin ? kPin : kTampered;
+        os.servedPublisher = passes || !publisher ? kSigner : "";
+    }
+    std::string FailedMessage(const Kind& k) const { return "MsgBox 0 下載的 " + k.programFile + check_message; }
+};
+void PrintTo(const Guard& g, std::ostream* out) { *out << g.name; }
+
+const Guard kGuards[] = {
+    {"Pin", true, false, " 與預期的檔案不符，未予保留。\r\n請聯絡小森。"},
+    {"Publisher", false, true, " 不是發行者的正版程式，未予保留。\r\n請聯絡小森。"},
+    // The pin is looked at first.
+    {"Both", true, true, " 與預期的檔案不符，未予保留。\r\n請聯絡小森。"},
+};
 
 struct Scenario {
     const char* name;
-    std::function<void(FakeOs&, const Kind&)> setup;  // after PrepareUser
+    std::function<void(FakeOs&, const Kind&, const Guard&)> setup;  // after PrepareUser
     bool fetched;
-    bool mismatchMessage;
+    bool failedCheckMessage;
     bool started;
 };
 void PrintTo(const Scenario& s, std::ostream* out) { *out << s.name; }
 
-void Present(FakeOs& os, const Kind& k, const std::string& digest) {
+void Present(FakeOs& os, const Kind& k, const Guard& g, bool passes) {
     os.AddFile(k.presentPath);
-    os.digests[Lower(k.presentPath)] = digest;
+    g.Mark(os, k.presentPath, passes);
 }
 
 const Scenario kScenarios[] = {
     // The GSN launch still asks; the answer No keeps the file.
-    {"PresentMatches", [](FakeOs& os, const Kind& k) { Present(os, k, kPin); }, false, false, true},
+    {"PresentMatches", [](FakeOs& os, const Kind& k, const Guard& g) { Present(os, k, g, true); }, false, false,
+     true},
     // A planted file is replaced before anything starts it, without asking.
-    {"PresentDiffers", [](FakeOs& os, const Kind& k) { Present(os, k, kTampered); }, true, false, true},
+    {"PresentDiffers", [](FakeOs& os, const Kind& k, const Guard& g) { Present(os, k, g, false); }, true, false,
+     true},
     {"PresentUnreadable",
-     [](FakeOs& os, const Kind& k) {
-         Present(os, k, kPin);
+     [](FakeOs& os, const Kind& k, const Guard& g) {
+         Present(os, k, g, true);
          os.unreadable.insert(Lower(k.presentPath));
      },
      true, false, true},
     {"MissingDownloadMatches", {}, true, false, true},
-    {"MissingDownloadDiffers", [](FakeOs& os, const Kind&) { os.servedSha256 = kTampered; }, true, true, false},
+    {"MissingDownloadDiffers", [](FakeOs& os, const Kind&, const Guard& g) { g.Serve(os, false); }, true, true,
+     false},
     // The planted file stays where it was (as after any failed download) but
     // is never started.
     {"PresentDiffersDownloadDiffers",
-     [](FakeOs& os, const Kind& k) {
-         Present(os, k, kTampered);
-         os.servedSha256 = kTampered;
+     [](FakeOs& os, const Kind& k, const Guard& g) {
+         Present(os, k, g, false);
+         g.Serve(os, false);
      },
      true, true, false},
     {"PresentDiffersDownloadFails",
-     [](FakeOs& os, const Kind& k) {
-         Present(os, k, kTampered);
+     [](FakeOs& os, const Kind& k, const Guard& g) {
+         Present(os, k, g, false);
          os.downloadResult = DownloadHttpStatus(404);
      },
      true, false, false},
 };
 
-class PinnedLaunch : public ::testing::TestWithParam<std::tuple<Kind, Scenario>> {};
+class PinnedLaunch : public ::testing::TestWithParam<std::tuple<Kind, Guard, Scenario>> {};
 
 TEST_P(PinnedLaunch, KeepsAndStartsOnlyTheMatchingFile) {
-    const auto& [k, s] = GetParam();
+    const auto& [k, g, s] = GetParam();
     FakeOs os;
     PrepareUser(os);
     os.answers = {kAnswerNo};  // the GSN launch's prompt, when it comes
-    if (s.setup) s.setup(os, k);
-    LaunchContext context{os, os, Deploy({{k.programFile, kPin}})};
+    g.Serve(os, true);
+    if (s.setup) s.setup(os, k, g);
+    LaunchContext context{os, os, Deploy({g.PinOf(k)})};
     k.run(context);
     const Log& log = os.log;
 
-    const std::string download = "DownloadPinned http://dl.test:8080/downloads/" + k.programFile + " -> ";
-    const std::string start = "ShellPinned 1 " + k.startPath;
+    const std::string download = "DownloadChecked http://dl.test:8080/downloads/" + k.programFile + " -> ";
+    const std::string start = "ShellChecked 1 " + k.startPath;
     EXPECT_EQ(Count(log, download), s.fetched ? 1 : 0);
-    EXPECT_EQ(Count(log, "Download "), 0) << "a pinned file is never fetched unchecked";
-    EXPECT_EQ(Count(log, MismatchMessage(k.programFile)), s.mismatchMessage ? 1 : 0);
+    EXPECT_EQ(Count(log, "Download "), 0) << "a checked file is never fetched unchecked";
+    EXPECT_EQ(Count(log, g.FailedMessage(k)), s.failedCheckMessage ? 1 : 0);
     EXPECT_EQ(Count(log, start), s.started ? 1 : 0);
     const bool present = std::string(s.name).rfind("Present", 0) == 0;
     EXPECT_EQ(Count(log, "MsgBox 4 "), k.asksBeforeRefetch && present && !s.fetched ? 1 : 0);
@@ -158,16 +194,19 @@ TEST_P(PinnedLaunch, KeepsAndStartsOnlyTheMatchingFile) {
         EXPECT_LT(Find(log, download), Find(log, start));
     }
     if (s.started) {
-        // What was started is what the pin names.
-        EXPECT_EQ(os.FileSha256(k.startPath), kPin);
+        // What was started is what the check asks for.
+        EXPECT_EQ(os.DigestOf(k.startPath), kPin);
+        EXPECT_EQ(os.publishers[Lower(k.startPath)], kSigner);
         EXPECT_EQ(Count(log, "Reminder "), k.reminds ? 1 : 0);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PinnedLaunch, ::testing::Combine(::testing::ValuesIn(Kinds()),
-                                                                  ::testing::ValuesIn(kScenarios)),
+INSTANTIATE_TEST_SUITE_P(Cases, PinnedLaunch,
+                         ::testing::Combine(::testing::ValuesIn(Kinds()), ::testing::ValuesIn(kGuards),
+                                            ::testing::ValuesIn(kScenarios)),
                          [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+                             return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name +
+                                    "_" + std::get<2>(info.param).name;
                          });
 
 // --- the exact steps, where the order matters --------------------------------
@@ -182,9 +221,9 @@ struct StepsCase {
 void PrintTo(const StepsCase& c, std::ostream* out) { *out << c.name; }
 
 const std::string kAnydeskDownload =
-    "DownloadPinned http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe " + kPin;
+    "DownloadChecked http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe " + kPin;
 const std::string kRustDeskDownload =
-    "DownloadPinned http://dl.test:8080/downloads/RustDesk.exe -> c:\\temp\\rustdesk\\RustDesk.exe " + kPin;
+    "DownloadChecked http://dl.test:8080/downloads/RustDesk.exe -> c:\\temp\\rustdesk\\RustDesk.exe " + kPin;
 const Log kAnydeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetWindowPos 20816 -1 3"};
 const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetWindowPos 20816 -1 3"};
 
@@ -221,21 +260,21 @@ INSTANTIATE_TEST_SUITE_P(
                   Log{"Shell 2 cmd.exe /c taskkill /f /im anydesk.exe", "Shell 2 cmd.exe /c taskkill /f /im anydesk.exe",
                       "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf",
                       "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf",
-                      "FileSha256 c:\\temp\\anydesk.exe", kAnydeskDownload, "Sleep 2000",
-                      "ShellPinned 1 c:\\temp\\anydesk.exe"} +
+                      "CheckFile c:\\temp\\anydesk.exe", kAnydeskDownload, "Sleep 2000",
+                      "ShellChecked 1 c:\\temp\\anydesk.exe"} +
                       kAnydeskRemind},
         // As any failed download: the one message, no start, no reminder.
         StepsCase{"AnydeskDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; },
-                  [](LaunchContext& c) { LaunchTool(AnydeskEntry(c.deploy), c); }, "DownloadPinned",
+                  [](LaunchContext& c) { LaunchTool(AnydeskEntry(c.deploy), c); }, "DownloadChecked",
                   Log{kAnydeskDownload, MismatchMessage("AnyDesk.exe")}},
         StepsCase{"GsnPresentDiffersNoPrompt",
                   [](FakeOs& os) {
                       os.AddFile("c:\\temp\\AnyDesk.exe");
                       os.digests["c:\\temp\\anydesk.exe"] = kTampered;
                   },
-                  LaunchAnydeskGsn, "FileSha256",
-                  Log{"FileSha256 c:\\temp\\anydesk.exe", kAnydeskDownload, "Sleep 3000",
-                      "ShellPinned 1 c:\\temp\\anydesk.exe"} +
+                  LaunchAnydeskGsn, "CheckFile",
+                  Log{"CheckFile c:\\temp\\anydesk.exe", kAnydeskDownload, "Sleep 3000",
+                      "ShellChecked 1 c:\\temp\\anydesk.exe"} +
                       kShortRemind},
         StepsCase{"GsnPresentMatchesAsks",
                   [](FakeOs& os) {
@@ -243,9 +282,9 @@ INSTANTIATE_TEST_SUITE_P(
                       os.digests["c:\\temp\\anydesk.exe"] = kPin;
                       os.answers = {kAnswerYes};
                   },
-                  LaunchAnydeskGsn, "FileSha256",
-                  Log{"FileSha256 c:\\temp\\anydesk.exe", "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！",
-                      kAnydeskDownload, "Sleep 3000", "ShellPinned 1 c:\\temp\\anydesk.exe"} +
+                  LaunchAnydeskGsn, "CheckFile",
+                  Log{"CheckFile c:\\temp\\anydesk.exe", "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！",
+                      kAnydeskDownload, "Sleep 3000", "ShellChecked 1 c:\\temp\\anydesk.exe"} +
                       kShortRemind},
         // The trap's message of the GSN launch is not shown: nothing failed
         // but the download, which has its own.
@@ -255,8 +294,8 @@ INSTANTIATE_TEST_SUITE_P(
                       os.digests["c:\\temp\\anydesk.exe"] = kTampered;
                       os.servedSha256 = kTampered;
                   },
-                  LaunchAnydeskGsn, "FileSha256",
-                  Log{"FileSha256 c:\\temp\\anydesk.exe", kAnydeskDownload, MismatchMessage("AnyDesk.exe")}},
+                  LaunchAnydeskGsn, "CheckFile",
+                  Log{"CheckFile c:\\temp\\anydesk.exe", kAnydeskDownload, MismatchMessage("AnyDesk.exe")}},
         // The catalogue's RustDesk starts without testing for the file, but
         // not after a download that failed: the planted file stays unstarted
         // and one message says why.
@@ -266,8 +305,8 @@ INSTANTIATE_TEST_SUITE_P(
                       os.digests["c:\\temp\\rustdesk\\rustdesk.exe"] = kTampered;
                       os.servedSha256 = kTampered;
                   },
-                  Tool(RustDeskEntry), "FileSha256",
-                  Log{"FileSha256 c:\\temp\\rustdesk\\rustdesk.exe", kRustDeskDownload, MismatchMessage("RustDesk.exe")}},
+                  Tool(RustDeskEntry), "CheckFile",
+                  Log{"CheckFile c:\\temp\\rustdesk\\rustdesk.exe", kRustDeskDownload, MismatchMessage("RustDesk.exe")}},
         // A file planted after the check is refused as it starts.
         StepsCase{"RustDeskPlantedBeforeTheStart",
                   [](FakeOs& os) {
@@ -275,22 +314,22 @@ INSTANTIATE_TEST_SUITE_P(
                       os.digests["c:\\temp\\rustdesk\\rustdesk.exe"] = kPin;
                       os.duringSleep = [&os] { os.digests["c:\\temp\\rustdesk\\rustdesk.exe"] = kTampered; };
                   },
-                  Tool(RustDeskEntry), "FileSha256",
-                  Log{"FileSha256 c:\\temp\\rustdesk\\rustdesk.exe", "Sleep 1000",
-                      "ShellPinned refused c:\\temp\\rustdesk\\RustDesk.exe",
+                  Tool(RustDeskEntry), "CheckFile",
+                  Log{"CheckFile c:\\temp\\rustdesk\\rustdesk.exe", "Sleep 1000",
+                      "ShellChecked refused c:\\temp\\rustdesk\\RustDesk.exe",
                       "MsgBox 0 無法啟動程式：c:\\temp\\rustdesk\\RustDesk.exe\r\n原因：檔案與預期的不符，不予啟動。"}},
         // The own-server launch ends after a failed download; the mismatch
         // is the one message.
         StepsCase{"OwnDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; }, LaunchRustDeskOwn,
-                  "DownloadPinned", Log{kRustDeskDownload, MismatchMessage("RustDesk.exe")}},
+                  "DownloadChecked", Log{kRustDeskDownload, MismatchMessage("RustDesk.exe")}},
         StepsCase{"OwnPresentDiffers",
                   [](FakeOs& os) {
                       os.AddFile("c:\\temp\\rustdesk\\RustDesk.exe");
                       os.digests["c:\\temp\\rustdesk\\rustdesk.exe"] = kTampered;
                   },
-                  LaunchRustDeskOwn, "FileSha256",
-                  Log{"FileSha256 c:\\temp\\rustdesk\\rustdesk.exe", kRustDeskDownload, "Sleep 1000",
-                      "ShellPinned 1 c:\\temp\\rustdesk\\RustDesk.exe"} +
+                  LaunchRustDeskOwn, "CheckFile",
+                  Log{"CheckFile c:\\temp\\rustdesk\\rustdesk.exe", kRustDeskDownload, "Sleep 1000",
+                      "ShellChecked 1 c:\\temp\\rustdesk\\RustDesk.exe"} +
                       kShortRemind}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -309,10 +348,10 @@ TEST_P(UnpinnedLaunch, LogIsAsWithoutPinsAndNothingIsHashed) {
     const auto& [k, c] = GetParam();
     const std::vector<std::function<void(FakeOs&)>> setups{
         [](FakeOs&) {},
-        [&k = k](FakeOs& os) { Present(os, k, kTampered); },
+        [&k = k](FakeOs& os) { Present(os, k, kGuards[2], false); },
         [](FakeOs& os) { os.downloadResult = DownloadHttpStatus(404); },
         [&k = k](FakeOs& os) {
-            Present(os, k, kTampered);
+            Present(os, k, kGuards[2], false);
             os.answers = {kAnswerYes};
             os.downloadResult = DownloadHttpStatus(404);
         },
@@ -329,8 +368,8 @@ TEST_P(UnpinnedLaunch, LogIsAsWithoutPinsAndNothingIsHashed) {
         const Log without = run({});
         const Log with = run(c.pins);
         EXPECT_EQ(with, without) << "setup " << i;
-        EXPECT_EQ(Count(with, "FileSha256"), 0) << "setup " << i;
-        EXPECT_EQ(Count(with, "DownloadPinned"), 0) << "setup " << i;
+        EXPECT_EQ(Count(with, "CheckFile"), 0) << "setup " << i;
+        EXPECT_EQ(Count(with, "DownloadChecked"), 0) << "setup " << i;
     }
 }
 
@@ -354,7 +393,7 @@ TEST(PinnedLaunch, PinOfAnotherProgramChangesNothing) {
         auto run = [&](std::vector<ProgramPin> pins) {
             FakeOs os;
             PrepareUser(os);
-            Present(os, k, kTampered);
+            Present(os, k, kGuards[2], false);
             os.answers = {kAnswerNo};
             LaunchContext context{os, os, Deploy(std::move(pins))};
             k.run(context);
@@ -370,25 +409,44 @@ TEST(PinnedLaunch, PinIsComparedWithoutRegardToCase) {
     std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char ch) { return std::toupper(ch); });
     FakeOs os;
     PrepareUser(os);
-    Present(os, Kinds()[0], kPin);
+    Present(os, Kinds()[0], kGuards[0], true);
     LaunchContext context{os, os, Deploy({{"ANYDESK.EXE", upper}})};
     LaunchTool(AnydeskEntry(context.deploy), context);
-    EXPECT_EQ(Count(os.log, "DownloadPinned"), 0);
-    EXPECT_EQ(Count(os.log, "ShellPinned 1 c:\\temp\\anydesk.exe"), 1);
+    EXPECT_EQ(Count(os.log, "DownloadChecked"), 0);
+    EXPECT_EQ(Count(os.log, "ShellChecked 1 c:\\temp\\anydesk.exe"), 1);
 }
 
-struct PinForCase {
+struct CheckForCase {
     const char* fileName;
-    std::string expected;
+    std::string sha256;
+    std::string publisher;
 };
 
-TEST(DeploymentPins, FoundByFileNameWithoutRegardToCase) {
-    const Deployment deploy = Deploy({{"AnyDesk.exe", kPin}, {"RustDesk.exe", ""}, {"tarn-ie11.exe", kTampered}});
-    for (const PinForCase& c : {PinForCase{"AnyDesk.exe", kPin}, PinForCase{"anydesk.EXE", kPin},
-                                PinForCase{"TARN-IE11.exe", kTampered}, PinForCase{"RustDesk.exe", ""},
-                                PinForCase{"Aweray.exe", ""}, PinForCase{"AnyDesk.ex", ""},
-                                PinForCase{"", ""}})
-        EXPECT_EQ(deploy.PinFor(c.fileName), c.expected) << c.fileName;
+TEST(DeploymentChecks, FoundByFileNameWithoutRegardToCase) {
+    const Deployment deploy = Deploy({{"AnyDesk.exe", kPin, "AnyDesk Software GmbH"},
+                                      {"RustDesk.exe", ""},
+                                      {"tarn-ie11.exe", kTampered},
+                                      {"Aweray.exe", "", "小森科技"}});
+    for (const CheckForCase& c :
+         {CheckForCase{"AnyDesk.exe", kPin, "AnyDesk Software GmbH"},
+          CheckForCase{"anydesk.EXE", kPin, "AnyDesk Software GmbH"}, CheckForCase{"TARN-IE11.exe", kTampered, ""},
+          CheckForCase{"RustDesk.exe", "", ""}, CheckForCase{"AWERAY.exe", "", "小森科技"},
+          CheckForCase{"AeroAdmin.exe", "", ""}, CheckForCase{"AnyDesk.ex", "", ""}, CheckForCase{"", "", ""}}) {
+        const ProgramCheck check = deploy.CheckFor(c.fileName);
+        EXPECT_EQ(check.sha256, c.sha256) << c.fileName;
+        EXPECT_EQ(check.publisher, c.publisher) << c.fileName;
+    }
+}
+
+// With HTTPS, every address the program reaches changes its scheme and
+// nothing else; without it, none does.
+TEST(DeploymentAddresses, SchemeFollowsHttpsOnly) {
+    Deployment deploy = Deploy({});
+    EXPECT_EQ(deploy.DownloadUrl("/downloads/AnyDesk.exe"), "http://dl.test:8080/downloads/AnyDesk.exe");
+    EXPECT_EQ(deploy.SiteAddress(), "http://dl.test:8080/");
+    deploy.https = true;
+    EXPECT_EQ(deploy.DownloadUrl("/downloads/AnyDesk.exe"), "https://dl.test:8080/downloads/AnyDesk.exe");
+    EXPECT_EQ(deploy.SiteAddress(), "https://dl.test:8080/");
 }
 
 }  // namespace
