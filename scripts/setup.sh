@@ -12,6 +12,8 @@ packages=(
   # ImageMagick's SVG reader, which draws the icon, comes in its extra coders.
   libmagickcore-6.q16-6-extra
   fonts-wqy-microhei
+  # Signing the launcher and the test programs, and the test certificates.
+  osslsigncode openssl
 )
 
 missing=()
