@@ -28,6 +28,7 @@
 #include "launch/Deployment.h"
 #include "launch/ToolEntry.h"
 #include "platform/Text.h"
+#include "platform/Download.h"
 #include "platform/Win32Platform.h"
 #include "windows/FrmTopMsg.h"
 
@@ -185,6 +186,9 @@ long long FileSize(const std::wstring& path) {
 int Download(const wchar_t* url, const wchar_t* path) {
     ProbePlatform platform;
     ::DeleteFileW(path);
+    // curl's libraries are loaded before its clock starts; WinINet is loaded
+    // on first use, so it is loaded here first to measure the same thing.
+    if (!tarn::PrepareDownloads()) return 1;
     Stopwatch clock;
     const long result = platform.Download(tarn::text::Narrow(url), tarn::text::Narrow(path));
     const double ms = clock.Ms();

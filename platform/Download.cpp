@@ -3,28 +3,96 @@
 // WinINet the status code, the promised length and the bytes themselves are
 // in our hands.
 //
-// The transfer runs on a worker thread while the caller waits through
-// options.wait, so the caller notices a stall or a cancel whether or not a
-// read returns. Two things end a read from a silent server: closing the
-// internet handles (Windows cancels the pending call), and the per-request
-// receive timeout (what Wine 8 honours; closing does not wake its read).
+// The transfer runs on a worker thread that owns every internet handle; the
+// caller only waits, reports progress and may ask the worker to stop. WinINet
+// runs asynchronously, so the worker is never held inside a call by the
+// network: it waits for a completion, a stop or the stall time, whichever
+// comes first, and closes its own handles. Reads take what has arrived
+// (IRF_NO_WAIT), so every piece from a slow line moves the progress and
+// restarts the stall time, while a fast line is read in large pieces.
+// Synchronous reads could not do both: InternetReadFile waits for its whole
+// buffer, and Wine's InternetQueryDataAvailable never reports more than its
+// own 8 KiB buffer; reading only that much made a 64 MiB loopback download
+// over ten times slower than curl.
 #include "platform/Download.h"
 
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
+#include <cwchar>
+#include <utility>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/Handle.h"
 #include "platform/Platform.h"
+#include "platform/ProgramImage.h"
 #include "platform/Sha256.h"
+#include "platform/SystemLibrary.h"
 
 namespace tarn {
 namespace {
+
+// --- WinINet, loaded on first use from the system folder ------------------
+
+struct WinInet {
+    decltype(&::InternetCrackUrlW) InternetCrackUrlW;
+    decltype(&::InternetOpenW) InternetOpenW;
+    decltype(&::InternetSetStatusCallbackW) InternetSetStatusCallbackW;
+    decltype(&::InternetConnectW) InternetConnectW;
+    decltype(&::HttpOpenRequestW) HttpOpenRequestW;
+    decltype(&::InternetSetOptionW) InternetSetOptionW;
+    decltype(&::HttpSendRequestW) HttpSendRequestW;
+    decltype(&::HttpQueryInfoW) HttpQueryInfoW;
+    decltype(&::InternetReadFileExW) InternetReadFileExW;
+    decltype(&::InternetQueryDataAvailable) InternetQueryDataAvailable;
+    decltype(&::InternetCloseHandle) InternetCloseHandle;
+};
+
+// Null when wininet.dll or one of these functions cannot be had: the
+// download then fails as one without an internet session.
+const WinInet* WinInetFunctions() noexcept {
+    static const WinInet* const functions = []() noexcept -> const WinInet* {
+        static WinInet loaded{};
+        bool all = true;
+        auto take = [&all](auto& slot, const char* name) noexcept {
+            slot = SystemFunction<std::remove_reference_t<decltype(slot)>>(L"wininet.dll", name);
+            all = all && slot != nullptr;
+        };
+        take(loaded.InternetCrackUrlW, "InternetCrackUrlW");
+        take(loaded.InternetOpenW, "InternetOpenW");
+        take(loaded.InternetSetStatusCallbackW, "InternetSetStatusCallbackW");
+        take(loaded.InternetConnectW, "InternetConnectW");
+        take(loaded.HttpOpenRequestW, "HttpOpenRequestW");
+        take(loaded.InternetSetOptionW, "InternetSetOptionW");
+        take(loaded.HttpSendRequestW, "HttpSendRequestW");
+        take(loaded.HttpQueryInfoW, "HttpQueryInfoW");
+        take(loaded.InternetReadFileExW, "InternetReadFileExW");
+        take(loaded.InternetQueryDataAvailable, "InternetQueryDataAvailable");
+        take(loaded.InternetCloseHandle, "InternetCloseHandle");
+        return all ? &loaded : nullptr;
+    }();
+    return functions;
+}
+
+// Handle.h's InternetHandle would call the imported InternetCloseHandle.
+struct LoadedInternetTraits {
+    using Type = HINTERNET;
+    static Type Invalid() noexcept { return nullptr; }
+    // A handle exists only once the functions were found.
+    static void Close(Type h) noexcept { WinInetFunctions()->InternetCloseHandle(h); }
+};
+using Internet = UniqueHandle<LoadedInternetTraits>;
+
+// --- results ---------------------------------------------------------------
+
+// What Wine's WinINet reports when its receive timeout ends a read (WSAETIMEDOUT).
+constexpr DWORD kSocketTimedOut = 10060;
 
 long FromWin32(DWORD error) {
     return error == 0 ? kDownloadFailed : static_cast<long>(HRESULT_FROM_WIN32(error));
@@ -37,10 +105,22 @@ long FromInternetError(DWORD error) {
     case ERROR_INTERNET_NAME_NOT_RESOLVED:
         return kDownloadNotFound;
     case ERROR_INTERNET_TIMEOUT:
+    case kSocketTimedOut:
         return kDownloadStalled;
     case ERROR_INTERNET_INVALID_URL:
     case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
         return kDownloadInvalidUrl;
+    // Under Wine an unknown authority is 12045 or 12057, a wrong name 12038,
+    // an expired certificate 12037.
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+        return kDownloadUntrustedServer;
     case ERROR_NOT_ENOUGH_MEMORY:
         return kDownloadOutOfMemory;
     default:
@@ -48,10 +128,10 @@ long FromInternetError(DWORD error) {
     }
 }
 
-long FromStatus(DWORD status) {
-    if (status >= 200 && status < 300) return kDownloadOk;
-    if (status == HTTP_STATUS_NOT_FOUND || status == HTTP_STATUS_GONE) return kDownloadNotFound;
-    return kDownloadFailed;
+// Once the body has begun, a failing line has cut it short.
+long FromReceiveError(DWORD error) {
+    const long result = FromInternetError(error);
+    return result == kDownloadStalled || result == kDownloadOutOfMemory ? result : kDownloadTruncated;
 }
 
 bool IsHttpUrl(const std::wstring& url) {
@@ -60,6 +140,40 @@ bool IsHttpUrl(const std::wstring& url) {
         return url.size() > n && _wcsnicmp(url.c_str(), scheme, n) == 0;
     };
     return startsWith(L"http://") || startsWith(L"https://");
+}
+
+// A Content-Length of decimal digits only, leading zeros allowed; nullopt for
+// anything else (a sign, a second value, letters) and for a number no file
+// could have.
+std::optional<std::int64_t> ParseLength(std::wstring_view text) {
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    if (text.empty()) return std::nullopt;
+    constexpr std::uint64_t kLargest = static_cast<std::uint64_t>(INT64_MAX);
+    std::uint64_t value = 0;
+    for (const wchar_t c : text) {
+        if (c < L'0' || c > L'9') return std::nullopt;
+        const auto digit = static_cast<std::uint64_t>(c - L'0');
+        if (value > (kLargest - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return static_cast<std::int64_t>(value);
+}
+
+// A response header as sent, however long; nullopt when there is none.
+std::optional<std::wstring> HeaderText(const WinInet& api, HINTERNET request, DWORD query) {
+    std::wstring text(64, L'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        if (api.HttpQueryInfoW(request, query, text.data(), &size, nullptr)) {
+            text.resize(size / sizeof(wchar_t));
+            return text;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
+        text.assign(size / sizeof(wchar_t) + 1, L'\0');
+    }
+    return std::nullopt;
 }
 
 // The folder that holds path, so the temporary file lies on the same volume
@@ -75,43 +189,210 @@ std::wstring FolderOf(const std::wstring& path) {
     return full;
 }
 
+// --- the body's file -------------------------------------------------------
+
+// The body's file while it arrives, beside the target. It is marked for
+// deletion as soon as it exists, so the system removes it however this
+// process ends, killed included, until Keep takes the mark off. (Wine 8
+// honours the mark: the file goes when the process is killed.)
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        file_.reset();
+        // A marked file went as it closed; otherwise it is removed here.
+        if (!path_.empty() && !marked_ && !moved_) ::DeleteFileW(path_.c_str());
+    }
+
+    long Create(const std::wstring& folder) {
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0; attempt < 64; ++attempt) {
+            const unsigned unique = (::GetCurrentProcessId() << 16) ^ static_cast<unsigned>(::GetTickCount64()) ^
+                                    (++counter * 0x9E3779B9u);
+            std::wstring path = folder + L"tkd";
+            for (int shift = 28; shift >= 0; shift -= 4) path += L"0123456789ABCDEF"[(unique >> shift) & 15];
+            path += L".tmp";
+            // Nobody else may open it; reading is for the check of the whole
+            // body, DELETE lets the mark be set and taken off.
+            file_.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file_) {
+                path_ = std::move(path);
+                // Without the mark (a file system that refuses it) the file
+                // is still removed on every failure this process lives through.
+                marked_ = SetDeletionMark(TRUE);
+                return kDownloadOk;
+            }
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return FromWin32(error);
+        }
+        return FromWin32(ERROR_FILE_EXISTS);
+    }
+
+    HANDLE get() const noexcept { return file_.get(); }
+    const std::wstring& Path() const noexcept { return path_; }
+
+    // On disk before it replaces anything, so a crash right after the move
+    // cannot leave a partial program under the target's name.
+    long Flush() { return ::FlushFileBuffers(file_.get()) ? kDownloadOk : FromWin32(::GetLastError()); }
+
+    // Takes the deletion mark off, closes the file and moves it onto target.
+    long KeepAs(const std::wstring& target) {
+        if (marked_) {
+            if (!SetDeletionMark(FALSE)) return FromWin32(::GetLastError());
+            marked_ = false;
+        }
+        file_.reset();
+        if (!::MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return FromWin32(::GetLastError());
+        moved_ = true;
+        return kDownloadOk;
+    }
+
+private:
+    bool SetDeletionMark(BOOLEAN deleteOnClose) noexcept {
+        FILE_DISPOSITION_INFO disposition{deleteOnClose};
+        return ::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition, sizeof disposition);
+    }
+
+    FileHandle file_;
+    std::wstring path_;
+    bool marked_ = false;
+    bool moved_ = false;
+};
+
+// --- the worker --------------------------------------------------------------
+
+// What WinINet reports to about a request and may still write to after the
+// worker has gone: a call pending when the request is closed completes later.
+// The request holds a share of it until its last report, HANDLE_CLOSING.
+class RequestState {
+public:
+    static constexpr DWORD kReadSize = 1024 * 1024;
+
+    // Handed to the calls that may go pending.
+    std::vector<char> buffer;
+    INTERNET_BUFFERSW piece{};
+    DWORD available = 0;
+
+    RequestState() : buffer(kReadSize), completed_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    RequestState(const RequestState&) = delete;
+    RequestState& operator=(const RequestState&) = delete;
+
+    bool Ok() const noexcept { return static_cast<bool>(completed_); }
+    HANDLE Completed() const noexcept { return completed_.get(); }
+    DWORD_PTR Context() noexcept { return reinterpret_cast<DWORD_PTR>(this); }
+    // Before each call that may go pending, so that only its completion counts.
+    void Arm() noexcept { ::ResetEvent(completed_.get()); }
+    // The request handle exists: it holds a share until it has closed.
+    void HeldByRequest() noexcept {
+        refs_.fetch_add(1);
+        heldByRequest_ = true;
+    }
+    void Release() noexcept {
+        if (refs_.fetch_sub(1) == 1) delete this;
+    }
+    bool Succeeded() const noexcept { return succeeded_; }
+    DWORD Error() const noexcept { return error_; }
+
+    static void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD length) noexcept {
+        auto* state = reinterpret_cast<RequestState*>(context);
+        if (!state) return;  // the session's and the connection's reports
+        if (status == INTERNET_STATUS_REQUEST_COMPLETE && info && length >= sizeof(INTERNET_ASYNC_RESULT)) {
+            const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+            state->succeeded_ = result->dwResult != 0;
+            state->error_ = result->dwError;
+            ::SetEvent(state->completed_.get());
+        } else if (status == INTERNET_STATUS_HANDLE_CLOSING && state->heldByRequest_.exchange(false)) {
+            state->Release();
+        }
+    }
+
+private:
+    ~RequestState() = default;
+
+    KernelHandle completed_;
+    std::atomic<int> refs_{1};
+    std::atomic<bool> heldByRequest_{false};
+    std::atomic<bool> succeeded_{false};
+    std::atomic<DWORD> error_{0};
+};
+
+struct ReleaseShare {
+    void operator()(RequestState* state) const noexcept { state->Release(); }
+};
+
 // State shared by the caller and the worker. The worker may outlive the
-// caller's wait (a read that even closing cannot break), so both hold it.
+// caller's wait, so both hold it.
 struct Transfer {
+    // Set before the worker starts.
     std::wstring url;
     std::wstring target;
     int stallTimeoutMs = 0;
     std::string expectedSha256;  // empty: any body will do
-    // The body's hash, taken as it arrives so the file is not read twice.
-    std::optional<Sha256> digest;
+    std::function<bool(void* file, const std::wstring& path)> verify;  // empty: no such check
+    KernelHandle stopSignal;     // set by the caller: stop now
 
-    // Set by the waiting thread on a stall or a cancel. The worker never
-    // reads the caller's cancel flag itself: it may outlive the call.
-    std::atomic<bool> aborted{false};
     std::atomic<std::uint64_t> received{0};
     std::atomic<std::int64_t> total{-1};
     std::atomic<ULONGLONG> lastActivity{0};
-    long result = kDownloadFailed;  // the worker's answer, read after it ends
-
-    // The internet handles, closed by whichever thread comes first.
-    std::mutex mutex;
-    InternetHandle session;
-    InternetHandle request;
+    long result = kDownloadFailed;  // the worker's answer, read after it ended
 
     void Touch() { lastActivity = ::GetTickCount64(); }
-    bool ShouldStop() const { return aborted; }
 
-    void CloseInternet() {
-        std::lock_guard lock(mutex);
-        request.reset();
-        session.reset();
+    // Stop (the caller) and Commit (the worker, before it moves its file
+    // into place) race for one change: whichever comes first decides, so a
+    // stopped download never moves a file and a moved one is never reported
+    // as failed.
+    void Stop() {
+        int running = kRunning;
+        phase_.compare_exchange_strong(running, kStopped);
+        ::SetEvent(stopSignal.get());
     }
+    bool Commit() {
+        int running = kRunning;
+        return phase_.compare_exchange_strong(running, kCommitted);
+    }
+    bool Stopped() const { return phase_ == kStopped; }
 
     long Run();
-    long Receive(HINTERNET handle, HANDLE file);
+
+private:
+    enum { kRunning, kStopped, kCommitted };
+    std::atomic<int> phase_{kRunning};
+    std::optional<Sha256> digest_;  // taken as the body arrives, so the file is not read twice
+
+    long Await(const RequestState& state, long (*failure)(DWORD));
+    long Receive(const WinInet& api, HINTERNET request, RequestState& state, HANDLE file);
 };
 
+// Waits for the call that went pending, a stop, or the end of the stall time
+// counted from the last byte received.
+long Transfer::Await(const RequestState& state, long (*failure)(DWORD)) {
+    const HANDLE handles[] = {state.Completed(), stopSignal.get()};
+    const auto stall = static_cast<ULONGLONG>(stallTimeoutMs);
+    for (;;) {
+        const ULONGLONG idle = ::GetTickCount64() - lastActivity;
+        if (idle >= stall) return kDownloadStalled;
+        switch (::WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(stall - idle))) {
+        case WAIT_OBJECT_0:
+            return state.Succeeded() ? kDownloadOk : failure(state.Error());
+        case WAIT_OBJECT_0 + 1:
+            return kDownloadAborted;
+        case WAIT_TIMEOUT:
+            continue;
+        default:
+            return FromWin32(::GetLastError());
+        }
+    }
+}
+
 long Transfer::Run() {
+    const WinInet* api = WinInetFunctions();
+    if (!api) return kDownloadNoSession;
+
     // The pieces of the URL, for a request whose timeouts are set before it
     // is sent (InternetOpenUrl would send it first).
     wchar_t host[256] = {};
@@ -125,141 +406,138 @@ long Transfer::Run() {
     std::wstring extra(url.size() + 1, L'\0');
     parts.lpszExtraInfo = extra.data();
     parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
-    if (!::InternetCrackUrlW(url.c_str(), 0, 0, &parts) || parts.dwHostNameLength == 0) return kDownloadInvalidUrl;
+    if (!api->InternetCrackUrlW(url.c_str(), 0, 0, &parts) || parts.dwHostNameLength == 0) return kDownloadInvalidUrl;
     path.resize(parts.dwUrlPathLength);
     extra.resize(parts.dwExtraInfoLength);
     std::wstring object = path.empty() ? L"/" : path;
     object += extra;  // the query, which names what is fetched as much as the path does
     const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
 
-    HINTERNET sessionHandle = nullptr;
-    HINTERNET requestHandle = nullptr;
-    {
-        std::lock_guard lock(mutex);
-        if (ShouldStop()) return kDownloadAborted;
-        session.reset(::InternetOpenW(L"tarn-kit", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-        if (!session) return kDownloadNoSession;
-        sessionHandle = session.get();
-    }
-    InternetHandle connection(::InternetConnectW(sessionHandle, host, parts.nPort, nullptr, nullptr,
-                                                 INTERNET_SERVICE_HTTP, 0, 0));
+    Internet session(api->InternetOpenW(L"tarn-kit", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                                        INTERNET_FLAG_ASYNC));
+    if (!session ||
+        api->InternetSetStatusCallbackW(session.get(), &RequestState::OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
+        return kDownloadNoSession;
+    Internet connection(api->InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr,
+                                              INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return FromInternetError(::GetLastError());
 
+    const std::unique_ptr<RequestState, ReleaseShare> state(new RequestState);
+    if (!state->Ok()) return FromWin32(::GetLastError());
     // A re-download must really fetch again: no cache read, no cache write.
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                         INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | (secure ? INTERNET_FLAG_SECURE : 0);
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-    {
-        std::lock_guard lock(mutex);
-        if (!session) return kDownloadAborted;
-        request.reset(::HttpOpenRequestW(connection.get(), L"GET", object.c_str(), nullptr, nullptr, acceptTypes,
-                                         flags, 0));
-        if (!request) return FromInternetError(::GetLastError());
-        requestHandle = request.get();
-        // Wine's WinINet honours these per request, on each socket read: it
-        // is what really ends a read from a server that went silent.
-        DWORD timeout = static_cast<DWORD>(stallTimeoutMs);
-        for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                             INTERNET_OPTION_SEND_TIMEOUT})
-            ::InternetSetOptionW(requestHandle, option, &timeout, sizeof timeout);
-    }
-    HINTERNET opened = requestHandle;
-    if (!::HttpSendRequestW(opened, nullptr, 0, nullptr, 0)) {
+    // Closed before this function's share of state is given up.
+    Internet request(api->HttpOpenRequestW(connection.get(), L"GET", object.c_str(), nullptr, nullptr, acceptTypes,
+                                           flags, state->Context()));
+    if (!request) return FromInternetError(::GetLastError());
+    state->HeldByRequest();
+    // WinINet's own timeouts come a little after the stall time, which this
+    // worker watches itself: they only free a socket that a stopped request
+    // still waits on.
+    DWORD timeout = static_cast<DWORD>(stallTimeoutMs) + 2000;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                         INTERNET_OPTION_SEND_TIMEOUT})
+        api->InternetSetOptionW(request.get(), option, &timeout, sizeof timeout);
+
+    state->Arm();
+    if (!api->HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) {
         const DWORD error = ::GetLastError();
-        return ShouldStop() ? kDownloadAborted : FromInternetError(error);
+        if (error != ERROR_IO_PENDING) return FromInternetError(error);
+        if (const long sent = Await(*state, FromInternetError); sent != kDownloadOk) return sent;
     }
     Touch();
 
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!::HttpQueryInfoW(opened, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    if (!api->HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
         return kDownloadFailed;
-    if (const long result = FromStatus(status); result != kDownloadOk) return result;
-    // These answers carry no body by definition, so there is no program.
-    if (status == HTTP_STATUS_NO_CONTENT || status == HTTP_STATUS_RESET_CONTENT) return kDownloadNotProgram;
+    // Anything but the whole program is no program: a 206 carries a part.
+    if (status != HTTP_STATUS_OK) return DownloadHttpStatus(static_cast<int>(status));
 
-    // Read as text: the 64-bit number flag is not known to every WinINet.
-    wchar_t lengthText[32] = {};
-    size = sizeof lengthText - sizeof(wchar_t);
-    if (::HttpQueryInfoW(opened, HTTP_QUERY_CONTENT_LENGTH, lengthText, &size, nullptr)) {
-        wchar_t* end = nullptr;
-        const unsigned long long length = wcstoull(lengthText, &end, 10);
-        if (end != lengthText && *end == L'\0') total = static_cast<std::int64_t>(length);
+    if (const std::optional<std::wstring> length = HeaderText(*api, request.get(), HTTP_QUERY_CONTENT_LENGTH)) {
+        const std::optional<std::int64_t> parsed = ParseLength(*length);
+        // A length that cannot be read cannot be held to.
+        if (!parsed) return kDownloadFailed;
+        total = *parsed;
     }
 
     if (!expectedSha256.empty()) {
-        digest.emplace();
-        if (!digest->Ok()) return kDownloadFailed;  // a pinned file is never kept unchecked
+        digest_.emplace();
+        if (!digest_->Ok()) return kDownloadFailed;  // a pinned file is never kept unchecked
     }
 
     const std::wstring folder = FolderOf(target);
     if (folder.empty()) return FromWin32(::GetLastError());
-    wchar_t tempName[MAX_PATH + 1] = {};
-    if (::GetTempFileNameW(folder.c_str(), L"tkd", 0, tempName) == 0) return FromWin32(::GetLastError());
-
-    long result;
-    {
-        FileHandle file(::CreateFileW(tempName, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        result = file ? Receive(opened, file.get()) : FromWin32(::GetLastError());
-    }
-    if (result == kDownloadOk && digest) {
-        const std::optional<std::string> actual = digest->Finish();
+    TemporaryFile file;
+    long result = file.Create(folder);
+    if (result == kDownloadOk) result = Receive(*api, request.get(), *state, file.get());
+    if (result == kDownloadOk && digest_) {
+        const std::optional<std::string> actual = digest_->Finish();
         if (!actual) result = kDownloadFailed;
         else if (!SameSha256(*actual, expectedSha256)) result = kDownloadHashMismatch;
     }
-    if (result == kDownloadOk && ShouldStop()) result = kDownloadAborted;
-    if (result == kDownloadOk && !::MoveFileExW(tempName, target.c_str(), MOVEFILE_REPLACE_EXISTING))
-        result = FromWin32(::GetLastError());
-    if (result != kDownloadOk) ::DeleteFileW(tempName);
+    if (result == kDownloadOk) result = file.Flush();
+    if (result == kDownloadOk && verify && !verify(file.get(), file.Path())) result = kDownloadNotGenuine;
+    if (result == kDownloadOk && !Commit()) result = kDownloadAborted;
+    if (result == kDownloadOk) result = file.KeepAs(target);
     return result;
 }
 
-long Transfer::Receive(HINTERNET handle, HANDLE file) {
-    // A read returns only once its size has arrived (or the body ended), so
-    // the size follows the line: large while reads fill at once, which a
-    // fast line needs (every read crosses Wine's layers), small while they
-    // take their time, so progress keeps moving and a slow line is never
-    // mistaken for a stalled one.
-    constexpr DWORD kSmallestRead = 16 * 1024;
-    constexpr DWORD kLargestRead = 1024 * 1024;
-    std::vector<char> buffer(kLargestRead);
-    DWORD readSize = 64 * 1024;
-    char head[2] = {};
+long Transfer::Receive(const WinInet& api, HINTERNET request, RequestState& state, HANDLE file) {
+    // The start of the body, to judge it: "MZ" as soon as two bytes are
+    // here (so an error page is not fetched to its end), and the program's
+    // headers at the end when no length was given.
+    std::vector<unsigned char> head;
+    head.reserve(kProgramHeadBytes);
     std::uint64_t count = 0;
     for (;;) {
-        if (ShouldStop()) return kDownloadAborted;
-        DWORD got = 0;
-        const ULONGLONG readStart = ::GetTickCount64();
-        const BOOL read = ::InternetReadFile(handle, buffer.data(), readSize, &got);
-        const ULONGLONG readTime = ::GetTickCount64() - readStart;
-        if (read && got == readSize && readTime < 50 && readSize < kLargestRead) readSize *= 2;
-        else if (read && readTime > 500 && readSize > kSmallestRead) readSize /= 2;
-        const DWORD error = read ? 0 : ::GetLastError();
-        if (ShouldStop()) return kDownloadAborted;
-        if (!read || got == 0) {
-            // Wine ends a read that timed out as if the body had ended; a
-            // silence as long as the stall time tells the two apart.
-            const bool silent = ::GetTickCount64() - readStart >= static_cast<ULONGLONG>(stallTimeoutMs) * 9 / 10;
-            if (error == ERROR_INTERNET_TIMEOUT || silent) return kDownloadStalled;
-            if (!read) return kDownloadTruncated;
-            break;
+        if (Stopped()) return kDownloadAborted;
+        state.piece = INTERNET_BUFFERSW{};
+        state.piece.dwStructSize = sizeof state.piece;
+        state.piece.lpvBuffer = state.buffer.data();
+        state.piece.dwBufferLength = RequestState::kReadSize;
+        state.Arm();
+        if (!api.InternetReadFileExW(request, &state.piece, IRF_ASYNC | IRF_NO_WAIT, state.Context())) {
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_IO_PENDING) return FromReceiveError(error);
+            // A no-wait read completes without data: it says that more has
+            // arrived, which the next read takes.
+            if (const long waited = Await(state, FromReceiveError); waited != kDownloadOk) return waited;
+            continue;
+        }
+        const DWORD got = state.piece.dwBufferLength;
+        if (got == 0) {
+            // The body's end, which asking what is available confirms should
+            // a WinINet answer "nothing yet" in the same way.
+            state.Arm();
+            if (api.InternetQueryDataAvailable(request, &state.available, 0, state.Context())) {
+                if (state.available == 0) break;
+                continue;
+            }
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_IO_PENDING) return FromReceiveError(error);
+            if (const long waited = Await(state, FromReceiveError); waited != kDownloadOk) return waited;
+            continue;
         }
         Touch();
-        // Judge the first two bytes as soon as they are here, so an error
-        // page is not fetched to its end.
-        for (DWORD i = 0; i < got && count + i < 2; ++i) head[count + i] = buffer[i];
-        count += got;
-        if (count >= 2 && (head[0] != 'M' || head[1] != 'Z')) return kDownloadNotProgram;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(state.buffer.data());
+        head.insert(head.end(), bytes, bytes + std::min<std::size_t>(got, kProgramHeadBytes - head.size()));
+        if (head.size() >= 2 && (head[0] != 'M' || head[1] != 'Z')) return kDownloadNotProgram;
         DWORD written = 0;
-        if (!::WriteFile(file, buffer.data(), got, &written, nullptr) || written != got)
+        if (!::WriteFile(file, state.buffer.data(), got, &written, nullptr) || written != got)
             return FromWin32(::GetLastError());
-        if (digest && !digest->Update(buffer.data(), got)) return kDownloadFailed;
+        if (digest_ && !digest_->Update(state.buffer.data(), got)) return kDownloadFailed;
+        count += got;
         received = count;
     }
-    if (total >= 0 && count != static_cast<std::uint64_t>(total.load())) return kDownloadTruncated;
-    if (count < 2) return kDownloadNotProgram;
-    return kDownloadOk;
+    if (head.size() < 2) return kDownloadNotProgram;
+    if (total >= 0) return count == static_cast<std::uint64_t>(total.load()) ? kDownloadOk : kDownloadTruncated;
+    // Without a length, a closed connection looks the same whether the body
+    // ended or was cut: only the program's own headers tell.
+    const std::optional<std::uint64_t> extent = ProgramExtent(head);
+    return extent && *extent <= count ? kDownloadOk : kDownloadTruncated;
 }
 
 DWORD WINAPI TransferThread(void* parameter) {
@@ -270,11 +548,12 @@ DWORD WINAPI TransferThread(void* parameter) {
     } catch (...) {
         transfer.result = kDownloadOutOfMemory;
     }
-    transfer.CloseInternet();
     return 0;
 }
 
 }  // namespace
+
+bool PrepareDownloads() noexcept { return WinInetFunctions() != nullptr; }
 
 long DownloadToFile(const std::wstring& url, const std::wstring& path, const DownloadOptions& options) {
     if (!IsHttpUrl(url)) return kDownloadInvalidUrl;
@@ -285,6 +564,9 @@ long DownloadToFile(const std::wstring& url, const std::wstring& path, const Dow
     transfer->target = path;
     transfer->stallTimeoutMs = options.stallTimeoutMs > 0 ? options.stallTimeoutMs : 1;
     transfer->expectedSha256 = options.expectedSha256;
+    transfer->verify = options.verify;
+    transfer->stopSignal.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!transfer->stopSignal) return FromWin32(::GetLastError());
     transfer->Touch();
 
     auto* parameter = new std::shared_ptr<Transfer>(transfer);
@@ -300,9 +582,12 @@ long DownloadToFile(const std::wstring& url, const std::wstring& path, const Dow
         return ::WaitForSingleObject(thread.get(), milliseconds) == WAIT_OBJECT_0;
     };
 
-    // Wakes a few times a second to report progress and to watch for a stall
-    // or a cancel; the worker itself may be stuck in a read.
+    // Wakes a few times a second to report progress and to pass on a cancel.
     constexpr DWORD kSlice = 100;
+    // A stopped worker ends within moments: it never waits on the network
+    // without also waiting for the stop. Should one not, the caller still
+    // returns; the worker tidies up on its own, holding its share of the state.
+    constexpr ULONGLONG kEndWithinMs = 5000;
     std::uint64_t reportedReceived = 0;
     std::int64_t reportedTotal = -1;
     auto report = [&] {
@@ -315,30 +600,29 @@ long DownloadToFile(const std::wstring& url, const std::wstring& path, const Dow
         }
     };
 
-    long abortResult = kDownloadOk;
+    long stopResult = kDownloadOk;
+    ULONGLONG stopDeadline = 0;
     for (;;) {
         if (wait(kSlice)) break;
         report();
+        const ULONGLONG now = ::GetTickCount64();
+        if (stopResult != kDownloadOk) {
+            if (now >= stopDeadline) return stopResult;
+            continue;
+        }
         if (options.cancel && *options.cancel) {
-            abortResult = kDownloadAborted;
-        } else if (::GetTickCount64() - transfer->lastActivity >= static_cast<ULONGLONG>(transfer->stallTimeoutMs)) {
-            abortResult = kDownloadStalled;
+            stopResult = kDownloadAborted;
+        } else if (now - transfer->lastActivity >= static_cast<ULONGLONG>(transfer->stallTimeoutMs) + kEndWithinMs) {
+            // The worker notices a stall itself; this is for one held up
+            // where it should not be.
+            stopResult = kDownloadStalled;
         } else {
             continue;
         }
-        transfer->aborted = true;
-        transfer->CloseInternet();  // breaks a blocked connect or read
-        // The worker removes its temporary file on the way out. Should a read
-        // survive the close, the caller still returns; the worker finishes and
-        // tidies up on its own, holding its share of the state.
-        const ULONGLONG deadline = ::GetTickCount64() + 10000;
-        bool ended = false;
-        while (!ended && ::GetTickCount64() < deadline) ended = wait(kSlice);
-        // A worker that got the file into place just before the abort has
-        // succeeded; saying otherwise would misreport what is on disk.
-        if (ended && transfer->result == kDownloadOk) break;
-        return abortResult;
+        transfer->Stop();
+        stopDeadline = now + kEndWithinMs;
     }
+    // The worker's own answer: a file it moved into place before a stop is there.
     if (transfer->result == kDownloadOk) report();
     return transfer->result;
 }

@@ -53,14 +53,33 @@ struct DownloadOptions {
     // The SHA-256 (hex, either case) the body must have; a body with another
     // fails with kDownloadHashMismatch (Platform.h). Empty: no check.
     std::string expectedSha256;
+    // Asked, when the whole body is in the temporary file (open at file,
+    // named path, readable), whether it may be kept; false fails the download
+    // with kDownloadNotGenuine (Platform.h). Empty: no such check.
+    // Called on the transfer's own thread, which may outlive the call to
+    // DownloadToFile: what it needs, it holds by value.
+    std::function<bool(void* file, const std::wstring& path)> verify;
 };
 
 // Fetches url (http or https) into path, synchronously. Succeeds only when the
-// server answers 2xx, the whole body arrives (all of Content-Length when
-// given), the body begins with "MZ" and, when options name one, it has the
-// expected SHA-256. The body goes to a temporary file in
-// path's folder and replaces path only on success; on failure nothing new is
-// left and a file already at path stays untouched. Never served from a cache.
+// server answers 200, the whole body arrives, the body begins with "MZ" and,
+// when options ask, it has the expected SHA-256 and passes verify. Whole
+// means exactly Content-Length when given (leading zeros allowed; a value
+// that is not a plain decimal number fails with kDownloadFailed), and
+// without one, everything the program's own headers say it holds: headers,
+// sections and certificate table (else kDownloadTruncated). Any other status
+// fails with DownloadHttpStatus(status). The body goes to a temporary file in
+// path's folder, which the system removes even when the process is killed
+// before the end, and replaces path only on success; on failure nothing new
+// is left and a file already at path stays untouched. Never served from or
+// kept in a cache. A download is stalled only when no byte at all arrived
+// for the stall time.
 long DownloadToFile(const std::wstring& url, const std::wstring& path, const DownloadOptions& options);
+
+// Loads WinINet from the system folder now rather than in the first
+// download, for a caller that would not count its loading (some 30 ms under
+// Wine) in that download's time. False when it cannot be loaded: every
+// download then fails with kDownloadNoSession.
+bool PrepareDownloads() noexcept;
 
 }  // namespace tarn

@@ -109,8 +109,8 @@ public:
     // Returns true when all have ended.
     virtual bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) = 0;
 
-    // Fetches url into path. 0 on success: the server answered 2xx, the whole
-    // body arrived and it is a Windows program. On failure nothing new is left
+    // Fetches url into path. 0 on success: the server answered 200, the
+    // whole body arrived and it is a whole Windows program. On failure nothing new is left
     // at path (a file that was there stays untouched) and the result is not 0.
     virtual long Download(const std::string& url, const std::string& path) = 0;
 

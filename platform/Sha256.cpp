@@ -4,26 +4,68 @@
 
 #include <bcrypt.h>
 
+#include <type_traits>
+
 #include "platform/Handle.h"
+#include "platform/SystemLibrary.h"
 
 namespace tarn {
+namespace {
+
+// bcrypt.dll's functions, taken once from the system folder's copy (see
+// SystemLibrary.h); bcrypt.h serves only for their types.
+struct Bcrypt {
+    decltype(&::BCryptOpenAlgorithmProvider) BCryptOpenAlgorithmProvider;
+    decltype(&::BCryptGetProperty) BCryptGetProperty;
+    decltype(&::BCryptCreateHash) BCryptCreateHash;
+    decltype(&::BCryptHashData) BCryptHashData;
+    decltype(&::BCryptFinishHash) BCryptFinishHash;
+    decltype(&::BCryptDestroyHash) BCryptDestroyHash;
+    decltype(&::BCryptCloseAlgorithmProvider) BCryptCloseAlgorithmProvider;
+};
+
+// Null when bcrypt.dll or one of its functions is missing: no hash can be
+// taken then, and a pinned file is never kept unchecked.
+const Bcrypt* BcryptFunctions() noexcept {
+    static const Bcrypt* const functions = []() noexcept -> const Bcrypt* {
+        static Bcrypt loaded{};
+        bool all = true;
+        auto take = [&all](auto& slot, const char* name) noexcept {
+            slot = SystemFunction<std::remove_reference_t<decltype(slot)>>(L"bcrypt.dll", name);
+            all = all && slot != nullptr;
+        };
+        take(loaded.BCryptOpenAlgorithmProvider, "BCryptOpenAlgorithmProvider");
+        take(loaded.BCryptGetProperty, "BCryptGetProperty");
+        take(loaded.BCryptCreateHash, "BCryptCreateHash");
+        take(loaded.BCryptHashData, "BCryptHashData");
+        take(loaded.BCryptFinishHash, "BCryptFinishHash");
+        take(loaded.BCryptDestroyHash, "BCryptDestroyHash");
+        take(loaded.BCryptCloseAlgorithmProvider, "BCryptCloseAlgorithmProvider");
+        return all ? &loaded : nullptr;
+    }();
+    return functions;
+}
+
+}  // namespace
 
 Sha256::Sha256() {
+    const Bcrypt* api = BcryptFunctions();
+    if (!api) return;
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return;
+    if (!BCRYPT_SUCCESS(api->BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return;
     algorithm_ = algorithm;
     // The object's memory is given by us: not every version of the service
     // allocates it itself.
     DWORD objectLength = 0;
     ULONG got = 0;
-    if (!BCRYPT_SUCCESS(::BCryptGetProperty(algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
+    if (!BCRYPT_SUCCESS(api->BCryptGetProperty(algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
                                             sizeof objectLength, &got, 0))) {
         Release();
         return;
     }
     object_.resize(objectLength);
     BCRYPT_HASH_HANDLE hash = nullptr;
-    if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, object_.data(), objectLength, nullptr, 0, 0))) {
+    if (!BCRYPT_SUCCESS(api->BCryptCreateHash(algorithm, &hash, object_.data(), objectLength, nullptr, 0, 0))) {
         Release();
         return;
     }
@@ -33,8 +75,10 @@ Sha256::Sha256() {
 Sha256::~Sha256() { Release(); }
 
 void Sha256::Release() noexcept {
-    if (hash_) ::BCryptDestroyHash(static_cast<BCRYPT_HASH_HANDLE>(hash_));
-    if (algorithm_) ::BCryptCloseAlgorithmProvider(static_cast<BCRYPT_ALG_HANDLE>(algorithm_), 0);
+    // Handles exist only once the functions were found.
+    const Bcrypt* api = BcryptFunctions();
+    if (hash_) api->BCryptDestroyHash(static_cast<BCRYPT_HASH_HANDLE>(hash_));
+    if (algorithm_) api->BCryptCloseAlgorithmProvider(static_cast<BCRYPT_ALG_HANDLE>(algorithm_), 0);
     hash_ = nullptr;
     algorithm_ = nullptr;
 }
@@ -46,7 +90,8 @@ bool Sha256::Update(const void* data, std::size_t size) {
     auto* bytes = static_cast<PUCHAR>(const_cast<void*>(data));
     while (size > 0) {
         const ULONG piece = size > 0x40000000u ? 0x40000000u : static_cast<ULONG>(size);
-        if (!BCRYPT_SUCCESS(::BCryptHashData(static_cast<BCRYPT_HASH_HANDLE>(hash_), bytes, piece, 0))) {
+        if (!BCRYPT_SUCCESS(
+                BcryptFunctions()->BCryptHashData(static_cast<BCRYPT_HASH_HANDLE>(hash_), bytes, piece, 0))) {
             Release();
             return false;
         }
@@ -59,7 +104,8 @@ bool Sha256::Update(const void* data, std::size_t size) {
 std::optional<std::string> Sha256::Finish() {
     if (!hash_) return std::nullopt;
     unsigned char digest[32] = {};
-    const bool done = BCRYPT_SUCCESS(::BCryptFinishHash(static_cast<BCRYPT_HASH_HANDLE>(hash_), digest, sizeof digest, 0));
+    const bool done = BCRYPT_SUCCESS(
+        BcryptFunctions()->BCryptFinishHash(static_cast<BCRYPT_HASH_HANDLE>(hash_), digest, sizeof digest, 0));
     Release();
     if (!done) return std::nullopt;
     static constexpr char kHex[] = "0123456789abcdef";

@@ -9,8 +9,9 @@
 
 namespace tarn {
 
-// One running hash. A failure of the service makes it unusable: Update then
-// answers false and Finish nullopt.
+// One running hash. A failure of the service, or a bcrypt.dll that cannot be
+// loaded from the system folder, makes it unusable: Update then answers false
+// and Finish nullopt.
 class Sha256 {
 public:
     Sha256();

@@ -136,11 +136,18 @@ def wait_until(predicate, timeout, interval=0.1):
 
 
 def unrunnable_program():
-    """Starts with "MZ" and a PE signature, then junk: a download passes the
-    program-file check, but no Windows, and no Wine, can start it. (A bare
-    "MZ" followed by junk is not enough under Wine, which hands such a file to
-    its DOS loader and so starts it.)"""
-    return b"MZ" + b"\0" * 58 + struct.pack("<I", 64) + b"PE\0\0" + b"\xff" * 400
+    """Well-formed PE32 headers, whole by their own account, so a download
+    passes every program-file check with or without a length; but with no
+    section alignment no Windows, and no Wine, can map it. (A bare "MZ"
+    followed by junk is not enough under Wine, which hands such a file to its
+    DOS loader and so starts it.)"""
+    coff = struct.pack("<HHIIIHH", 0x14C, 0, 0, 0, 0, 0xE0, 0x0102)
+    optional = bytearray(0xE0)
+    struct.pack_into("<H", optional, 0, 0x10B)  # PE32, every alignment and size left 0
+    struct.pack_into("<I", optional, 60, 0x200)  # SizeOfHeaders: the whole file
+    struct.pack_into("<I", optional, 92, 16)  # NumberOfRvaAndSizes
+    head = b"MZ" + b"\0" * 58 + struct.pack("<I", 64) + b"PE\0\0" + coff + bytes(optional)
+    return head + b"\0" * (0x200 - len(head))
 
 
 class Server:

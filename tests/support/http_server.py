@@ -10,6 +10,15 @@ Paths:
   /stall               200, sends half the body, then stays silent
   /nolength/NAME       the file NAME without Content-Length (body ends at close)
   /slow/NAME           the file NAME in small pieces with pauses (--slow-ms)
+  /slow-tail/NAME      the file NAME at full speed but for its last 24 KiB,
+                       which follow at about 6 KB a second
+  /cut/NAME            half the file NAME without Content-Length, then close
+  /chunked-cut/NAME    the file NAME chunked, closed in the middle of a chunk
+                       (no final empty chunk)
+  /partial/NAME        the whole file NAME as 206 Partial Content
+  /length/NAME?TEXT    the file NAME with "Content-Length: TEXT", SIZE in TEXT
+                       standing for the file's size, then close
+  /maintenance         200 with a text page that begins with "M"
 Every request is appended to --log as "METHOD PATH" when given.
 
 For a whole run, /downloads/ can be made slow (--downloads-rate, bytes a
@@ -83,6 +92,55 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if ARGS.downloads_without_length:
             self.close_connection = True
 
+    def _misbehave(self, route, body):
+        try:
+            self._misbehave_unguarded(route, body)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        self.close_connection = True
+
+    def _misbehave_unguarded(self, route, body):
+        half = len(body) // 2
+        if route == "/slow-tail/":
+            tail = 24 * 1024
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body[:-tail])
+            self.wfile.flush()
+            for i in range(len(body) - tail, len(body), 256):
+                time.sleep(0.04)
+                self.wfile.write(body[i:i + 256])
+                self.wfile.flush()
+        elif route == "/cut/":
+            self.send_response(200)
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.write(body[:half])
+        elif route == "/chunked-cut/":
+            self.send_response(200)
+            self.send_header("Transfer-Encoding", "chunked")
+            self.end_headers()
+            step = 16 * 1024
+            for i in range(0, half, step):
+                piece = body[i:min(i + step, half)]
+                self.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
+            # A chunk promised whole, cut off after its first bytes.
+            self.wfile.write(b"%x\r\n" % step + body[half:half + 100])
+        elif route == "/partial/":
+            self.send_response(206)
+            self.send_header("Content-Range", f"bytes 0-{len(body) - 1}/{len(body)}")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+        elif route == "/length/":
+            text = self.path.partition("?")[2].replace("SIZE", str(len(body)))
+            self.send_response(200)
+            self.send_header("Content-Length", text)
+            self.end_headers()
+            self.wfile.write(body)
+        self.wfile.flush()
+
     def do_GET(self):
         self._record()
         p = self.path.split("?")[0]
@@ -120,6 +178,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if body is None:
                 return self._send(404, html, "text/html")
             return self._send(200, body, length=False)
+        if p == "/maintenance":
+            return self._send(200, b"Maintenance until 18:00", "text/plain")
+        for route in ("/slow-tail/", "/cut/", "/chunked-cut/", "/partial/", "/length/"):
+            if p.startswith(route):
+                body = self._file(p[len(route):])
+                if body is None:
+                    return self._send(404, html, "text/html")
+                return self._misbehave(route, body)
         if p.startswith("/slow/"):
             body = self._file(p[len("/slow/"):])
             if body is None:

@@ -4,8 +4,8 @@
     with_server.py [--root DIR] [--timeout S] [--server-arg ARG]... -- COMMAND...
 
 Starts http_server.py on an ephemeral 127.0.0.1 port with --root as its file
-root (without --root, a fresh folder holding "program.exe": "MZ" and 200000
-bytes of a fixed pattern). The command gets, in its environment:
+root (without --root, a fresh folder holding "program.exe", a well-formed
+PE32 of about 200 KB: see fixture_program). The command gets, in its environment:
 
   TARNKIT_TEST_HTTP_PORT   the server's port
   TARNKIT_TEST_HTTP_ROOT   the file root (a Linux path)
@@ -22,6 +22,7 @@ import os
 import select
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -32,9 +33,31 @@ PROXY_VARIABLES = ("http_proxy", "https_proxy", "all_proxy", "ftp_proxy")
 
 
 def fixture_program():
-    """A stand-in program file: big enough to arrive in several reads."""
-    pattern = bytes(range(256))
-    return b"MZ" + (pattern * (200000 // 256 + 1))[:200000]
+    """A stand-in program file: a well-formed PE32 whose two sections (a
+    fixed byte pattern) end the file, so that the file is a whole program by
+    its own headers and any cut of it is not. Big enough to arrive in several
+    reads. It is never started."""
+    file_alignment, section_alignment, headers_size = 0x200, 0x1000, 0x400
+    raw_sizes = (0x18000, 0x18A00)
+    dos = bytearray(0x40)
+    dos[0:2] = b"MZ"
+    struct.pack_into("<I", dos, 0x3C, len(dos))
+    # COFF header: i386, two sections, a PE32 optional header, an executable.
+    coff = struct.pack("<HHIIIHH", 0x14C, len(raw_sizes), 0, 0, 0, 224, 0x0102)
+    image_size = section_alignment * (1 + sum(-(-size // section_alignment) for size in raw_sizes))
+    optional = struct.pack("<HBBIIIIIIIIIHHHHHHIIIIHHIIIIII", 0x10B, 14, 0, raw_sizes[0], raw_sizes[1], 0,
+                           section_alignment, section_alignment, 0, 0x400000, section_alignment, file_alignment,
+                           6, 0, 0, 0, 6, 0, 0, image_size, headers_size, 0, 2, 0x8140,
+                           0x100000, 0x1000, 0x100000, 0x1000, 0, 16) + bytes(16 * 8)
+    sections = b""
+    pointer, address = headers_size, section_alignment
+    for name, size, flags in zip((b".text", b".data"), raw_sizes, (0x60000020, 0xC0000040)):
+        sections += struct.pack("<8sIIIIIIHHI", name, size, address, size, pointer, 0, 0, 0, 0, flags)
+        pointer += size
+        address += -(-size // section_alignment) * section_alignment
+    headers = bytes(dos) + b"PE\0\0" + coff + optional + sections
+    pattern = bytes(range(256)) * (sum(raw_sizes) // 256 + 1)
+    return headers + bytes(headers_size - len(headers)) + pattern[:sum(raw_sizes)]
 
 
 def relay(child, deadline):

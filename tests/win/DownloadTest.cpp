@@ -1,6 +1,7 @@
 // Downloads against the loopback test server (tests/support/with_server.py
 // starts it and names its port in TARNKIT_TEST_HTTP_PORT).
 #include <winsock2.h>
+#include <wininet.h>
 
 #include <gtest/gtest.h>
 
@@ -104,14 +105,26 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DownloadOutcome,
     ::testing::Combine(
         ::testing::Values(DownloadCase{"Ok", "/downloads/program.exe", kDownloadOk},
+                          // Whole by the program's own headers.
                           DownloadCase{"NoContentLength", "/nolength/program.exe", kDownloadOk},
-                          DownloadCase{"NotFound", "/downloads/missing.exe", kDownloadNotFound},
-                          DownloadCase{"Gone", "/status/410", kDownloadNotFound},
-                          DownloadCase{"ServerError", "/status/500", kDownloadFailed},
-                          DownloadCase{"Forbidden", "/status/403", kDownloadFailed},
+                          DownloadCase{"CutWithoutLength", "/cut/program.exe", kDownloadTruncated},
+                          DownloadCase{"ChunkedCutShort", "/chunked-cut/program.exe", kDownloadTruncated},
+                          DownloadCase{"ZeroPaddedLength", "/length/program.exe?" + std::string(40, '0') + "SIZE",
+                                       kDownloadOk},
+                          DownloadCase{"ZeroPaddedLengthCutShort",
+                                       "/length/program.exe?" + std::string(40, '0') + "999999", kDownloadTruncated},
+                          DownloadCase{"LengthNotANumber", "/length/program.exe?+SIZE", kDownloadFailed},
+                          DownloadCase{"NotFound", "/downloads/missing.exe", DownloadHttpStatus(404)},
+                          DownloadCase{"Gone", "/status/410", DownloadHttpStatus(410)},
+                          DownloadCase{"ServerError", "/status/500", DownloadHttpStatus(500)},
+                          DownloadCase{"Forbidden", "/status/403", DownloadHttpStatus(403)},
+                          DownloadCase{"PartialContent", "/partial/program.exe", DownloadHttpStatus(206)},
                           DownloadCase{"HtmlWithOk", "/html", kDownloadNotProgram},
+                          DownloadCase{"MaintenancePageWithOk", "/maintenance", kDownloadNotProgram},
                           DownloadCase{"Truncated", "/truncated", kDownloadTruncated},
                           DownloadCase{"Stalled", "/stall", kDownloadStalled},
+                          // Seconds of a few KB a second after a fast start: slow, never silent.
+                          DownloadCase{"SlowTail", "/slow-tail/program.exe", kDownloadOk},
                           DownloadCase{"Refused", "http://127.0.0.1:" + FreePort() + "/downloads/program.exe",
                                        kDownloadCannotConnect},
                           DownloadCase{"NotHttp", "ftp://127.0.0.1/program.exe", kDownloadInvalidUrl}),
@@ -141,7 +154,7 @@ TEST_F(ServerTest, TargetThatCannotBeReplacedIsKeptAndTheTemporaryRemoved) {
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"AnyDesk.exe"});
 }
 
-TEST_F(ServerTest, EveryDownloadReachesTheServer) {
+TEST_F(ServerTest, EveryDownloadReachesTheServerAndNoneIsCached) {
     Win32Platform os(kShortStallMs);
     const std::string path = "/downloads/program.exe?again";
     const int before = RequestsFor(path);
@@ -150,6 +163,10 @@ TEST_F(ServerTest, EveryDownloadReachesTheServer) {
         ASSERT_EQ(os.Download(BaseUrl() + path, folder / "a.exe"), kDownloadOk);
     }
     EXPECT_EQ(RequestsFor(path) - before, 2);
+    // Nothing a later fetch, ours or another program's, could be served from.
+    DWORD size = 0;
+    EXPECT_FALSE(::GetUrlCacheEntryInfoW(text::Widen(BaseUrl() + path).c_str(), nullptr, &size));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 struct ProgressCase {

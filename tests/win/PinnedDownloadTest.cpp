@@ -9,14 +9,15 @@
 
 #include "WinTestSupport.h"
 #include "launch/ToolEntry.h"
+#include "platform/Sha256.h"
 #include "platform/Win32Platform.h"
 
 namespace tarn::testing {
 namespace {
 
 constexpr int kShortStallMs = 1500;
-// The server's default program.exe: "MZ" and 200000 bytes of 0..255 repeated.
-constexpr char kFixtureSha256[] = "eab3f0c2a44181a93768275b053c92edd574c6ef27eb6261d9f8ef816bb0da38";
+// The server's default program.exe (with_server.py's fixture_program).
+constexpr char kFixtureSha256[] = "11885ab0f058bb40c1a1f21339d921f978e74fb2b1e9c16bf91cb51a8d45a940";
 constexpr char kOtherSha256[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 constexpr char kProgramName[] = "PinnedProgram.exe";
 
@@ -60,8 +61,7 @@ TEST_P(FileSha256Of, KnownContents) {
     const HashCase& c = GetParam();
     ScratchFolder folder;
     WriteBytes(folder / "file.bin", c.bytes);
-    Win32Platform os;
-    EXPECT_EQ(os.FileSha256(folder / "file.bin"), std::optional<std::string>(c.expected));
+    EXPECT_EQ(Sha256OfFile(text::Widen(folder / "file.bin")), std::optional<std::string>(c.expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -75,23 +75,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FileSha256, OfTheServersFixture) {
     ASSERT_FALSE(EnvOrEmpty("TARNKIT_TEST_HTTP_ROOT").empty()) << "run under tests/support/with_server.py";
-    Win32Platform os;
-    EXPECT_EQ(os.FileSha256(ServerRoot() + "\\program.exe"), std::optional<std::string>(kFixtureSha256));
+    EXPECT_EQ(Sha256OfFile(text::Widen(ServerRoot() + "\\program.exe")), std::optional<std::string>(kFixtureSha256));
 }
 
 TEST(FileSha256, NoneWhenTheFileCannotBeRead) {
     ScratchFolder folder;
-    Win32Platform os;
-    EXPECT_EQ(os.FileSha256(folder / "missing.exe"), std::nullopt);
-    EXPECT_EQ(os.FileSha256(folder.Path()), std::nullopt);
+    EXPECT_EQ(Sha256OfFile(text::Widen(folder / "missing.exe")), std::nullopt);
+    EXPECT_EQ(Sha256OfFile(text::Widen(folder.Path())), std::nullopt);
     // Held open for writing by someone else: its content is not settled.
     WriteBytes(folder / "busy.exe", "MZ");
     HANDLE busy = ::CreateFileW(text::Widen(folder / "busy.exe").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(busy, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(os.FileSha256(folder / "busy.exe"), std::nullopt);
+    EXPECT_EQ(Sha256OfFile(text::Widen(folder / "busy.exe")), std::nullopt);
     ::CloseHandle(busy);
-    EXPECT_TRUE(os.FileSha256(folder / "busy.exe").has_value());
+    EXPECT_TRUE(Sha256OfFile(text::Widen(folder / "busy.exe")).has_value());
 }
 
 // --- pinned downloads ----------------------------------------------------
@@ -101,6 +99,7 @@ struct PinnedCase {
     std::string urlPath;
     std::string pin;
     long expected;
+    std::string publisher = "";
 };
 
 class PinnedDownload : public ::testing::TestWithParam<std::tuple<PinnedCase, bool>> {};
@@ -115,7 +114,7 @@ TEST_P(PinnedDownload, KeepsOnlyAMatchingBody) {
     if (earlier) WriteBytes(target, earlierBytes);
 
     Win32Platform os(kShortStallMs);
-    const long result = os.DownloadPinned("http://127.0.0.1:" + ServerPort() + c.urlPath, target, c.pin);
+    const long result = os.DownloadChecked("http://127.0.0.1:" + ServerPort() + c.urlPath, target, {c.pin, c.publisher});
 
     EXPECT_EQ(result, c.expected) << std::hex << result;
     ExpectDownloadLeft(folder.Path(), target, c.expected == kDownloadOk, earlier, fixture, earlierBytes);
@@ -131,8 +130,10 @@ INSTANTIATE_TEST_SUITE_P(
                           PinnedCase{"DiffersWithoutLength", "/nolength/program.exe", kOtherSha256,
                                      kDownloadHashMismatch},
                           // Other failures keep their own result.
-                          PinnedCase{"NotFound", "/downloads/missing.exe", kFixtureSha256, kDownloadNotFound},
-                          PinnedCase{"Truncated", "/truncated", kFixtureSha256, kDownloadTruncated}),
+                          PinnedCase{"NotFound", "/downloads/missing.exe", kFixtureSha256, DownloadHttpStatus(404)},
+                          PinnedCase{"Truncated", "/truncated", kFixtureSha256, kDownloadTruncated},
+                          // The fixture carries no signature.
+                          PinnedCase{"NotThePublishers", "/downloads/program.exe", "", kDownloadNotGenuine, "發行者"}),
         ::testing::Bool()),
     [](const auto& info) {
         return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_EarlierFile" : "_NoFile");
@@ -144,7 +145,7 @@ TEST(PinnedDownloadThenPlain, PlainDownloadIsNotChecked) {
     ScratchFolder folder;
     Win32Platform os(kShortStallMs);
     const std::string url = "http://127.0.0.1:" + ServerPort() + "/downloads/program.exe";
-    EXPECT_EQ(os.DownloadPinned(url, folder / "a.exe", kOtherSha256), kDownloadHashMismatch);
+    EXPECT_EQ(os.DownloadChecked(url, folder / "a.exe", {kOtherSha256, ""}), kDownloadHashMismatch);
     EXPECT_EQ(os.Download(url, folder / "b.exe"), kDownloadOk);
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"b.exe"});
 }
@@ -159,6 +160,12 @@ public:
     TaskId Shell(const std::string& commandLine, WindowStyle style) override {
         const TaskId id = Win32Platform::Shell(commandLine, style);
         started.push_back(commandLine);
+        tasks.push_back(id);
+        return id;
+    }
+    TaskId ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) override {
+        const TaskId id = Win32Platform::ShellChecked(path, style, check);
+        started.push_back(path);
         tasks.push_back(id);
         return id;
     }
@@ -199,7 +206,7 @@ TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
                             FALSE));
 
     RecordingPlatform os(kShortStallMs);
-    const std::optional<std::string> pin = os.FileSha256(program);
+    const std::optional<std::string> pin = Sha256OfFile(text::Widen(program));
     ASSERT_TRUE(pin.has_value());
 
     ScratchFolder folder;
@@ -218,8 +225,8 @@ TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
 
     EXPECT_EQ(RequestsFor(urlPath), c.fetched ? 1 : 0);
     EXPECT_EQ(os.started, c.started ? std::vector<std::string>{target} : std::vector<std::string>{});
-    EXPECT_EQ(os.messages, c.message ? std::vector<std::string>{"下載的 PinnedProgram.exe 與預期的檔案不符，未予保留。"}
-                                     : std::vector<std::string>{});
+    const std::string mismatch = *DownloadFailureMessage(kProgramName, kDownloadHashMismatch);
+    EXPECT_EQ(os.messages, c.message ? std::vector<std::string>{mismatch} : std::vector<std::string>{});
     if (c.started) {
         // The program that ran is the pinned one: a planted file is no program.
         EXPECT_TRUE(os.WaitForTasks(os.tasks, 10000));
