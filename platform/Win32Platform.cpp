@@ -5,6 +5,7 @@
 #include <vector>
 #include <utility>
 
+#include "platform/Authenticode.h"
 #include "platform/Handle.h"
 #include "platform/Sha256.h"
 #include "platform/Text.h"
@@ -231,10 +232,12 @@ TaskId Win32Platform::StartProcess(const std::string& commandLine, const std::ws
     return task;
 }
 
-bool IsGenuine(void*, const std::string&, const std::string&) noexcept {
-    // Until the signature check is in, no file counts as genuine: a launch
-    // with a publisher set refuses rather than trusts.
-    return false;
+bool IsGenuine(void* file, const std::string& path, const std::string& publisher) noexcept {
+    try {
+        return CheckPublisher(file, Widen(path), publisher) == PublisherCheck::Genuine;
+    } catch (...) {
+        return false;  // the path could not even be converted: nothing to trust
+    }
 }
 
 FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check) {

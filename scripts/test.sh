@@ -19,6 +19,9 @@ ctest --preset native -j"$jobs" || native_rc=$?
 export TARNKIT_WINEPREFIX=$PWD/build/wineprefix
 export WINEPREFIX=$TARNKIT_WINEPREFIX
 scripts/wine-prefix.sh "$WINEPREFIX"
+# The throwaway authority of the signature and HTTPS tests, trusted inside
+# this prefix only.
+scripts/trust-test-ca.sh "$WINEPREFIX" build/win32/test-certs
 
 # The first program of a Wine session starts its background services, which
 # inherit that program's output: a throwaway first program keeps them from

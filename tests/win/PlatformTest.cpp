@@ -374,7 +374,7 @@ TEST(HoldProgramFile, NobodyChangesReplacesOrDeletesItWhileHeld) {
     const std::optional<std::string> pin = Sha256OfFile(Widen(program));
     ASSERT_TRUE(pin);
     {
-        const FileHandle held = HoldProgramFile(program, *pin);
+        const FileHandle held = HoldProgramFile(program, ProgramCheck{*pin, ""});
         HANDLE writer = ::CreateFileW(Widen(program).c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                                       nullptr);
@@ -389,7 +389,7 @@ TEST(HoldProgramFile, NobodyChangesReplacesOrDeletesItWhileHeld) {
 
     // Other content is refused with the reason the person reads.
     try {
-        HoldProgramFile(other, *pin);
+        HoldProgramFile(other, ProgramCheck{*pin, ""});
         FAIL() << "a file with other content was held for starting";
     } catch (const StartError& error) {
         EXPECT_EQ(error.CommandLine(), other);

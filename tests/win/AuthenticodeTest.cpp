@@ -1,0 +1,104 @@
+// The publisher check against copies of win_child.exe signed in the build
+// (tests/win/CMakeLists.txt) with the throwaway certificates of
+// tests/support/make_certs.py, whose authority only the test prefix trusts
+// (scripts/trust-test-ca.sh).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+
+#include "WinTestSupport.h"
+#include "platform/Authenticode.h"
+#include "platform/Handle.h"
+
+namespace tarn::testing {
+namespace {
+
+constexpr char kPublisher[] = "tarn-kit Test Publisher";
+
+const char* NameOf(PublisherCheck check) {
+    switch (check) {
+        case PublisherCheck::Genuine: return "Genuine";
+        case PublisherCheck::Unsigned: return "Unsigned";
+        case PublisherCheck::Tampered: return "Tampered";
+        case PublisherCheck::Untrusted: return "Untrusted";
+        case PublisherCheck::OtherPublisher: return "OtherPublisher";
+        case PublisherCheck::Unavailable: return "Unavailable";
+    }
+    return "?";
+}
+
+struct PublisherCase {
+    const char* name;
+    const char* file;  // below the test program's folder
+    const char* expectedPublisher;
+    PublisherCheck result;
+    bool changedAfterSigning = false;
+};
+
+void PrintTo(const PublisherCase& c, std::ostream* out) { *out << c.name; }
+
+class CheckPublisherOf : public ::testing::TestWithParam<PublisherCase> {};
+
+TEST_P(CheckPublisherOf, SignedFile) {
+    const PublisherCase& c = GetParam();
+    std::string path = ProgramFolder() + "\\" + c.file;
+    ScratchFolder folder;
+    if (c.changedAfterSigning) {
+        FileBytes signedBytes = ReadBytes(path);
+        ASSERT_TRUE(signedBytes.exists) << path;
+        // A letter of the DOS stub's message: the program still runs, but it
+        // is not the program that was signed.
+        const std::size_t letter = signedBytes.bytes.find("This program");
+        ASSERT_NE(letter, std::string::npos);
+        signedBytes.bytes[letter] = 't';
+        path = folder / "changed.exe";
+        WriteBytes(path, signedBytes.bytes);
+    }
+    FileHandle file(::CreateFileW(text::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file) << path << " (made by the build)";
+    // The caller goes on reading the file through the same handle.
+    LARGE_INTEGER position{};
+    position.QuadPart = 2;
+    ASSERT_TRUE(::SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN));
+
+    const PublisherCheck result = CheckPublisher(file.get(), text::Widen(path), c.expectedPublisher);
+
+    EXPECT_STREQ(NameOf(result), NameOf(c.result))
+        << (result == PublisherCheck::Untrusted &&
+                    (c.result == PublisherCheck::Genuine || c.result == PublisherCheck::OtherPublisher)
+                ? "does this Wine prefix trust the test authority? (scripts/trust-test-ca.sh)"
+                : "");
+    LARGE_INTEGER after{};
+    ASSERT_TRUE(::SetFilePointerEx(file.get(), LARGE_INTEGER{}, &after, FILE_CURRENT));
+    EXPECT_EQ(after.QuadPart, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckPublisherOf,
+    ::testing::Values(
+        PublisherCase{"SignedByThePublisher", "signed\\publisher.exe", kPublisher, PublisherCheck::Genuine},
+        PublisherCase{"NotSigned", "win_child.exe", kPublisher, PublisherCheck::Unsigned},
+        PublisherCase{"ChangedAfterSigning", "signed\\publisher.exe", kPublisher, PublisherCheck::Tampered, true},
+        // The same name from an authority the machine does not trust, whether
+        // the signature carries that authority or leaves it out.
+        PublisherCase{"UntrustedAuthority", "signed\\untrusted-publisher-chain.exe", kPublisher,
+                      PublisherCheck::Untrusted},
+        PublisherCase{"UntrustedAuthorityLeftOut", "signed\\untrusted-publisher.exe", kPublisher,
+                      PublisherCheck::Untrusted},
+        PublisherCase{"SelfSigned", "signed\\self-signed-publisher.exe", kPublisher, PublisherCheck::Untrusted},
+        // Expired and not time-stamped: the signature's time is the present.
+        PublisherCase{"Expired", "signed\\expired-publisher.exe", kPublisher, PublisherCheck::Untrusted},
+        // A certificate of the trusted authority, but for web servers.
+        PublisherCase{"NotForCodeSigning", "signed\\wrong-usage-publisher.exe", kPublisher,
+                      PublisherCheck::Untrusted},
+        PublisherCase{"AnotherPublisher", "signed\\other-publisher.exe", kPublisher, PublisherCheck::OtherPublisher},
+        PublisherCase{"NameInOtherLetterCase", "signed\\publisher.exe", "tarn-kit test publisher",
+                      PublisherCheck::OtherPublisher}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarn::testing
