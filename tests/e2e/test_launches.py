@@ -299,7 +299,7 @@ class Launches(unittest.TestCase):
             "options": {"allow-remote-config-modification": "Y",
                         "custom-rendezvous-server": f"{host}:21116", "relay-server": f"{host}:21117"}})
 
-    def test_10_rustdesk_tarn_ends_quietly_when_the_download_fails(self):
+    def test_10_rustdesk_tarn_says_why_when_the_download_fails(self):
         self.server.withdraw("RustDesk.exe")
         self.addCleanup(self.server.serve, "RustDesk.exe", self.server.client)
         h.remove("c:\\temp\\rustdesk\\RustDesk.exe")
@@ -308,12 +308,17 @@ class Launches(unittest.TestCase):
         marks = set(h.marks())
         r = self.prime_reminder()
         self.app.click("RustDesk (tarn)")
-        self.assertTrue(h.wait_until(lambda: self.gets("/downloads/RustDesk.exe") == fetched + 1, 20))
+        box = self.app.message_box()
+        self.assertIsNotNone(box, "a failed download is not reported")
+        self.assertEqual(box["text"], "無法下載 RustDesk.exe：伺服器上沒有這個檔案（HTTP 404）。\r\n"
+                                      "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。")
+        self.assertEqual(self.gets("/downloads/RustDesk.exe"), fetched + 1)
+        self.app.answer(box, h.IDOK)
         self.assertTrue(self.app.idle())
         time.sleep(2)  # longer than the pause that must not come
         self.assertEqual(set(h.marks()), marks, "something was started")
         self.assertFalse(self.app.info(r["hwnd"])["topmost"], "the reminder was handed over")
-        self.assertEqual(self.app.top_windows(h.BOX_TITLE), [], "a message was shown")
+        self.assertEqual(self.app.top_windows(h.BOX_TITLE), [], "a second message was shown")
         self.assertFalse(h.exists("c:\\temp\\rustdesk\\RustDesk.exe"))
         self.assertIn(f"{h.RUSTDESK_HOST}:21117".encode(), h.read_file(RUSTDESK_TOML))
 
