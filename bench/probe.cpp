@@ -26,7 +26,7 @@
 
 #include "launch/Catalogue.h"
 #include "launch/Deployment.h"
-#include "launch/ToolEntry.h"
+#include "launch/LaunchTool.h"
 #include "platform/Text.h"
 #include "platform/Download.h"
 #include "platform/Win32Platform.h"
@@ -256,8 +256,8 @@ int EndStarted(ProbePlatform& platform) {
 int Launch(int runs) {
     const tarn::Deployment& deploy = tarn::BuiltInDeployment();
     const tarn::ToolEntry entry = tarn::AnydeskEntry(deploy);
-    if (::GetFileAttributesW(tarn::text::Widen(entry.TestPath).c_str()) == INVALID_FILE_ATTRIBUTES) {
-        std::fprintf(stderr, "%s is missing: the launch would download it\n", entry.TestPath.c_str());
+    if (::GetFileAttributesW(tarn::text::Widen(entry.testPath).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "%s is missing: the launch would download it\n", entry.testPath.c_str());
         return 2;
     }
     ProbePlatform platform;
@@ -276,13 +276,13 @@ int Launch(int runs) {
         tarn::LaunchTool(entry, context);
         const double totalMs = clock.Ms();
         const bool started =
-            std::find(platform.Commands().begin(), platform.Commands().end(), entry.StartPath) !=
+            std::find(platform.Commands().begin(), platform.Commands().end(), entry.startPath) !=
             platform.Commands().end();
         Pump(300);
         const int killed = EndStarted(platform);
         std::printf("run=%d total_ms=%.2f pause_ms=%d overhead_ms=%.2f shell_ms=%.2f reminder_ms=%.2f processes=%zu started=%d "
                     "reminder=%d messages=%zu killed=%d\n",
-                    run, totalMs, entry.PauseMs, totalMs - entry.PauseMs, platform.ShellMs(), timedReminder.Ms(),
+                    run, totalMs, entry.pauseMs, totalMs - entry.pauseMs, platform.ShellMs(), timedReminder.Ms(),
                     platform.Started().size(), started ? 1 : 0, reminder.IsLoaded() ? 1 : 0,
                     platform.Messages().size(), killed);
         for (const std::string& message : platform.Messages()) std::fprintf(stderr, "message: %s\n", message.c_str());

@@ -9,14 +9,9 @@ namespace tarn {
 
 namespace {
 
-constexpr char kStopCommand[] = "cmd.exe /c taskkill /f /im anydesk.exe";
 // The machine-wide configuration, below a folder every user may create: the
 // deletion checks that nothing there leads elsewhere.
 constexpr char kMachineWideRoot[] = "C:\\ProgramData";
-constexpr char kTestPath[] = "c:\\temp\\anydesk.exe";
-constexpr char kUrlPath[] = "/downloads/AnyDesk.exe";
-constexpr char kDownloadPath[] = "c:\\temp\\AnyDesk.exe";
-constexpr char kStartPath[] = "c:\\temp\\anydesk.exe";
 constexpr char kRedownloadPrompt[] = "Anydesk.exe 檔案已下載，是否在重新下載！";
 constexpr char kErrorMessage[] = "Anydesk (GSN) 執行錯誤！";
 
@@ -31,10 +26,13 @@ constexpr int kStartPauseMs = 3000;
 
 void LaunchAnydeskGsn(LaunchContext& context) {
     Platform& os = context.os;
+    // AnyDesk's own entry, with this launch's departures: one clean, a longer
+    // pause, the short reminder and its own error message.
+    const ToolEntry anydesk = AnydeskEntry(context.deploy);
     try {
-        const std::vector<TaskId> commands = steps::Stop(context, kStopCommand, 2);
-        steps::Clean(context, kSystemConfBelowAppData, 1);
-        DeleteNamedFile(os, kMachineWideRoot, kSystemConfBelowAppData);
+        const std::vector<TaskId> commands = steps::Stop(context, anydesk.stopCommand, anydesk.stopRuns);
+        steps::Clean(context, anydesk.cleanFile, 1);
+        DeleteNamedFile(os, kMachineWideRoot, kAnydeskConfigBelowAppData);
 
         os.Sleep(kSettlePauseMs);
         os.WaitForTasks(commands, kCommandsTimeoutMs);
@@ -43,20 +41,20 @@ void LaunchAnydeskGsn(LaunchContext& context) {
 
         // A program file that is there may be stale; the person decides. One
         // that does not match its pin is fetched again without asking.
-        const bool usable = IsFilePresent(os, kTestPath) && steps::MatchesPin(context, kTestPath);
+        const bool usable = IsFilePresent(os, anydesk.testPath) && steps::PassesCheck(context, anydesk.testPath);
         const bool fetch = !usable || os.MsgBox(kRedownloadPrompt, kYesNo) == kAnswerYes;
         if (fetch) {
             // A failed download leaves any earlier file in place: the person
             // who asked for a fresh copy still has that one to start.
-            const long result = steps::Download(context, kUrlPath, kDownloadPath);
+            const long result = steps::Download(context, anydesk.urlPath, anydesk.downloadPath);
             if (result != kDownloadOk) {
-                steps::ReportDownloadFailure(os, kDownloadPath, result);
+                steps::ReportDownloadFailure(os, anydesk.downloadPath, result);
                 if (!usable) return;
             }
         }
 
         os.Sleep(kStartPauseMs);
-        if (IsFilePresent(os, kTestPath)) steps::Start(context, kStartPath);
+        if (IsFilePresent(os, anydesk.testPath)) steps::Start(context, anydesk.startPath);
         steps::Remind(context, kShortReminder);
     } catch (const PlatformError&) {
         os.MsgBox(kErrorMessage, kOkOnly);

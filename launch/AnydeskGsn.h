@@ -2,7 +2,7 @@
 // government network's HTTP proxy.
 #pragma once
 
-#include "launch/ToolEntry.h"
+#include "launch/LaunchSteps.h"
 
 namespace tarn {
 

@@ -10,7 +10,7 @@ std::string AnydeskReminder(const Deployment& deploy) {
 // places; Windows compares file names without regard to it.
 
 ToolEntry AnydeskEntry(const Deployment& deploy) {
-    return {"cmd.exe /c taskkill /f /im anydesk.exe", 2, "\\AnyDesk\\system.conf", 2,
+    return {"cmd.exe /c taskkill /f /im anydesk.exe", 2, kAnydeskConfigBelowAppData, 2,
             "c:\\temp\\anydesk.exe", "/downloads/AnyDesk.exe", "c:\\temp\\AnyDesk.exe", 2000,
             true, "c:\\temp\\anydesk.exe", AnydeskReminder(deploy), ""};
 }
@@ -28,7 +28,7 @@ ToolEntry Ie11Entry() {
 }
 
 ToolEntry RustDeskEntry() {
-    return {"cmd.exe /c taskkill /f /im rustdesk.exe", 1, "\\RustDesk\\config\\RustDesk2.toml", 1,
+    return {"cmd.exe /c taskkill /f /im rustdesk.exe", 1, kRustDeskConfigBelowAppData, 1,
             "c:\\temp\\rustdesk\\rustdesk.exe", "/downloads/RustDesk.exe", "c:\\temp\\rustdesk\\RustDesk.exe", 1000,
             false, "c:\\temp\\rustdesk\\RustDesk.exe", kShortReminder, ""};
 }
@@ -37,10 +37,6 @@ ToolEntry AeroAdminEntry() {
     return {"cmd.exe /c taskkill /f /im AeroAdmin.exe", 1, "", 0,
             "c:\\temp\\AeroAdmin\\AeroAdmin.exe", "/downloads/AeroAdmin.exe", "c:\\temp\\AeroAdmin\\AeroAdmin.exe", 2000,
             true, "c:\\temp\\AeroAdmin\\AeroAdmin.exe", kShortReminder, ""};
-}
-
-std::array<ToolEntry, 5> Catalogue(const Deployment& deploy) {
-    return {AnydeskEntry(deploy), AwerayEntry(), Ie11Entry(), RustDeskEntry(), AeroAdminEntry()};
 }
 
 }  // namespace tarn

@@ -1,13 +1,18 @@
 // The plain tool buttons' launches, as data.
 #pragma once
 
-#include <array>
+#include <string>
 
+#include "launch/Deployment.h"
 #include "launch/ToolEntry.h"
 
 namespace tarn {
 
 inline constexpr char kShortReminder[] = "請 (聯絡小森) 告知您的 ID";
+
+// The clients' configuration files, below the user's AppData folder.
+inline constexpr char kAnydeskConfigBelowAppData[] = "\\AnyDesk\\system.conf";
+inline constexpr char kRustDeskConfigBelowAppData[] = "\\RustDesk\\config\\RustDesk2.toml";
 
 // The AnyDesk reminder carries the support phone number.
 std::string AnydeskReminder(const Deployment& deploy);
@@ -17,8 +22,5 @@ ToolEntry AwerayEntry();
 ToolEntry Ie11Entry();
 ToolEntry RustDeskEntry();
 ToolEntry AeroAdminEntry();
-
-// The five entries in catalogue order: AnyDesk, Aweray, IE11, RustDesk, AeroAdmin.
-std::array<ToolEntry, 5> Catalogue(const Deployment& deploy);
 
 }  // namespace tarn

@@ -2,7 +2,8 @@
 
 #include <initializer_list>
 
-#include "launch/ToolEntry.h"
+#include "launch/Catalogue.h"
+#include "launch/WindowsPaths.h"
 
 namespace tarn {
 
@@ -74,21 +75,10 @@ std::vector<std::string> RustDeskTomlLines(const std::string& host, const std::s
     return lines;
 }
 
-bool IsWritableAppData(const std::string& appData) {
-    if (!IsAbsoluteWindowsPath(appData)) return false;
-    for (std::size_t i = 0; i < appData.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(appData[i]);
-        if (c < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') return false;
-        // A colon belongs only after the drive letter.
-        if (c == ':' && i != 1) return false;
-    }
-    return true;
-}
-
 void WriteSystemConf(Platform& os, const std::string& appData, const std::string& proxyHost) {
     RequireWritableAppData(appData);
     CreateFoldersBelow(os, appData, {"\\AnyDesk"});
-    auto file = os.CreateTextFile(appData + kSystemConfBelowAppData);
+    auto file = os.CreateTextFile(appData + kAnydeskConfigBelowAppData);
     WriteAll(*file, SystemConfLines(proxyHost));
 }
 
@@ -96,7 +86,7 @@ void WriteRustDeskToml(Platform& os, const std::string& appData, const std::stri
                        const std::string& key) {
     RequireWritableAppData(appData);
     CreateFoldersBelow(os, appData, {"\\RustDesk", "\\RustDesk\\config"});
-    auto file = os.OpenForOutput(appData + kRustDeskTomlBelowAppData);
+    auto file = os.CreateTextFile(appData + kRustDeskConfigBelowAppData);
     WriteAll(*file, RustDeskTomlLines(host, key));
 }
 

@@ -11,9 +11,6 @@
 
 namespace tarn {
 
-inline constexpr char kSystemConfBelowAppData[] = "\\AnyDesk\\system.conf";
-inline constexpr char kRustDeskTomlBelowAppData[] = "\\RustDesk\\config\\RustDesk2.toml";
-
 // The six lines of system.conf that force AnyDesk through the proxy on port 80.
 std::vector<std::string> SystemConfLines(const std::string& proxyHost);
 
@@ -22,17 +19,12 @@ std::vector<std::string> SystemConfLines(const std::string& proxyHost);
 // `key = "..."` follows the relay line.
 std::vector<std::string> RustDeskTomlLines(const std::string& host, const std::string& key);
 
-// Whether appData can hold the clients' configuration folders: an absolute
-// Windows path with no character that Windows refuses in file names. A
-// relative value would put the file wherever the current folder happens to be.
-bool IsWritableAppData(const std::string& appData);
-
 // Writes system.conf below appData with the replacing writer, first creating
 // the folder "AnyDesk" inside appData when it is missing (never appData
 // itself). Throws PlatformError; with an unusable appData nothing is written.
 void WriteSystemConf(Platform& os, const std::string& appData, const std::string& proxyHost);
 
-// Writes RustDesk2.toml below appData with the sequential-output writer,
+// Writes RustDesk2.toml below appData, replacing any earlier file,
 // first creating "RustDesk" and "RustDesk\config" inside appData when they are
 // missing. Throws PlatformError; with an unusable appData nothing is written.
 void WriteRustDeskToml(Platform& os, const std::string& appData, const std::string& host,

@@ -2,10 +2,10 @@
 // never read at run time.
 #pragma once
 
-#include <cctype>
 #include <string>
 #include <vector>
 
+#include "launch/WindowsPaths.h"
 #include "platform/Platform.h"
 
 namespace tarn {
@@ -32,15 +32,8 @@ struct Deployment {
     // The check of the program file called fileName, found without regard to
     // letter case as Windows finds files; nothing to check when it has none.
     ProgramCheck CheckFor(const std::string& fileName) const {
-        auto same = [](const std::string& a, const std::string& b) {
-            if (a.size() != b.size()) return false;
-            for (std::size_t i = 0; i < a.size(); ++i)
-                if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-                    return false;
-            return true;
-        };
         for (const ProgramPin& pin : pins)
-            if (same(pin.programFile, fileName)) return {pin.sha256, pin.publisher};
+            if (SameIgnoringCase(pin.programFile, fileName)) return {pin.sha256, pin.publisher};
         return {};
     }
 

@@ -1,159 +1,29 @@
-#include <cctype>
-#include <cstdio>
-#include <string_view>
+#include "launch/LaunchTool.h"
 
-#include "launch/ToolEntry.h"
 #include "platform/Download.h"
 #include "platform/mduAPI.h"
 
 namespace tarn {
 
-namespace {
-
-bool IsDriveAbsolute(std::string_view path) {
-    return path.size() >= 3 &&
-           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' &&
-           path[2] == '\\';
-}
-
-bool IsNetworkPath(std::string_view path) { return path.size() > 2 && path[0] == '\\' && path[1] == '\\'; }
-
-std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
-
-}  // namespace
-
-bool IsAbsoluteWindowsPath(const std::string& path) { return IsDriveAbsolute(path) || IsNetworkPath(path); }
-
-void DeleteNamedFile(Platform& os, const std::string& root, const std::string& fileBelowRoot) {
-    if (!IsAbsoluteWindowsPath(root)) return;
-    auto isLink = [](std::uint32_t attributes) { return (attributes & kAttributeReparsePoint) != 0; };
-    // Every folder between root and the file: a link there would carry the
-    // deletion into a folder the name does not say.
-    for (std::size_t slash = fileBelowRoot.find('\\', 1); slash != std::string::npos;
-         slash = fileBelowRoot.find('\\', slash + 1)) {
-        const auto folder = os.FileAttributes(root + fileBelowRoot.substr(0, slash));
-        if (folder && (isLink(*folder) || (*folder & kAttributeDirectory) == 0)) return;
-    }
-    const std::string path = root + fileBelowRoot;
-    const auto file = os.FileAttributes(path);
-    if (file && (isLink(*file) || (*file & kAttributeDirectory) != 0)) return;
-    // A missing file is left to RemoveFile, which then deletes nothing.
-    os.RemoveFile(path);
-}
-
-std::optional<std::string> DownloadFailureMessage(const std::string& fileName, long result) {
-    if (result == kDownloadAborted) return std::nullopt;
-    constexpr char kTryAgain[] = "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
-    if (result == kDownloadHashMismatch)
-        return "下載的 " + fileName + " 與預期的檔案不符，未予保留。\r\n請聯絡小森。";
-    if (result == kDownloadNotGenuine)
-        return "下載的 " + fileName + " 不是發行者的正版程式，未予保留。\r\n請聯絡小森。";
-    if (result == kDownloadUntrustedServer)
-        return "無法下載 " + fileName + "：下載伺服器的憑證無法信任，連線可能不安全。\r\n請聯絡小森。";
-    std::string reason;
-    if (const int status = HttpStatusOf(result)) {
-        reason = (status == 404 || status == 410 ? "伺服器上沒有這個檔案（HTTP " : "伺服器回應錯誤（HTTP ") +
-                 std::to_string(status) + "）。";
-    } else if (result == kDownloadCannotConnect || result == kDownloadNoSession) {
-        reason = "無法連線到下載伺服器。";
-    } else if (result == kDownloadNotFound) {
-        reason = "找不到下載伺服器。";
-    } else if (result == kDownloadStalled) {
-        reason = "連續 30 秒沒有收到任何資料，下載已停止。";
-    } else if (result == kDownloadTruncated) {
-        reason = "檔案沒有完整下載，連線在中途中斷了。";
-    } else if (result == kDownloadNotProgram) {
-        reason = "伺服器送來的不是 Windows 程式。";
-    } else if (result == kDownloadInvalidUrl) {
-        reason = "下載位址不正確。";
-    } else if (result == kDownloadOutOfMemory) {
-        reason = "記憶體不足。";
-    } else {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
-        reason = (IsWin32Result(result) ? std::string("無法把檔案存入工作資料夾（錯誤碼 ")
-                                        : std::string("下載失敗（錯誤碼 ")) +
-                 code + "）。";
-    }
-    return "無法下載 " + fileName + "：" + reason + "\r\n" + kTryAgain;
-}
-
-namespace steps {
-
-std::vector<TaskId> Stop(LaunchContext& context, const std::string& command, int runs) {
-    std::vector<TaskId> tasks;
-    for (int i = 0; i < runs; ++i) tasks.push_back(context.os.Shell(command, WindowStyle::MinimizedFocus));
-    return tasks;
-}
-
-void Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs) {
-    if (fileBelowAppData.empty()) return;
-    for (int i = 0; i < runs; ++i) DeleteNamedFile(context.os, context.os.Environ("AppData"), fileBelowAppData);
-}
-
-std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
-                          const std::string& downloadPath) {
-    // The work folder is writable by every user of the machine: a file
-    // planted there under a pinned name is replaced, not trusted.
-    if (IsFilePresent(context.os, testPath) && MatchesPin(context, testPath)) return std::nullopt;
-    return Download(context, urlPath, downloadPath);
-}
-
-long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath) {
-    const std::string url = context.deploy.DownloadUrl(urlPath);
-    const ProgramCheck check = context.deploy.CheckFor(FileNameOf(downloadPath));
-    if (!check.Any()) return context.os.Download(url, downloadPath);
-    return context.os.DownloadChecked(url, downloadPath, check);
-}
-
-void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long result) {
-    if (auto message = DownloadFailureMessage(FileNameOf(downloadPath), result)) os.MsgBox(*message, kOkOnly);
-}
-
-bool MatchesPin(LaunchContext& context, const std::string& path) {
-    const ProgramCheck check = context.deploy.CheckFor(FileNameOf(path));
-    return !check.Any() || context.os.FileMatches(path, check);
-}
-
-void Start(LaunchContext& context, const std::string& startPath) {
-    const ProgramCheck check = context.deploy.CheckFor(FileNameOf(startPath));
-    if (!check.Any())
-        context.os.Shell(startPath, WindowStyle::NormalFocus);
-    else
-        context.os.ShellChecked(startPath, WindowStyle::NormalFocus, check);
-}
-
-void Remind(LaunchContext& context, const std::string& text) {
-    if (text.empty()) return;
-    context.reminder.SetText(text);
-    SetTopMost(context.os, context.reminder.Handle(), true);
-}
-
-void ReportStartFailure(Platform& os, const std::string& commandLine, const std::string& reason) {
-    os.MsgBox("無法啟動程式：" + commandLine + "\r\n原因：" + reason, kOkOnly);
-}
-
-}  // namespace steps
-
 void LaunchTool(const ToolEntry& entry, LaunchContext& context) {
     Platform& os = context.os;
     try {
-        steps::Stop(context, entry.StopCommand, entry.StopRuns);
-        steps::Clean(context, entry.CleanFile, entry.CleanRuns);
+        steps::Stop(context, entry.stopCommand, entry.stopRuns);
+        steps::Clean(context, entry.cleanFile, entry.cleanRuns);
         // A download is made only when no usable program file is there, so
         // one that failed leaves nothing to start: the person is told why,
         // and no reminder asks for an ID that no client shows.
-        const std::optional<long> fetched = steps::Fetch(context, entry.TestPath, entry.UrlPath, entry.DownloadPath);
+        const std::optional<long> fetched = steps::Fetch(context, entry.testPath, entry.urlPath, entry.downloadPath);
         if (fetched && *fetched != kDownloadOk) {
-            steps::ReportDownloadFailure(os, entry.DownloadPath, *fetched);
+            steps::ReportDownloadFailure(os, entry.downloadPath, *fetched);
             return;
         }
-        os.Sleep(entry.PauseMs);
-        if (!entry.StartGuarded || IsFilePresent(os, entry.TestPath)) steps::Start(context, entry.StartPath);
-        steps::Remind(context, entry.ReminderText);
+        os.Sleep(entry.pauseMs);
+        if (!entry.startGuarded || IsFilePresent(os, entry.testPath)) steps::Start(context, entry.startPath);
+        steps::Remind(context, entry.reminderText);
     } catch (const PlatformError& error) {
-        if (!entry.ErrorMessage.empty()) {
-            os.MsgBox(entry.ErrorMessage, kOkOnly);
+        if (!entry.errorMessage.empty()) {
+            os.MsgBox(entry.errorMessage, kOkOnly);
         } else if (auto* start = dynamic_cast<const StartError*>(&error)) {
             steps::ReportStartFailure(os, start->CommandLine(), start->what());
         } else {

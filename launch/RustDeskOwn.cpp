@@ -8,17 +8,10 @@ namespace tarn {
 
 namespace {
 
-constexpr char kStopCommand[] = "cmd.exe /c taskkill /f /im rustdesk.exe";
-constexpr char kTestPath[] = "c:\\temp\\rustdesk\\rustdesk.exe";
-constexpr char kUrlPath[] = "/downloads/RustDesk.exe";
-constexpr char kDownloadPath[] = "c:\\temp\\rustdesk\\RustDesk.exe";
-constexpr char kStartPath[] = "c:\\temp\\rustdesk\\RustDesk.exe";
-
 // A RustDesk that is still running keeps its configuration in memory and
 // writes all of it back on exit, undoing the new file; give the stop command
 // this long to end first.
 constexpr int kStopTimeoutMs = 10000;
-constexpr int kPauseMs = 1000;
 
 void ReportWriteFailure(Platform& os, const std::string& path, const std::string& reason) {
     os.MsgBox("無法寫入設定檔：" + path + "\r\n原因：" + reason, kOkOnly);
@@ -28,29 +21,32 @@ void ReportWriteFailure(Platform& os, const std::string& path, const std::string
 
 void LaunchRustDeskOwn(LaunchContext& context) {
     Platform& os = context.os;
+    // RustDesk's own entry, with this launch's departures: the configuration
+    // is written rather than deleted, and a failed download ends the launch.
+    const ToolEntry rustdesk = RustDeskEntry();
     try {
-        const std::vector<TaskId> stop = steps::Stop(context, kStopCommand, 1);
+        const std::vector<TaskId> stop = steps::Stop(context, rustdesk.stopCommand, rustdesk.stopRuns);
         os.WaitForTasks(stop, kStopTimeoutMs);
 
         const std::string appData = os.Environ("AppData");
         try {
             WriteRustDeskToml(os, appData, context.deploy.rustdeskHost, context.deploy.rustdeskKey);
         } catch (const PlatformError& error) {
-            ReportWriteFailure(os, appData + kRustDeskTomlBelowAppData, error.what());
+            ReportWriteFailure(os, appData + kRustDeskConfigBelowAppData, error.what());
             return;
         }
 
         // A download that was made and failed stops the launch here; the
         // configuration is in place for the next click.
-        const std::optional<long> downloaded = steps::Fetch(context, kTestPath, kUrlPath, kDownloadPath);
+        const std::optional<long> downloaded = steps::Fetch(context, rustdesk.testPath, rustdesk.urlPath, rustdesk.downloadPath);
         if (downloaded && *downloaded != kDownloadOk) {
-            steps::ReportDownloadFailure(os, kDownloadPath, *downloaded);
+            steps::ReportDownloadFailure(os, rustdesk.downloadPath, *downloaded);
             return;
         }
 
-        os.Sleep(kPauseMs);
+        os.Sleep(rustdesk.pauseMs);
         // No second existence test: a missing file fails here and is reported.
-        steps::Start(context, kStartPath);
+        steps::Start(context, rustdesk.startPath);
         steps::Remind(context, kShortReminder);
     } catch (const StartError& error) {
         steps::ReportStartFailure(os, error.CommandLine(), error.what());

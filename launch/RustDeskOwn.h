@@ -2,7 +2,7 @@
 // rendezvous and relay server.
 #pragma once
 
-#include "launch/ToolEntry.h"
+#include "launch/LaunchSteps.h"
 
 namespace tarn {
 

@@ -1,83 +1,24 @@
-// One tool button's launch: stop, clean, fetch, pause, start, remind.
+// One tool button's launch as data: what it stops, cleans, fetches, waits
+// for, starts and says. LaunchTool runs it.
 #pragma once
 
-#include <optional>
 #include <string>
-#include <vector>
-
-#include "launch/Deployment.h"
-#include "platform/Platform.h"
 
 namespace tarn {
 
 struct ToolEntry {
-    std::string StopCommand;
-    int StopRuns = 1;
-    std::string CleanFile;  // below AppData, beginning with a backslash; empty for none
-    int CleanRuns = 0;
-    std::string TestPath;
-    std::string UrlPath;
-    std::string DownloadPath;
-    int PauseMs = 2000;
-    bool StartGuarded = true;
-    std::string StartPath;  // the program file itself, no arguments: a pin is checked on it
-    std::string ReminderText;  // empty: no reminder hand-off
-    std::string ErrorMessage;  // empty: no error trap
+    std::string stopCommand;
+    int stopRuns = 1;
+    std::string cleanFile;  // below AppData, beginning with a backslash; empty for none
+    int cleanRuns = 0;
+    std::string testPath;
+    std::string urlPath;
+    std::string downloadPath;
+    int pauseMs = 2000;
+    bool startGuarded = true;
+    std::string startPath;     // the program file itself, no arguments: its check is made on it
+    std::string reminderText;  // empty: no reminder hand-off
+    std::string errorMessage;  // empty: no error trap
 };
-
-// What a launch works with besides its entry.
-struct LaunchContext {
-    Platform& os;
-    Reminder& reminder;
-    Deployment deploy;
-};
-
-void LaunchTool(const ToolEntry& entry, LaunchContext& context);
-
-// Deletes the one file root + fileBelowRoot ("\\AnyDesk\\system.conf") in
-// the process, never through a command interpreter. Skipped when root is
-// empty or not an absolute path, when the file is a folder or a link, and
-// when a folder between root and the file is a link or junction: a folder
-// that another user made a junction into their own files must not lead the
-// deletion there.
-void DeleteNamedFile(Platform& os, const std::string& root, const std::string& fileBelowRoot);
-
-// What the person is told when a program file could not be downloaded:
-// which file, why, and what to do. nullopt for a download the person
-// cancelled, which needs no telling.
-std::optional<std::string> DownloadFailureMessage(const std::string& fileName, long result);
-
-// A drive letter with ":\" or a "\\" network path.
-bool IsAbsoluteWindowsPath(const std::string& path);
-
-// The steps that every launch shares, so that the special launches read as
-// the same procedure with their own departures.
-namespace steps {
-std::vector<TaskId> Stop(LaunchContext& context, const std::string& command, int runs);
-// Deletes AppData + fileBelowAppData, runs times, reading AppData anew each time.
-void Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs);
-// Downloads the program file when testPath names no file. The download's
-// result, or nullopt when the file was there and nothing was fetched.
-// A present file that does not match its pin counts as missing.
-std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
-                          const std::string& downloadPath);
-// Downloads urlPath into downloadPath (with the file's pin, when it has
-// one). The download's result.
-long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath);
-// Tells the person why downloadPath could not be downloaded, unless they
-// cancelled it themselves.
-void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long result);
-// Whether the file at path may be kept and started: true without hashing
-// when its name is not pinned, otherwise only when its content has the pin.
-bool MatchesPin(LaunchContext& context, const std::string& path);
-// Starts a program file with a normal window. A pinned one is checked and
-// held while it starts; one with other content fails as a program that
-// cannot start, with its own reason.
-void Start(LaunchContext& context, const std::string& startPath);
-void Remind(LaunchContext& context, const std::string& text);
-// Reports a program that could not be started (a launch without its own
-// error message) and the system's reason.
-void ReportStartFailure(Platform& os, const std::string& commandLine, const std::string& reason);
-}  // namespace steps
 
 }  // namespace tarn

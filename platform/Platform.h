@@ -142,24 +142,13 @@ public:
     // Modal message box captioned "tarn-kit"; returns the button pressed.
     virtual int MsgBox(const std::string& prompt, int buttons) = 0;
 
-    // Creates path, or empties it when it exists (the replacing writer).
+    // Creates path, or empties it when it exists.
     virtual std::unique_ptr<TextFile> CreateTextFile(const std::string& path) = 0;
-    // Opens path for sequential output: created, or emptied when it exists.
-    virtual std::unique_ptr<TextFile> OpenForOutput(const std::string& path) = 0;
 
     // SetWindowPos with a zero rectangle; returns its result.
     virtual int SetWindowPos(std::uintptr_t window, std::intptr_t insertAfter,
                              unsigned flags) = 0;
 };
 
-// The reminder window as the launches see it.
-class Reminder {
-public:
-    virtual ~Reminder() = default;
-    // Writes the message label; loads (shows and places) the window first
-    // when it is not loaded.
-    virtual void SetText(const std::string& text) = 0;
-    virtual std::uintptr_t Handle() = 0;
-};
 
 }  // namespace tarn

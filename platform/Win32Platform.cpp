@@ -34,8 +34,7 @@ WORD ShowState(WindowStyle style) {
     return SW_SHOWNORMAL;
 }
 
-// A text file written in the ANSI code page, CR LF after every line. Both
-// writers of the launches produce the same bytes, so one class serves both.
+// A text file written in the ANSI code page, CR LF after every line.
 class AnsiTextFile : public TextFile {
 public:
     AnsiTextFile(FileHandle file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
@@ -397,8 +396,6 @@ int Win32Platform::MsgBox(const std::string& prompt, int buttons) {
 }
 
 std::unique_ptr<TextFile> Win32Platform::CreateTextFile(const std::string& path) { return CreateOrTruncate(path); }
-
-std::unique_ptr<TextFile> Win32Platform::OpenForOutput(const std::string& path) { return CreateOrTruncate(path); }
 
 int Win32Platform::SetWindowPos(std::uintptr_t window, std::intptr_t insertAfter, unsigned flags) {
     return ::SetWindowPos(reinterpret_cast<HWND>(window), reinterpret_cast<HWND>(insertAfter), 0, 0, 0, 0, flags);

@@ -73,7 +73,6 @@ public:
     bool RemoveFile(const std::string& path) override;
     int MsgBox(const std::string& prompt, int buttons) override;
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path) override;
-    std::unique_ptr<TextFile> OpenForOutput(const std::string& path) override;
     int SetWindowPos(std::uintptr_t window, std::intptr_t insertAfter, unsigned flags) override;
 
 private:

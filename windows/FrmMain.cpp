@@ -7,6 +7,7 @@
 #include "platform/Text.h"
 #include "resources/resource_ids.h"
 #include "windows/Dpi.h"
+#include "launch/WindowsPaths.h"
 #include "windows/ProgressText.h"
 #include "windows/WinFonts.h"
 

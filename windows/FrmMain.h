@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "launch/ToolEntry.h"
+#include "launch/LaunchSteps.h"
 #include "platform/Handle.h"
 #include "platform/Win32Platform.h"
 #include "windows/Designs.h"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Handle.h"
+#include "launch/Reminder.h"
 #include "platform/Platform.h"
 #include "windows/Designs.h"
 #include "windows/WindowBase.h"

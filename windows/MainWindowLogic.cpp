@@ -5,6 +5,7 @@
 
 #include "launch/AnydeskGsn.h"
 #include "launch/Catalogue.h"
+#include "launch/LaunchTool.h"
 #include "launch/RustDeskOwn.h"
 
 namespace tarn {
@@ -56,7 +57,7 @@ bool CloseRequest(Platform& os, const std::function<void()>& closeWindows) {
     try {
         if (answer == kAnswerYes)
             for (const char* command : kStopCommands) os.Shell(command, WindowStyle::MinimizedFocus);
-        for (int run = 0; run < 2; ++run) DeleteNamedFile(os, os.Environ("AppData"), kAnydeskUserConfig);
+        for (int run = 0; run < 2; ++run) DeleteNamedFile(os, os.Environ("AppData"), kAnydeskConfigBelowAppData);
     } catch (const StartError& error) {
         // Nothing after the failed command runs, so the program stays open.
         steps::ReportStartFailure(os, error.CommandLine(), error.what());

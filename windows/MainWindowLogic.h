@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "launch/ToolEntry.h"
+#include "launch/LaunchSteps.h"
 #include "platform/Platform.h"
 #include "windows/Designs.h"
 
@@ -36,7 +36,6 @@ public:
 };
 
 inline constexpr char kCloseQuestion[] = "是 (否) 結束所有遠端程式！";
-inline constexpr char kAnydeskUserConfig[] = "\\AnyDesk\\system.conf";
 
 // The work folders, made hidden, then the Aweray button's Default set to
 // false, then the window moved so that its bottom lies 900 twips above the

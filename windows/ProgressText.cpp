@@ -58,9 +58,5 @@ std::string DownloadProgressText(const std::string& fileName, std::uint64_t rece
     return text;
 }
 
-std::string FileNameOf(const std::string& path) {
-    const auto slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 }  // namespace tarn

@@ -25,7 +25,4 @@ std::optional<int> ProgressPercent(std::uint64_t received, std::int64_t total);
 // "正在下載 NAME：已接收 X" and, when the total is known, "，共 Y（P%）".
 std::string DownloadProgressText(const std::string& fileName, std::uint64_t received, std::int64_t total);
 
-// The last part of a Windows path ("c:\temp\AnyDesk.exe" -> "AnyDesk.exe").
-std::string FileNameOf(const std::string& path);
-
 }  // namespace tarn

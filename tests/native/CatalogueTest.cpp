@@ -8,6 +8,7 @@
 
 #include "FakeOs.h"
 #include "launch/Catalogue.h"
+#include "launch/LaunchTool.h"
 #include "platform/Download.h"
 
 namespace tarn::testing {
@@ -17,6 +18,11 @@ using ::testing::ElementsAreArray;
 using Log = std::vector<std::string>;
 
 const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
+
+// The five plain tools' entries, in the catalogue's order.
+std::vector<ToolEntry> Entries() {
+    return {AnydeskEntry(kDeploy), AwerayEntry(), Ie11Entry(), RustDeskEntry(), AeroAdminEntry()};
+}
 constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
 
 // Catalogue positions, in the order the tables give them.
@@ -88,7 +94,7 @@ TEST_P(CatalogueLaunch, RunsTheEntrysSteps) {
     os.downloadResult = c.downloadResult;
     if (c.tweak) c.tweak(os);
     LaunchContext context{os, os, kDeploy};
-    LaunchTool(Catalogue(kDeploy)[c.tool], context);
+    LaunchTool(Entries()[c.tool], context);
     EXPECT_THAT(os.log, ElementsAreArray(c.expected));
 }
 
@@ -149,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Whatever the letter case of its paths, each entry's download must land on
 // the file its test looks for, or every click would fetch the program again.
 TEST(Catalogue, SecondClickFindsTheDownloadedFile) {
-    const auto entries = Catalogue(kDeploy);
+    const auto entries = Entries();
     for (const ToolEntry& entry : entries) {
         FakeOs os;
         os.environment["AppData"] = kAppData;
@@ -158,8 +164,8 @@ TEST(Catalogue, SecondClickFindsTheDownloadedFile) {
         const std::size_t firstClick = os.log.size();
         LaunchTool(entry, context);
         const Log second(os.log.begin() + static_cast<std::ptrdiff_t>(firstClick), os.log.end());
-        for (const auto& line : second) EXPECT_EQ(line.rfind("Download ", 0), std::string::npos) << entry.StopCommand;
-        EXPECT_THAT(second, ::testing::Contains(Normal(entry.StartPath))) << entry.StopCommand;
+        for (const auto& line : second) EXPECT_EQ(line.rfind("Download ", 0), std::string::npos) << entry.stopCommand;
+        EXPECT_THAT(second, ::testing::Contains(Normal(entry.startPath))) << entry.stopCommand;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "launch/WindowsPaths.h"
 #include "windows/ProgressText.h"
 
 namespace tarn::testing {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "launch/Reminder.h"
 #include "platform/Platform.h"
 
 namespace tarn::testing {
@@ -182,9 +183,6 @@ public:
 
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path) override {
         return Open("CreateTextFile", path);
-    }
-    std::unique_ptr<TextFile> OpenForOutput(const std::string& path) override {
-        return Open("OpenForOutput", path);
     }
 
     int SetWindowPos(std::uintptr_t window, std::intptr_t insertAfter, unsigned flags) override {

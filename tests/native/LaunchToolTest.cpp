@@ -3,6 +3,7 @@
 
 #include "FakeOs.h"
 #include "launch/Catalogue.h"
+#include "launch/LaunchTool.h"
 #include "platform/Download.h"
 #include "platform/mduAPI.h"
 

@@ -5,6 +5,7 @@
 
 #include "FakeOs.h"
 #include "launch/Catalogue.h"
+#include "launch/LaunchTool.h"
 #include "windows/MainWindowLogic.h"
 
 namespace tarn::testing {
@@ -17,6 +18,11 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
+
+// The five plain tools' entries, in the catalogue's order.
+std::vector<ToolEntry> Entries() {
+    return {AnydeskEntry(kDeploy), AwerayEntry(), Ie11Entry(), RustDeskEntry(), AeroAdminEntry()};
+}
 
 // An ordinary 1280 x 1024 screen with a 40-pixel taskbar at the bottom.
 const Screen kOrdinary{{0, 0, 1280, 1024}, {0, 0, 1280, 984}, 96};
@@ -174,7 +180,7 @@ TEST_P(ClickWiring, RunsTheButtonsOwnProcedure) {
     const ClickCase& c = GetParam();
     FakeOs os;
     os.environment["AppData"] = "C:\\Users\\Amy\\AppData\\Roaming";
-    for (const ToolEntry& entry : Catalogue(kDeploy)) os.AddFile(entry.TestPath);
+    for (const ToolEntry& entry : Entries()) os.AddFile(entry.testPath);
     os.AddFolder("C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk");
     os.AddFolder("C:\\Users\\Amy\\AppData\\Roaming\\RustDesk\\config");
     LaunchContext context{os, os, kDeploy};
@@ -188,11 +194,11 @@ TEST_P(ClickWiring, RunsTheButtonsOwnProcedure) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ClickWiring,
     ::testing::Values(
-        ClickCase{"Anydesk", design::Click::Anydesk, "Shell 1 " + AnydeskEntry(kDeploy).StartPath},
-        ClickCase{"Aweray", design::Click::Aweray, "Shell 1 " + AwerayEntry().StartPath},
-        ClickCase{"Ie11", design::Click::Ie11, "Shell 1 " + Ie11Entry().StartPath},
-        ClickCase{"RustDesk", design::Click::RustDesk, "Shell 2 " + RustDeskEntry().StopCommand},
-        ClickCase{"AeroAdmin", design::Click::AeroAdmin, "Shell 1 " + AeroAdminEntry().StartPath},
+        ClickCase{"Anydesk", design::Click::Anydesk, "Shell 1 " + AnydeskEntry(kDeploy).startPath},
+        ClickCase{"Aweray", design::Click::Aweray, "Shell 1 " + AwerayEntry().startPath},
+        ClickCase{"Ie11", design::Click::Ie11, "Shell 1 " + Ie11Entry().startPath},
+        ClickCase{"RustDesk", design::Click::RustDesk, "Shell 2 " + RustDeskEntry().stopCommand},
+        ClickCase{"AeroAdmin", design::Click::AeroAdmin, "Shell 1 " + AeroAdminEntry().startPath},
         ClickCase{"AnydeskGsn", design::Click::AnydeskGsn, "CreateTextFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"},
         ClickCase{"RustDeskOwn", design::Click::RustDeskOwn, "RustDesk2.toml"},
         ClickCase{"About", design::Click::About, "Shell 3 explorer.exe http://dl.test:8080/"},
@@ -206,7 +212,7 @@ TEST(ClickWiring, PlainRustDeskWritesNoConfiguration) {
     os.environment["AppData"] = "C:\\Users\\Amy\\AppData\\Roaming";
     LaunchContext context{os, os, kDeploy};
     RunClick(design::Click::RustDesk, context);
-    for (const auto& line : os.log) EXPECT_THAT(line, ::testing::Not(HasSubstr("OpenForOutput")));
+    for (const auto& line : os.log) EXPECT_THAT(line, ::testing::Not(HasSubstr("CreateTextFile")));
 }
 
 struct MainPlaceCase {

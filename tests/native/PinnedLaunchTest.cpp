@@ -10,6 +10,7 @@
 #include "FakeOs.h"
 #include "launch/AnydeskGsn.h"
 #include "launch/Catalogue.h"
+#include "launch/LaunchTool.h"
 #include "launch/RustDeskOwn.h"
 #include "platform/Download.h"
 

@@ -28,7 +28,7 @@ Deployment WithKey(const std::string& key) { return {"dl.test:8080", "02-1234-56
 
 const std::string kStop = "Shell 2 cmd.exe /c taskkill /f /im rustdesk.exe";
 const std::string kWaitStop = "Wait 100 10000";
-const std::string kOpen = std::string("OpenForOutput ") + kToml;
+const std::string kOpen = std::string("CreateTextFile ") + kToml;
 const Log kLines{
     "WriteLine remote_id = \"\"",
     "WriteLine size = [0, 0, 798, 597]",
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ProgramPresent(os);
                     os.unwritable.insert(Lower(kToml));
                 },
-                Log{kStop, kWaitStop, std::string("OpenForOutput failed ") + kToml, WriteFailure(kToml, kDenied)}},
+                Log{kStop, kWaitStop, std::string("CreateTextFile failed ") + kToml, WriteFailure(kToml, kDenied)}},
         OwnCase{"WriteFails", "",
                 [](FakeOs& os) {
                     ProgramPresent(os);

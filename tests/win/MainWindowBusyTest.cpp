@@ -14,6 +14,7 @@
 #include "../native/FakeOs.h"
 #include "WinTestSupport.h"
 #include "launch/Catalogue.h"
+#include "launch/LaunchTool.h"
 #include "platform/Text.h"
 #include "windows/FrmMain.h"
 #include "windows/FrmTopMsg.h"
@@ -159,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The IE11 program cannot start: its error message is the launch's end.
         BusyCase{"DuringTheErrorMessage", "傳統IE11 (tarn-IE11)",
                  [](Fixture& f, std::function<void()> hook) {
-                     f.os.unstartable.insert(Lower(Ie11Entry().StartPath));
+                     f.os.unstartable.insert(Lower(Ie11Entry().startPath));
                      f.os.onMsgBox = std::move(hook);
                  },
                  "MsgBox 0 tarn-IE11.exe 程式執行錯誤，請連絡小森！"}),

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "WinTestSupport.h"
-#include "launch/ToolEntry.h"
+#include "launch/LaunchSteps.h"
 #include "platform/Win32Platform.h"
 
 namespace tarn::testing {

@@ -1,4 +1,4 @@
-// The two text-file writers through the real file API: exact bytes, CR LF,
+// The text-file writer through the real file API: exact bytes, CR LF,
 // wholesale replacement, and failures raised as PlatformError.
 #include <gtest/gtest.h>
 
@@ -8,21 +8,14 @@
 namespace tarn::testing {
 namespace {
 
-using Opener = std::unique_ptr<TextFile> (Win32Platform::*)(const std::string&);
-
-struct Writer {
-    const char* name;
-    Opener open;
-};
-
-class TextWriter : public ::testing::TestWithParam<Writer> {
+class TextWriter : public ::testing::Test {
 protected:
-    std::unique_ptr<TextFile> Open(const std::string& path) { return (os.*GetParam().open)(path); }
+    std::unique_ptr<TextFile> Open(const std::string& path) { return os.CreateTextFile(path); }
     Win32Platform os;
     ScratchFolder folder;
 };
 
-TEST_P(TextWriter, WritesEachLineWithCrLf) {
+TEST_F(TextWriter, WritesEachLineWithCrLf) {
     const std::string path = folder / "system.conf";
     auto file = Open(path);
     file->WriteLine("ad.anynet.proxy.mode=1");
@@ -32,7 +25,7 @@ TEST_P(TextWriter, WritesEachLineWithCrLf) {
     EXPECT_EQ(ReadBytes(path).bytes, "ad.anynet.proxy.mode=1\r\n\r\nhost = \"rd.test:21116\"\r\n");
 }
 
-TEST_P(TextWriter, ReplacesALongerEarlierFileWholly) {
+TEST_F(TextWriter, ReplacesALongerEarlierFileWholly) {
     const std::string path = folder / "RustDesk2.toml";
     WriteBytes(path, std::string(5000, 'x') + "\r\nold tail\r\n");
     auto file = Open(path);
@@ -41,7 +34,7 @@ TEST_P(TextWriter, ReplacesALongerEarlierFileWholly) {
     EXPECT_EQ(ReadBytes(path).bytes, "short\r\n");
 }
 
-TEST_P(TextWriter, NoLinesLeavesAnEmptyFile) {
+TEST_F(TextWriter, NoLinesLeavesAnEmptyFile) {
     const std::string path = folder / "empty.txt";
     WriteBytes(path, "earlier");
     Open(path)->Close();
@@ -50,7 +43,7 @@ TEST_P(TextWriter, NoLinesLeavesAnEmptyFile) {
     EXPECT_EQ(written.bytes, "");
 }
 
-TEST_P(TextWriter, AsciiIsOneBytePerCharacter) {
+TEST_F(TextWriter, AsciiIsOneBytePerCharacter) {
     const std::string path = folder / "ascii.txt";
     std::string printable;
     for (char c = ' '; c <= '~'; ++c) printable += c;
@@ -60,7 +53,7 @@ TEST_P(TextWriter, AsciiIsOneBytePerCharacter) {
     EXPECT_EQ(ReadBytes(path).bytes, printable + "\r\n");
 }
 
-TEST_P(TextWriter, LinesWrittenBeforeDestructionReachTheFile) {
+TEST_F(TextWriter, LinesWrittenBeforeDestructionReachTheFile) {
     const std::string path = folder / "unclosed.txt";
     {
         auto file = Open(path);
@@ -69,14 +62,14 @@ TEST_P(TextWriter, LinesWrittenBeforeDestructionReachTheFile) {
     EXPECT_EQ(ReadBytes(path).bytes, "kept\r\n");
 }
 
-TEST_P(TextWriter, WriteAfterCloseRaises) {
+TEST_F(TextWriter, WriteAfterCloseRaises) {
     auto file = Open(folder / "closed.txt");
     file->Close();
     EXPECT_NO_THROW(file->Close());
     EXPECT_THROW(file->WriteLine("late"), PlatformError);
 }
 
-TEST_P(TextWriter, UnwritableTargetRaisesWithTheSystemsReason) {
+TEST_F(TextWriter, UnwritableTargetRaisesWithTheSystemsReason) {
     ::CreateDirectoryW(text::Widen(folder / "a folder").c_str(), nullptr);
     // (A read-only file is no test here: Wine running as root writes it anyway.)
     for (const std::string& path : {folder / "missing folder\\system.conf", folder / "a folder"}) {
@@ -90,11 +83,6 @@ TEST_P(TextWriter, UnwritableTargetRaisesWithTheSystemsReason) {
     }
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"a folder"});
 }
-
-INSTANTIATE_TEST_SUITE_P(Writers, TextWriter,
-                         ::testing::Values(Writer{"CreateTextFile", &Win32Platform::CreateTextFile},
-                                           Writer{"OpenForOutput", &Win32Platform::OpenForOutput}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // The ANSI code page of this prefix decides the bytes of a non-ASCII line;
 // where it is Traditional Chinese (950) every letter is two bytes.

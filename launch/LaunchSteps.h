@@ -1,0 +1,63 @@
+// The steps every launch shares (stop, clean, fetch, start, remind), so that
+// the special launches read as the same procedure with their own departures.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "launch/Deployment.h"
+#include "launch/Reminder.h"
+#include "platform/Platform.h"
+
+namespace tarn {
+
+// What a launch works with besides its entry.
+struct LaunchContext {
+    Platform& os;
+    Reminder& reminder;
+    Deployment deploy;
+};
+
+// Deletes the one file root + fileBelowRoot ("\AnyDesk\system.conf") in the
+// process, never through a command interpreter. Skipped when root is empty
+// or not an absolute path, when the file is a folder or a link, and when a
+// folder between root and the file is a link or junction: a folder that
+// another user made a junction into their own files must not lead the
+// deletion there.
+void DeleteNamedFile(Platform& os, const std::string& root, const std::string& fileBelowRoot);
+
+// What the person is told when a program file could not be downloaded:
+// which file, why, and what to do. nullopt for a download the person
+// cancelled, which needs no telling.
+std::optional<std::string> DownloadFailureMessage(const std::string& fileName, long result);
+
+namespace steps {
+std::vector<TaskId> Stop(LaunchContext& context, const std::string& command, int runs);
+// Deletes AppData + fileBelowAppData, runs times, reading AppData anew each time.
+void Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs);
+// Downloads the program file when testPath names no usable file. The
+// download's result, or nullopt when the file was there and nothing was
+// fetched. A present file that fails its check counts as missing.
+std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
+                          const std::string& downloadPath);
+// Downloads urlPath into downloadPath, with the file's check when it has
+// one. The download's result.
+long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath);
+// Tells the person why downloadPath could not be downloaded, unless they
+// cancelled it themselves.
+void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long result);
+// Whether the file at path may be kept and started: true without reading it
+// when its name has no check, otherwise only when it passes the check.
+bool PassesCheck(LaunchContext& context, const std::string& path);
+// Starts a program file with a normal window. A checked one is held while
+// it starts; one that fails its check fails as a program that cannot start,
+// with its own reason.
+void Start(LaunchContext& context, const std::string& startPath);
+void Remind(LaunchContext& context, const std::string& text);
+// Reports a program that could not be started (a launch without its own
+// error message) and the system's reason.
+void ReportStartFailure(Platform& os, const std::string& commandLine, const std::string& reason);
+}  // namespace steps
+
+}  // namespace tarn

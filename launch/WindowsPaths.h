@@ -1,0 +1,25 @@
+// Rules for the Windows paths the launches build from AppData and from the
+// catalogue. Portable: the paths are only text here.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarn {
+
+// A drive letter with ":\" or a "\\" network path.
+bool IsAbsoluteWindowsPath(std::string_view path);
+
+// Whether appData can hold the clients' configuration folders: an absolute
+// Windows path with no character that Windows refuses in file names. A
+// relative value would put the file wherever the current folder happens to be.
+bool IsWritableAppData(std::string_view appData);
+
+// The last part of a path ("c:\temp\AnyDesk.exe" -> "AnyDesk.exe"); either slash separates.
+std::string FileNameOf(std::string_view path);
+
+// Whether two names are the same as Windows finds files: without regard to
+// the letter case of A-Z.
+bool SameIgnoringCase(std::string_view a, std::string_view b);
+
+}  // namespace tarn
