@@ -154,9 +154,9 @@ public:
         commands_.push_back(commandLine);
         return id;
     }
-    int MsgBox(const std::string& prompt, int) override {
+    tarn::MsgBoxAnswer MsgBox(const std::string& prompt, tarn::MsgBoxButtons) override {
         messages_.push_back(prompt);
-        return tarn::kAnswerOk;
+        return tarn::MsgBoxAnswer::Ok;
     }
 
     void Reset() {

@@ -3,7 +3,7 @@
 #include "launch/Catalogue.h"
 #include "launch/ConfigFiles.h"
 #include "platform/Download.h"
-#include "platform/mduAPI.h"
+#include "platform/FilePresenceAndTopMost.h"
 
 namespace tarn {
 
@@ -42,7 +42,7 @@ void LaunchAnydeskGsn(LaunchContext& context) {
         // A program file that is there may be stale; the person decides. One
         // that does not match its pin is fetched again without asking.
         const bool usable = IsFilePresent(os, anydesk.testPath) && steps::PassesCheck(context, anydesk.testPath);
-        const bool fetch = !usable || os.MsgBox(kRedownloadPrompt, kYesNo) == kAnswerYes;
+        const bool fetch = !usable || os.MsgBox(kRedownloadPrompt, MsgBoxButtons::YesNo) == MsgBoxAnswer::Yes;
         if (fetch) {
             // A failed download leaves any earlier file in place: the person
             // who asked for a fresh copy still has that one to start.
@@ -57,7 +57,7 @@ void LaunchAnydeskGsn(LaunchContext& context) {
         if (IsFilePresent(os, anydesk.testPath)) steps::Start(context, anydesk.startPath);
         steps::Remind(context, kShortReminder);
     } catch (const PlatformError&) {
-        os.MsgBox(kErrorMessage, kOkOnly);
+        os.MsgBox(kErrorMessage, MsgBoxButtons::Ok);
     }
 }
 

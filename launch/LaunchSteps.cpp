@@ -4,23 +4,22 @@
 
 #include "launch/WindowsPaths.h"
 #include "platform/Download.h"
-#include "platform/mduAPI.h"
+#include "platform/FilePresenceAndTopMost.h"
 
 namespace tarn {
 
 void DeleteNamedFile(Platform& os, const std::string& root, const std::string& fileBelowRoot) {
     if (!IsAbsoluteWindowsPath(root)) return;
-    auto isLink = [](std::uint32_t attributes) { return (attributes & kAttributeReparsePoint) != 0; };
     // Every folder between root and the file: a link there would carry the
     // deletion into a folder the name does not say.
     for (std::size_t slash = fileBelowRoot.find('\\', 1); slash != std::string::npos;
          slash = fileBelowRoot.find('\\', slash + 1)) {
-        const auto folder = os.FileAttributes(root + fileBelowRoot.substr(0, slash));
-        if (folder && (isLink(*folder) || (*folder & kAttributeDirectory) == 0)) return;
+        const PathFacts folder = os.Facts(root + fileBelowRoot.substr(0, slash));
+        if (folder.exists && (folder.link || !folder.folder)) return;
     }
     const std::string path = root + fileBelowRoot;
-    const auto file = os.FileAttributes(path);
-    if (file && (isLink(*file) || (*file & kAttributeDirectory) != 0)) return;
+    const PathFacts file = os.Facts(path);
+    if (file.exists && (file.link || file.folder)) return;
     // A missing file is left to RemoveFile, which then deletes nothing.
     os.RemoveFile(path);
 }
@@ -91,7 +90,7 @@ long Download(LaunchContext& context, const std::string& urlPath, const std::str
 }
 
 void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long result) {
-    if (auto message = DownloadFailureMessage(FileNameOf(downloadPath), result)) os.MsgBox(*message, kOkOnly);
+    if (auto message = DownloadFailureMessage(FileNameOf(downloadPath), result)) os.MsgBox(*message, MsgBoxButtons::Ok);
 }
 
 bool PassesCheck(LaunchContext& context, const std::string& path) {
@@ -114,7 +113,7 @@ void Remind(LaunchContext& context, const std::string& text) {
 }
 
 void ReportStartFailure(Platform& os, const std::string& commandLine, const std::string& reason) {
-    os.MsgBox("無法啟動程式：" + commandLine + "\r\n原因：" + reason, kOkOnly);
+    os.MsgBox("無法啟動程式：" + commandLine + "\r\n原因：" + reason, MsgBoxButtons::Ok);
 }
 
 }  // namespace steps

@@ -1,7 +1,7 @@
 #include "launch/LaunchTool.h"
 
 #include "platform/Download.h"
-#include "platform/mduAPI.h"
+#include "platform/FilePresenceAndTopMost.h"
 
 namespace tarn {
 
@@ -23,11 +23,11 @@ void LaunchTool(const ToolEntry& entry, LaunchContext& context) {
         steps::Remind(context, entry.reminderText);
     } catch (const PlatformError& error) {
         if (!entry.errorMessage.empty()) {
-            os.MsgBox(entry.errorMessage, kOkOnly);
+            os.MsgBox(entry.errorMessage, MsgBoxButtons::Ok);
         } else if (auto* start = dynamic_cast<const StartError*>(&error)) {
             steps::ReportStartFailure(os, start->CommandLine(), start->what());
         } else {
-            os.MsgBox(std::string("執行錯誤：") + error.what(), kOkOnly);
+            os.MsgBox(std::string("執行錯誤：") + error.what(), MsgBoxButtons::Ok);
         }
     }
 }

@@ -14,7 +14,7 @@ namespace {
 constexpr int kStopTimeoutMs = 10000;
 
 void ReportWriteFailure(Platform& os, const std::string& path, const std::string& reason) {
-    os.MsgBox("無法寫入設定檔：" + path + "\r\n原因：" + reason, kOkOnly);
+    os.MsgBox("無法寫入設定檔：" + path + "\r\n原因：" + reason, MsgBoxButtons::Ok);
 }
 
 }  // namespace
@@ -51,7 +51,7 @@ void LaunchRustDeskOwn(LaunchContext& context) {
     } catch (const StartError& error) {
         steps::ReportStartFailure(os, error.CommandLine(), error.what());
     } catch (const PlatformError& error) {
-        os.MsgBox(std::string("執行錯誤：") + error.what(), kOkOnly);
+        os.MsgBox(std::string("執行錯誤：") + error.what(), MsgBoxButtons::Ok);
     }
 }
 

@@ -54,9 +54,22 @@ enum class WindowStyle : int {
     MaximizedFocus = 3,  // opening the web site
 };
 
-// Buttons values and answers of MsgBox.
-enum MsgBoxButtons : int { kOkOnly = 0, kYesNoCancel = 3, kYesNo = 4 };
-enum MsgBoxAnswer : int { kAnswerOk = 1, kAnswerCancel = 2, kAnswerYes = 6, kAnswerNo = 7 };
+// The buttons a message box offers, and the one pressed. Escape and the
+// box's close button answer Cancel where there is one.
+enum class MsgBoxButtons { Ok, YesNoCancel, YesNo };
+enum class MsgBoxAnswer { Ok, Cancel, Yes, No };
+
+// Where SetZOrder puts a window: at the top of the topmost group, or of the
+// ordinary windows.
+enum class ZOrder { TopMost, NotTopMost };
+
+// What stands at a path. A link is a symbolic link or junction (a reparse
+// point), to a file or to a folder, which a deletion must never go through.
+struct PathFacts {
+    bool exists = false;
+    bool folder = false;
+    bool link = false;
+};
 
 // What DownloadChecked answers when the body arrived whole but its SHA-256
 // is not the expected one (CRYPT_E_HASH_VALUE), or it is not the publisher's
@@ -65,11 +78,6 @@ inline constexpr long kDownloadHashMismatch = static_cast<long>(0x80091007UL);
 inline constexpr long kDownloadNotGenuine = static_cast<long>(0x800B0004UL);
 // The download server's certificate could not be trusted (INET_E_INVALID_CERTIFICATE).
 inline constexpr long kDownloadUntrustedServer = static_cast<long>(0x800C0019UL);
-
-// The file attribute bits that mark a folder, and a link or junction (a
-// reparse point), which a deletion must never go through.
-inline constexpr std::uint32_t kAttributeDirectory = 16;
-inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;
 
 // Identifies a process started by Shell, so that a launch can wait for a
 // command it started before writing a file that command might remove. The
@@ -128,8 +136,9 @@ public:
     // The process's own environment variable, "" when not set. Never fails.
     virtual std::string Environ(const std::string& name) = 0;
 
-    // The file-system attributes of path, nullopt when they cannot be read.
-    virtual std::optional<std::uint32_t> FileAttributes(const std::string& path) = 0;
+    // What stands at path; nothing when its attributes cannot be read.
+    // Never fails.
+    virtual PathFacts Facts(const std::string& path) = 0;
 
     // Creates one folder. Succeeds when it exists already; throws otherwise.
     virtual void CreateFolder(const std::string& path) = 0;
@@ -140,15 +149,14 @@ public:
     virtual bool RemoveFile(const std::string& path) = 0;
 
     // Modal message box captioned "tarn-kit"; returns the button pressed.
-    virtual int MsgBox(const std::string& prompt, int buttons) = 0;
+    virtual MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons) = 0;
 
     // Creates path, or empties it when it exists.
     virtual std::unique_ptr<TextFile> CreateTextFile(const std::string& path) = 0;
 
-    // SetWindowPos with a zero rectangle; returns its result.
-    virtual int SetWindowPos(std::uintptr_t window, std::intptr_t insertAfter,
-                             unsigned flags) = 0;
+    // Puts window at the top of order's group and activates it, keeping its
+    // place and size; non-zero on success.
+    virtual int SetZOrder(std::uintptr_t window, ZOrder order) = 0;
 };
-
 
 }  // namespace tarn

@@ -371,10 +371,10 @@ bool Win32Platform::FileMatches(const std::string& path, const ProgramCheck& che
     }
 }
 
-std::optional<std::uint32_t> Win32Platform::FileAttributes(const std::string& path) {
+PathFacts Win32Platform::Facts(const std::string& path) {
     const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
-    return attributes;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return {};
+    return {true, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
 }
 
 bool Win32Platform::RemoveFile(const std::string& path) { return ::DeleteFileW(Widen(path).c_str()) != FALSE; }
@@ -391,14 +391,26 @@ void Win32Platform::CreateFolder(const std::string& path) {
     throw PlatformError(text::SystemMessage(error, path));
 }
 
-int Win32Platform::MsgBox(const std::string& prompt, int buttons) {
-    return ::MessageBoxW(owner_, Widen(prompt).c_str(), L"tarn-kit", static_cast<UINT>(buttons));
+MsgBoxAnswer Win32Platform::MsgBox(const std::string& prompt, MsgBoxButtons buttons) {
+    UINT type = MB_OK;
+    switch (buttons) {
+    case MsgBoxButtons::Ok: type = MB_OK; break;
+    case MsgBoxButtons::YesNoCancel: type = MB_YESNOCANCEL; break;
+    case MsgBoxButtons::YesNo: type = MB_YESNO; break;
+    }
+    switch (::MessageBoxW(owner_, Widen(prompt).c_str(), L"tarn-kit", type)) {
+    case IDYES: return MsgBoxAnswer::Yes;
+    case IDNO: return MsgBoxAnswer::No;
+    case IDCANCEL: return MsgBoxAnswer::Cancel;
+    default: return MsgBoxAnswer::Ok;
+    }
 }
 
 std::unique_ptr<TextFile> Win32Platform::CreateTextFile(const std::string& path) { return CreateOrTruncate(path); }
 
-int Win32Platform::SetWindowPos(std::uintptr_t window, std::intptr_t insertAfter, unsigned flags) {
-    return ::SetWindowPos(reinterpret_cast<HWND>(window), reinterpret_cast<HWND>(insertAfter), 0, 0, 0, 0, flags);
+int Win32Platform::SetZOrder(std::uintptr_t window, ZOrder order) {
+    HWND after = order == ZOrder::TopMost ? HWND_TOPMOST : HWND_NOTOPMOST;
+    return ::SetWindowPos(reinterpret_cast<HWND>(window), after, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
 }
 
 }  // namespace tarn

@@ -68,12 +68,12 @@ public:
     bool FileMatches(const std::string& path, const ProgramCheck& check) override;
     void Sleep(int milliseconds) override;
     std::string Environ(const std::string& name) override;
-    std::optional<std::uint32_t> FileAttributes(const std::string& path) override;
+    PathFacts Facts(const std::string& path) override;
     void CreateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
-    int MsgBox(const std::string& prompt, int buttons) override;
+    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons) override;
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path) override;
-    int SetWindowPos(std::uintptr_t window, std::intptr_t insertAfter, unsigned flags) override;
+    int SetZOrder(std::uintptr_t window, ZOrder order) override;
 
 private:
     // Every wait of this class goes through here (tasks, pauses, downloads),

@@ -52,10 +52,10 @@ void StartUp(Platform& os, MainWindowHost& window) {
 }
 
 bool CloseRequest(Platform& os, const std::function<void()>& closeWindows) {
-    const int answer = os.MsgBox(kCloseQuestion, kYesNoCancel);
-    if (answer != kAnswerYes && answer != kAnswerNo) return false;
+    const MsgBoxAnswer answer = os.MsgBox(kCloseQuestion, MsgBoxButtons::YesNoCancel);
+    if (answer != MsgBoxAnswer::Yes && answer != MsgBoxAnswer::No) return false;
     try {
-        if (answer == kAnswerYes)
+        if (answer == MsgBoxAnswer::Yes)
             for (const char* command : kStopCommands) os.Shell(command, WindowStyle::MinimizedFocus);
         for (int run = 0; run < 2; ++run) DeleteNamedFile(os, os.Environ("AppData"), kAnydeskConfigBelowAppData);
     } catch (const StartError& error) {

@@ -38,8 +38,8 @@ Log operator+(Log a, const Log& b) {
     return a;
 }
 
-const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetWindowPos 20816 -1 3"};
-const Log kPhoneRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetWindowPos 20816 -1 3"};
+const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
+const Log kPhoneRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost"};
 
 const Log kAnydeskHead{
     Minimized("cmd.exe /c taskkill /f /im anydesk.exe"),

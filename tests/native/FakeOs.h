@@ -38,7 +38,7 @@ public:
     std::set<std::string> unwritable;                      // lower-case paths that cannot be created
     std::set<std::string> uncreatableFolders;              // lower-case folders CreateFolder refuses
     long downloadResult = 0;                               // what Download answers
-    std::deque<int> answers;                               // MsgBox answers, in order; default OK/Yes
+    std::deque<MsgBoxAnswer> answers;                      // MsgBox answers, in order; default OK/Yes
     bool waitEndsTasks = true;                             // WaitForTasks answer
     TaskId nextTask = 100;
     // As on Windows: Shell fails for a program given by its path (the first
@@ -63,6 +63,10 @@ public:
 
     static constexpr char kServedSha256[] = "5e884898da28047151d0e56f8dc6292773603d0d6aabbdd62a11ef721d1542d8";
     static constexpr char kOtherSha256[] = "0000000000000000000000000000000000000000000000000000000000000000";
+
+    // The attribute bits of a folder and of a link or junction.
+    static constexpr std::uint32_t kAttributeDirectory = 0x10;
+    static constexpr std::uint32_t kAttributeReparsePoint = 0x400;
 
     void AddFile(const std::string& path, std::uint32_t attrs = 0x20) { attributes[Lower(path)] = attrs; }
     void AddFolder(const std::string& path) { attributes[Lower(path)] = kAttributeDirectory; }
@@ -145,7 +149,13 @@ public:
         return "";
     }
 
-    std::optional<std::uint32_t> FileAttributes(const std::string& path) override {
+    PathFacts Facts(const std::string& path) override {
+        const auto attrs = FileAttributes(path);
+        if (!attrs) return {};
+        return {true, (*attrs & kAttributeDirectory) != 0, (*attrs & kAttributeReparsePoint) != 0};
+    }
+
+    std::optional<std::uint32_t> FileAttributes(const std::string& path) const {
         auto it = attributes.find(Lower(path));
         if (it == attributes.end()) return std::nullopt;
         return it->second;
@@ -171,26 +181,28 @@ public:
         return true;
     }
 
-    int MsgBox(const std::string& prompt, int buttons) override {
-        log.push_back("MsgBox " + std::to_string(buttons) + " " + prompt);
+    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons) override {
+        // Logged with the buttons values of the classic message box: 0 OK,
+        // 3 Yes/No/Cancel, 4 Yes/No.
+        const int value = buttons == MsgBoxButtons::Ok ? 0 : buttons == MsgBoxButtons::YesNoCancel ? 3 : 4;
+        log.push_back("MsgBox " + std::to_string(value) + " " + prompt);
         if (!answers.empty()) {
-            int answer = answers.front();
+            const MsgBoxAnswer answer = answers.front();
             answers.pop_front();
             return answer;
         }
-        return buttons == kOkOnly ? kAnswerOk : kAnswerYes;
+        return buttons == MsgBoxButtons::Ok ? MsgBoxAnswer::Ok : MsgBoxAnswer::Yes;
     }
 
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path) override {
         return Open("CreateTextFile", path);
     }
 
-    int SetWindowPos(std::uintptr_t window, std::intptr_t insertAfter, unsigned flags) override {
-        log.push_back("SetWindowPos " + std::to_string(window) + " " + std::to_string(insertAfter) + " " +
-                      std::to_string(flags));
-        return setWindowPosResult;
+    int SetZOrder(std::uintptr_t window, ZOrder order) override {
+        log.push_back("SetZOrder " + std::to_string(window) + (order == ZOrder::TopMost ? " TopMost" : " NotTopMost"));
+        return setZOrderResult;
     }
-    int setWindowPosResult = 1;
+    int setZOrderResult = 1;
 
     // --- Reminder --------------------------------------------------------
     void SetText(const std::string& text) override { log.push_back("Reminder " + text); }

@@ -42,7 +42,7 @@ const Log kWrite{std::string("CreateTextFile ") + kConf,
 const std::string kPrompt = "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！";
 const std::string kFetch = "Download http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe";
 const std::string kStart = "Shell 1 c:\\temp\\anydesk.exe";
-const Log kRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetWindowPos 20816 -1 3"};
+const Log kRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
 const std::string kError = "MsgBox 0 Anydesk (GSN) 執行錯誤！";
 
 const std::string kExpectedBytes =
@@ -94,13 +94,13 @@ INSTANTIATE_TEST_SUITE_P(
         GsnCase{"ProgramPresentYes",
                 [](FakeOs& os) {
                     ProgramPresent(os);
-                    os.answers = {kAnswerYes};
+                    os.answers = {MsgBoxAnswer::Yes};
                 },
                 kBeforeWrite + kWrite + Log{kPrompt, kFetch, "Sleep 3000", kStart} + kRemind},
         GsnCase{"ProgramPresentNo",
                 [](FakeOs& os) {
                     ProgramPresent(os);
-                    os.answers = {kAnswerNo};
+                    os.answers = {MsgBoxAnswer::No};
                 },
                 kBeforeWrite + kWrite + Log{kPrompt, "Sleep 3000", kStart} + kRemind},
         // Nothing to start: the person is told why, and no reminder follows.
@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
         GsnCase{"RedownloadFailsKeepsTheFile",
                 [](FakeOs& os) {
                     ProgramPresent(os);
-                    os.answers = {kAnswerYes};
+                    os.answers = {MsgBoxAnswer::Yes};
                     os.downloadResult = kNotFound;
                 },
                 kBeforeWrite + kWrite + Log{kPrompt, kFetch, kDownloadFailed, "Sleep 3000", kStart} + kRemind},
@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
         GsnCase{"StartFails",
                 [](FakeOs& os) {
                     ProgramPresent(os);
-                    os.answers = {kAnswerNo};
+                    os.answers = {MsgBoxAnswer::No};
                     os.unstartable.insert("c:\\temp\\anydesk.exe");
                 },
                 kBeforeWrite + kWrite + Log{kPrompt, "Sleep 3000", "Shell failed c:\\temp\\anydesk.exe", kError}},

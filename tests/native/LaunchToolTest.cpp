@@ -5,7 +5,7 @@
 #include "launch/Catalogue.h"
 #include "launch/LaunchTool.h"
 #include "platform/Download.h"
-#include "platform/mduAPI.h"
+#include "platform/FilePresenceAndTopMost.h"
 
 namespace tarn::testing {
 namespace {
@@ -25,7 +25,7 @@ const std::string kClean = "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk
 const std::string kFetch = "Download http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe";
 const std::string kStart = "Shell 1 c:\\temp\\anydesk.exe";
 const std::string kRemind = "Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID";
-const std::string kTopMost = "SetWindowPos 20816 -1 3";
+const std::string kTopMost = "SetZOrder 20816 TopMost";
 
 struct AnydeskCase {
     const char* name;
@@ -74,9 +74,9 @@ struct CleanCase {
 
 class CleanFromAppData : public ::testing::TestWithParam<CleanCase> {};
 
-constexpr std::uint32_t kFolder = kAttributeDirectory;
+constexpr std::uint32_t kFolder = FakeOs::kAttributeDirectory;
 constexpr std::uint32_t kPlain = 0x20;
-constexpr std::uint32_t kLink = kAttributeReparsePoint;
+constexpr std::uint32_t kLink = FakeOs::kAttributeReparsePoint;
 
 TEST_P(CleanFromAppData, DeletesOnlyThePlainFileItNames) {
     const CleanCase& c = GetParam();
@@ -182,14 +182,14 @@ TEST(IsFilePresent, OnlyExistingNonFolders) {
     for (const auto& c : cases) EXPECT_EQ(IsFilePresent(os, c.path), c.present) << c.path;
 }
 
-TEST(SetTopMost, AnswersWhatSetWindowPosAnsweredOnlyForTrue) {
+TEST(SetTopMost, AnswersWhatThePlatformAnsweredOnlyForTrue) {
     FakeOs os;
-    os.setWindowPosResult = 5;
+    os.setZOrderResult = 5;
     EXPECT_EQ(SetTopMost(os, 77, true), 5);
     EXPECT_EQ(SetTopMost(os, 77, false), 0);
-    os.setWindowPosResult = 0;
+    os.setZOrderResult = 0;
     EXPECT_EQ(SetTopMost(os, 77, true), 0);
-    EXPECT_THAT(os.log, ElementsAreArray({"SetWindowPos 77 -1 3", "SetWindowPos 77 -2 3", "SetWindowPos 77 -1 3"}));
+    EXPECT_THAT(os.log, ElementsAreArray({"SetZOrder 77 TopMost", "SetZOrder 77 NotTopMost", "SetZOrder 77 TopMost"}));
 }
 
 }  // namespace

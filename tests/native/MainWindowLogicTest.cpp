@@ -89,7 +89,7 @@ std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> 
 
 struct CloseCase {
     const char* name;
-    int answer;
+    MsgBoxAnswer answer;
     const char* appData;  // nullptr: not set
     bool closes;
     std::vector<std::string> expected;
@@ -119,28 +119,28 @@ const std::vector<std::string> kDeletesAwkward = {
 INSTANTIATE_TEST_SUITE_P(
     Cases, CloseRequestAnswers,
     ::testing::Values(
-        CloseCase{"Cancel", kAnswerCancel, "C:\\Users\\Amy\\AppData\\Roaming", false, {kAsk}},
-        CloseCase{"No", kAnswerNo, "C:\\Users\\Amy\\AppData\\Roaming", true, Concat({{kAsk}, kDeletes, {"CloseWindows"}})},
-        CloseCase{"Yes", kAnswerYes, "C:\\Users\\Amy\\AppData\\Roaming", true,
+        CloseCase{"Cancel", MsgBoxAnswer::Cancel, "C:\\Users\\Amy\\AppData\\Roaming", false, {kAsk}},
+        CloseCase{"No", MsgBoxAnswer::No, "C:\\Users\\Amy\\AppData\\Roaming", true, Concat({{kAsk}, kDeletes, {"CloseWindows"}})},
+        CloseCase{"Yes", MsgBoxAnswer::Yes, "C:\\Users\\Amy\\AppData\\Roaming", true,
                   Concat({{kAsk}, kStops, kDeletes, {"CloseWindows"}})},
-        CloseCase{"YesAwkwardUserName", kAnswerYes, "C:\\Users\\王 小明 & (A^B) 100%\\AppData\\Roaming", true,
+        CloseCase{"YesAwkwardUserName", MsgBoxAnswer::Yes, "C:\\Users\\王 小明 & (A^B) 100%\\AppData\\Roaming", true,
                   Concat({{kAsk}, kStops, kDeletesAwkward, {"CloseWindows"}})},
-        CloseCase{"NoNetworkProfile", kAnswerNo, "\\\\srv\\profiles\\amy", true,
+        CloseCase{"NoNetworkProfile", MsgBoxAnswer::No, "\\\\srv\\profiles\\amy", true,
                   {kAsk, "RemoveFile \\\\srv\\profiles\\amy\\AnyDesk\\system.conf",
                    "RemoveFile \\\\srv\\profiles\\amy\\AnyDesk\\system.conf", "CloseWindows"}},
         // AppData that names no folder: nothing is deleted, the program
         // still ends.
-        CloseCase{"YesAppDataUnset", kAnswerYes, nullptr, true, Concat({{kAsk}, kStops, {"CloseWindows"}})},
-        CloseCase{"NoAppDataRelative", kAnswerNo, "Users\\Amy", true, {kAsk, "CloseWindows"}},
-        CloseCase{"NoAppDataEmpty", kAnswerNo, "", true, {kAsk, "CloseWindows"}},
+        CloseCase{"YesAppDataUnset", MsgBoxAnswer::Yes, nullptr, true, Concat({{kAsk}, kStops, {"CloseWindows"}})},
+        CloseCase{"NoAppDataRelative", MsgBoxAnswer::No, "Users\\Amy", true, {kAsk, "CloseWindows"}},
+        CloseCase{"NoAppDataEmpty", MsgBoxAnswer::No, "", true, {kAsk, "CloseWindows"}},
         // Escape or the box's close button answer Cancel; anything that is
         // neither Yes nor No keeps the window.
-        CloseCase{"UnknownAnswerKeepsWindow", kAnswerOk, "C:\\Users\\Amy\\AppData\\Roaming", false, {kAsk}}),
+        CloseCase{"UnknownAnswerKeepsWindow", MsgBoxAnswer::Ok, "C:\\Users\\Amy\\AppData\\Roaming", false, {kAsk}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CloseRequest, CancelThenCloseAsksAgain) {
     FakeOs os;
-    os.answers = {kAnswerCancel, kAnswerNo};
+    os.answers = {MsgBoxAnswer::Cancel, MsgBoxAnswer::No};
     int closes = 0;
     EXPECT_FALSE(CloseRequest(os, [&] { ++closes; }));
     EXPECT_TRUE(CloseRequest(os, [&] { ++closes; }));
@@ -151,7 +151,7 @@ TEST(CloseRequest, CancelThenCloseAsksAgain) {
 TEST(CloseRequest, StopCommandThatCannotStartIsReportedAndKeepsTheWindow) {
     FakeOs os;
     os.environment["AppData"] = "C:\\Users\\Amy\\AppData\\Roaming";
-    os.answers.push_back(kAnswerYes);
+    os.answers.push_back(MsgBoxAnswer::Yes);
     os.unstartable.insert("cmd.exe /c taskkill /f /im awesun*");
     bool closedWindows = false;
     EXPECT_FALSE(CloseRequest(os, [&] { closedWindows = true; }));

@@ -176,7 +176,7 @@ TEST_P(PinnedLaunch, KeepsAndStartsOnlyTheMatchingFile) {
     const auto& [k, g, s] = GetParam();
     FakeOs os;
     PrepareUser(os);
-    os.answers = {kAnswerNo};  // the GSN launch's prompt, when it comes
+    os.answers = {MsgBoxAnswer::No};  // the GSN launch's prompt, when it comes
     g.Serve(os, true);
     if (s.setup) s.setup(os, k, g);
     LaunchContext context{os, os, Deploy({g.PinOf(k)})};
@@ -225,8 +225,8 @@ const std::string kAnydeskDownload =
     "DownloadChecked http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe " + kPin;
 const std::string kRustDeskDownload =
     "DownloadChecked http://dl.test:8080/downloads/RustDesk.exe -> c:\\temp\\rustdesk\\RustDesk.exe " + kPin;
-const Log kAnydeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetWindowPos 20816 -1 3"};
-const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetWindowPos 20816 -1 3"};
+const Log kAnydeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost"};
+const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
 
 Log operator+(Log a, const Log& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -281,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [](FakeOs& os) {
                       os.AddFile("c:\\temp\\AnyDesk.exe");
                       os.digests["c:\\temp\\anydesk.exe"] = kPin;
-                      os.answers = {kAnswerYes};
+                      os.answers = {MsgBoxAnswer::Yes};
                   },
                   LaunchAnydeskGsn, "CheckFile",
                   Log{"CheckFile c:\\temp\\anydesk.exe", "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！",
@@ -353,7 +353,7 @@ TEST_P(UnpinnedLaunch, LogIsAsWithoutPinsAndNothingIsHashed) {
         [](FakeOs& os) { os.downloadResult = DownloadHttpStatus(404); },
         [&k = k](FakeOs& os) {
             Present(os, k, kGuards[2], false);
-            os.answers = {kAnswerYes};
+            os.answers = {MsgBoxAnswer::Yes};
             os.downloadResult = DownloadHttpStatus(404);
         },
     };
@@ -395,7 +395,7 @@ TEST(PinnedLaunch, PinOfAnotherProgramChangesNothing) {
             FakeOs os;
             PrepareUser(os);
             Present(os, k, kGuards[2], false);
-            os.answers = {kAnswerNo};
+            os.answers = {MsgBoxAnswer::No};
             LaunchContext context{os, os, Deploy(std::move(pins))};
             k.run(context);
             return os.log;

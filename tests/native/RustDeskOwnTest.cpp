@@ -44,7 +44,7 @@ const Log kLines{
 const Log kWrite = Log{kOpen} + kLines + Log{"Close"};
 const std::string kFetch = "Download http://dl.test:8080/downloads/RustDesk.exe -> c:\\temp\\rustdesk\\RustDesk.exe";
 const std::string kStart = "Shell 1 c:\\temp\\rustdesk\\RustDesk.exe";
-const Log kRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetWindowPos 20816 -1 3"};
+const Log kRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
 
 std::string WriteFailure(const std::string& path, const std::string& reason) {
     return "MsgBox 0 無法寫入設定檔：" + path + "\r\n原因：" + reason;

@@ -35,7 +35,7 @@ public:
         FakeOs::Sleep(milliseconds);
         if (onSleep) onSleep();
     }
-    int MsgBox(const std::string& prompt, int buttons) override {
+    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons) override {
         if (onMsgBox) onMsgBox();
         return FakeOs::MsgBox(prompt, buttons);
     }
@@ -146,7 +146,7 @@ TEST_P(MainWindowBusy, RefusesEverythingUntilTheLaunchEnds) {
     f.Click("聯絡小森");
     EXPECT_EQ(f.os.log, (std::vector<std::string>{"Shell 3 explorer.exe http://dl.test:8080/"}));
     f.os.log.clear();
-    f.os.answers.push_back(kAnswerCancel);
+    f.os.answers.push_back(MsgBoxAnswer::Cancel);
     ::SendMessageW(f.main.Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(f.os.log, (std::vector<std::string>{"MsgBox 3 是 (否) 結束所有遠端程式！"}));
 }

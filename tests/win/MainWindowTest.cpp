@@ -190,7 +190,7 @@ TEST(MainWindow, TabMovesTheFocusAndSpaceClicks) {
 
 struct CloseCase {
     const char* name;
-    int answer;
+    MsgBoxAnswer answer;
     bool closes;
 };
 
@@ -217,13 +217,13 @@ TEST_P(MainWindowClose, AnswerDecidesWhetherBothWindowsClose) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MainWindowClose,
-                         ::testing::Values(CloseCase{"Cancel", kAnswerCancel, false}, CloseCase{"No", kAnswerNo, true},
-                                           CloseCase{"Yes", kAnswerYes, true}),
+                         ::testing::Values(CloseCase{"Cancel", MsgBoxAnswer::Cancel, false}, CloseCase{"No", MsgBoxAnswer::No, true},
+                                           CloseCase{"Yes", MsgBoxAnswer::Yes, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MainWindowClose, SessionEndRaisesTheSameRequest) {
     Fixture f;
-    f.os.answers = {kAnswerCancel, kAnswerNo};
+    f.os.answers = {MsgBoxAnswer::Cancel, MsgBoxAnswer::No};
     EXPECT_EQ(::SendMessageW(f.main.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
     EXPECT_TRUE(f.main.IsOpen());
     EXPECT_EQ(::SendMessageW(f.main.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);

@@ -9,7 +9,7 @@
 #include "WinTestSupport.h"
 #include "platform/Sha256.h"
 #include "platform/Win32Platform.h"
-#include "platform/mduAPI.h"
+#include "platform/FilePresenceAndTopMost.h"
 
 namespace tarn::testing {
 namespace {
@@ -263,8 +263,9 @@ TEST(CreateFolder, FailsWhenAFileBlocksItOrTheParentIsMissing) {
 
 struct MsgBoxCase {
     const char* name;
-    int buttons;
+    MsgBoxButtons buttons;
     int press;                   // the button the "user" presses
+    MsgBoxAnswer answer;         // what MsgBox must make of it
     std::vector<int> present;    // buttons the box must show
     std::vector<int> absent;     // and must not
 };
@@ -311,12 +312,12 @@ TEST_P(MsgBoxPrompt, CaptionedTarnKitAnsweringTheButtonPressed) {
             ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(c.press, BN_CLICKED), 0);
         }
     });
-    const int answer = os.MsgBox("要結束所有遠端程式嗎？", c.buttons);
+    const MsgBoxAnswer answer = os.MsgBox("要結束所有遠端程式嗎？", c.buttons);
     presser.join();
     ::DestroyWindow(owner);
 
     ASSERT_TRUE(found);
-    EXPECT_EQ(answer, c.press);
+    EXPECT_EQ(answer, c.answer);
     EXPECT_EQ(seen.prompt, L"\x8981\x7D50\x675F\x6240\x6709\x9060\x7AEF\x7A0B\x5F0F\x55CE\xFF1F");
     EXPECT_EQ(seen.owner, owner);
     EXPECT_EQ(seen.present, c.present);
@@ -325,10 +326,10 @@ TEST_P(MsgBoxPrompt, CaptionedTarnKitAnsweringTheButtonPressed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MsgBoxPrompt,
-    ::testing::Values(MsgBoxCase{"OkOnly", kOkOnly, IDOK, {IDOK}, {IDYES, IDNO, IDCANCEL}},
-                      MsgBoxCase{"YesNoCancelYes", kYesNoCancel, IDYES, {IDYES, IDNO, IDCANCEL}, {IDOK}},
-                      MsgBoxCase{"YesNoCancelCancel", kYesNoCancel, IDCANCEL, {IDYES, IDNO, IDCANCEL}, {IDOK}},
-                      MsgBoxCase{"YesNoNo", kYesNo, IDNO, {IDYES, IDNO}, {IDOK, IDCANCEL}}),
+    ::testing::Values(MsgBoxCase{"OkOnly", MsgBoxButtons::Ok, IDOK, MsgBoxAnswer::Ok, {IDOK}, {IDYES, IDNO, IDCANCEL}},
+                      MsgBoxCase{"YesNoCancelYes", MsgBoxButtons::YesNoCancel, IDYES, MsgBoxAnswer::Yes, {IDYES, IDNO, IDCANCEL}, {IDOK}},
+                      MsgBoxCase{"YesNoCancelCancel", MsgBoxButtons::YesNoCancel, IDCANCEL, MsgBoxAnswer::Cancel, {IDYES, IDNO, IDCANCEL}, {IDOK}},
+                      MsgBoxCase{"YesNoNo", MsgBoxButtons::YesNo, IDNO, MsgBoxAnswer::No, {IDYES, IDNO}, {IDOK, IDCANCEL}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Sleep ------------------------------------------------------------------

@@ -9,7 +9,7 @@
 #include "WinTestSupport.h"
 #include "platform/Text.h"
 #include "platform/Win32Platform.h"
-#include "platform/mduAPI.h"
+#include "platform/FilePresenceAndTopMost.h"
 #include "windows/FrmTopMsg.h"
 
 namespace tarn::testing {

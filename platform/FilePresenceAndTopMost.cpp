@@ -1,12 +1,12 @@
-#include "platform/mduAPI.h"
+#include "platform/FilePresenceAndTopMost.h"
 
 namespace tarn {
 
 bool IsFilePresent(Platform& os, const std::string& path) noexcept {
     try {
         if (path.empty()) return false;
-        const auto attributes = os.FileAttributes(path);
-        return attributes && (*attributes & kAttributeDirectory) == 0;
+        const PathFacts facts = os.Facts(path);
+        return facts.exists && !facts.folder;
     } catch (...) {
         // Any failure to read the attributes means "not a file we can use".
         return false;
@@ -14,8 +14,8 @@ bool IsFilePresent(Platform& os, const std::string& path) noexcept {
 }
 
 int SetTopMost(Platform& os, std::uintptr_t window, bool flag) {
-    if (flag) return os.SetWindowPos(window, kHwndTopMost, kSwpNoSizeNoMove);
-    os.SetWindowPos(window, kHwndNoTopMost, kSwpNoSizeNoMove);
+    if (flag) return os.SetZOrder(window, ZOrder::TopMost);
+    os.SetZOrder(window, ZOrder::NotTopMost);
     return 0;
 }
 
