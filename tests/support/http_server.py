@@ -26,11 +26,17 @@ second, sent in small pieces) and length-less (--downloads-without-length:
 no Content-Length, the body ends when the connection closes).
 
 The chosen port is printed on the first line of stdout ("PORT 12345").
+
+With --certs DIR, each --https NAME adds a loopback TLS port that serves the
+same paths with the certificate DIR/NAME.pem and its key DIR/NAME.key; the
+ports follow the first line, one a line, in the order given
+("HTTPS NAME 12346").
 """
 import argparse
 import http.server
 import os
 import socketserver
+import ssl
 import sys
 import threading
 import time
@@ -207,6 +213,38 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
+class SecureServer(Server):
+    # A client that connects and says nothing must not hold its thread past
+    # the handshake; once past it, a request is as patient as a plain one.
+    HANDSHAKE_SECONDS = 10
+
+    def __init__(self, address, handler, context):
+        super().__init__(address, handler)
+        self.context = context
+
+    def finish_request(self, request, client_address):
+        # In the request's own thread, not in the accept loop: a client that
+        # stalls or fails its handshake holds up no one else.
+        request.settimeout(self.HANDSHAKE_SECONDS)
+        try:
+            secure = self.context.wrap_socket(request, server_side=True)
+        except OSError:
+            # A client refusing the certificate ends here: the point of the
+            # untrusted ports, not a fault of the server.
+            return
+        try:
+            secure.settimeout(None)
+            self.RequestHandlerClass(secure, client_address, self)
+        finally:
+            secure.close()
+
+
+def secure_server(folder, name):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key"))
+    return SecureServer(("127.0.0.1", 0), Handler, context)
+
+
 def main():
     global ARGS
     ap = argparse.ArgumentParser()
@@ -220,15 +258,32 @@ def main():
                     help="bytes a second for /downloads/; 0 for full speed")
     ap.add_argument("--downloads-without-length", action="store_true",
                     help="/downloads/ answers without Content-Length")
+    ap.add_argument("--certs", help="folder of the --https certificates and keys")
+    ap.add_argument("--https", action="append", default=[], metavar="NAME",
+                    help="a TLS port with the certificate NAME from --certs")
     ARGS = ap.parse_args()
+    if ARGS.https and not ARGS.certs:
+        ap.error("--https needs --certs")
     server = Server(("127.0.0.1", ARGS.port), Handler)
+    others = [secure_server(ARGS.certs, name) for name in ARGS.https]
     print(f"PORT {server.server_address[1]}", flush=True)
+    for name, each in zip(ARGS.https, others):
+        print(f"HTTPS {name} {each.server_address[1]}", flush=True)
+
+    def stop():
+        # The plain server last: its end lets main() close every socket.
+        for each in others + [server]:
+            each.shutdown()
+
+    for each in others:
+        threading.Thread(target=each.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
     # Bounded in time whatever happens to the test that started it.
-    threading.Timer(ARGS.lifetime, server.shutdown).start()
+    threading.Timer(ARGS.lifetime, stop).start()
     try:
         server.serve_forever(poll_interval=0.2)
     finally:
-        server.server_close()
+        for each in [server] + others:
+            each.server_close()
     return 0
 
 

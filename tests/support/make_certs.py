@@ -16,6 +16,7 @@ NAME.key, PEM, unencrypted):
   other-publisher        code signing, "tarn-kit Other Publisher", by ca
   self-signed-publisher  code signing, "tarn-kit Test Publisher", self-signed
   untrusted-ca           a second authority that nothing trusts
+  localhost-untrusted    server certificate for "localhost", by untrusted-ca
   untrusted-publisher    code signing, "tarn-kit Test Publisher", by
                          untrusted-ca; also untrusted-publisher-chain.pem,
                          the certificate followed by its authority's
@@ -79,6 +80,7 @@ CERTIFICATES = [
     ("publisher", PUBLISHER, "ca", CODE_SIGNING_EXTENSIONS, END),
     ("other-publisher", "tarn-kit Other Publisher", "ca", CODE_SIGNING_EXTENSIONS, END),
     ("self-signed-publisher", PUBLISHER, None, SELF_SIGNED_CODE_SIGNING_EXTENSIONS, END),
+    ("localhost-untrusted", "localhost", "untrusted-ca", SERVER_EXTENSIONS.format(host="localhost"), END),
     ("untrusted-publisher", PUBLISHER, "untrusted-ca", CODE_SIGNING_EXTENSIONS, END),
     ("wrong-usage-publisher", PUBLISHER, "ca", SERVER_EXTENSIONS.format(host="localhost"), END),
     ("expired-publisher", PUBLISHER, "ca", CODE_SIGNING_EXTENSIONS, EXPIRED_END),

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs a command beside the loopback test server, then stops both.
 
-    with_server.py [--root DIR] [--timeout S] [--server-arg ARG]... -- COMMAND...
+    with_server.py [--root DIR] [--certs DIR] [--timeout S] [--server-arg ARG]... -- COMMAND...
 
 Starts http_server.py on an ephemeral 127.0.0.1 port with --root as its file
 root (without --root, a fresh folder holding "program.exe", a well-formed
@@ -10,6 +10,14 @@ PE32 of about 200 KB: see fixture_program). The command gets, in its environment
   TARNKIT_TEST_HTTP_PORT   the server's port
   TARNKIT_TEST_HTTP_ROOT   the file root (a Linux path)
   TARNKIT_TEST_HTTP_LOG    the server's request log, one "METHOD PATH" a line
+
+and, with --certs (the folder of make_certs.py), a TLS port on 127.0.0.1 for
+each server certificate there, serving the same paths:
+
+  TARNKIT_TEST_HTTPS_PORT             localhost, by the test authority
+  TARNKIT_TEST_HTTPS_EXPIRED_PORT     localhost-expired
+  TARNKIT_TEST_HTTPS_WRONG_HOST_PORT  wrong-host (wrong-host.invalid)
+  TARNKIT_TEST_HTTPS_UNTRUSTED_PORT   localhost-untrusted, by untrusted-ca
 
 and no proxy settings, so that every request goes straight to loopback. The
 command is killed (with its whole process group) after --timeout seconds;
@@ -30,6 +38,13 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PROXY_VARIABLES = ("http_proxy", "https_proxy", "all_proxy", "ftp_proxy")
+# The variable naming each TLS port, by the certificate its server shows.
+HTTPS_PORTS = {
+    "localhost": "TARNKIT_TEST_HTTPS_PORT",
+    "localhost-expired": "TARNKIT_TEST_HTTPS_EXPIRED_PORT",
+    "wrong-host": "TARNKIT_TEST_HTTPS_WRONG_HOST_PORT",
+    "localhost-untrusted": "TARNKIT_TEST_HTTPS_UNTRUSTED_PORT",
+}
 
 
 def fixture_program():
@@ -111,6 +126,7 @@ def stop(process, grace=5):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--root")
+    ap.add_argument("--certs")
     ap.add_argument("--timeout", type=float, default=600)
     ap.add_argument("--server-arg", action="append", default=[])
     ap.add_argument("command", nargs=argparse.REMAINDER)
@@ -131,15 +147,24 @@ def main():
                 f.write(fixture_program())
         log = os.path.join(work, "requests.log")
         open(log, "w").close()
+        names = list(HTTPS_PORTS) if args.certs else []
+        secure = ["--certs", args.certs] if args.certs else []
+        for name in names:
+            secure += ["--https", name]
 
         server = subprocess.Popen(
             [sys.executable, os.path.join(HERE, "http_server.py"), "--root", root, "--log", log,
              # Outlives the command by a little, never by much.
-             "--lifetime", str(args.timeout + 30)] + args.server_arg,
+             "--lifetime", str(args.timeout + 30)] + secure + args.server_arg,
             stdout=subprocess.PIPE, text=True, start_new_session=True)
         try:
             first = server.stdout.readline().split()
-            if len(first) != 2 or first[0] != "PORT":
+            ports = {}
+            for name in names:
+                line = server.stdout.readline().split()
+                if line[:2] == ["HTTPS", name] and len(line) == 3:
+                    ports[HTTPS_PORTS[name]] = line[2]
+            if len(first) != 2 or first[0] != "PORT" or len(ports) != len(names):
                 print("with_server: the test server did not start", file=sys.stderr)
                 return 1
             env = dict(os.environ)
@@ -150,6 +175,7 @@ def main():
             env["TARNKIT_TEST_HTTP_PORT"] = first[1]
             env["TARNKIT_TEST_HTTP_ROOT"] = os.path.abspath(root)
             env["TARNKIT_TEST_HTTP_LOG"] = log
+            env.update(ports)
             # The command's output comes through a pipe of our own: Wine's
             # helper processes (started by the first Windows program of a
             # session) inherit the output handles and outlive the command,

@@ -1,5 +1,6 @@
 // Downloads against the loopback test server (tests/support/with_server.py
-// starts it and names its port in TARNKIT_TEST_HTTP_PORT).
+// starts it and names its port in TARNKIT_TEST_HTTP_PORT, its TLS ports in
+// TARNKIT_TEST_HTTPS_*).
 #include <winsock2.h>
 #include <wininet.h>
 
@@ -25,6 +26,12 @@ constexpr ULONGLONG kServerStallMs = 20000;
 std::string ServerPort() { return EnvOrEmpty("TARNKIT_TEST_HTTP_PORT"); }
 
 std::string BaseUrl() { return "http://127.0.0.1:" + ServerPort(); }
+
+// The program over the TLS port that portVariable names. By "localhost":
+// Wine matches no IP address in a certificate.
+std::string ProgramOverHttps(const char* portVariable) {
+    return "https://localhost:" + EnvOrEmpty(portVariable) + "/downloads/program.exe";
+}
 
 // A Linux path as Wine's Z: drive shows it.
 std::string FromLinux(const std::string& path) {
@@ -127,7 +134,16 @@ INSTANTIATE_TEST_SUITE_P(
                           DownloadCase{"SlowTail", "/slow-tail/program.exe", kDownloadOk},
                           DownloadCase{"Refused", "http://127.0.0.1:" + FreePort() + "/downloads/program.exe",
                                        kDownloadCannotConnect},
-                          DownloadCase{"NotHttp", "ftp://127.0.0.1/program.exe", kDownloadInvalidUrl}),
+                          DownloadCase{"NotHttp", "ftp://127.0.0.1/program.exe", kDownloadInvalidUrl},
+                          // The test authority is trusted in the test prefix only.
+                          DownloadCase{"Https", ProgramOverHttps("TARNKIT_TEST_HTTPS_PORT"), kDownloadOk},
+                          DownloadCase{"HttpsExpired", ProgramOverHttps("TARNKIT_TEST_HTTPS_EXPIRED_PORT"),
+                                       kDownloadUntrustedServer},
+                          DownloadCase{"HttpsWrongHost", ProgramOverHttps("TARNKIT_TEST_HTTPS_WRONG_HOST_PORT"),
+                                       kDownloadUntrustedServer},
+                          DownloadCase{"HttpsUntrustedAuthority",
+                                       ProgramOverHttps("TARNKIT_TEST_HTTPS_UNTRUSTED_PORT"),
+                                       kDownloadUntrustedServer}),
         ::testing::Bool()),
     [](const auto& info) {
         return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_EarlierFile" : "_NoFile");
