@@ -34,6 +34,7 @@
 #include "platform/ProgramImage.h"
 #include "platform/Sha256.h"
 #include "platform/SystemLibrary.h"
+#include "resources/version.h"
 
 namespace tarn {
 namespace {
@@ -413,7 +414,7 @@ long Transfer::Run() {
     object += extra;  // the query, which names what is fetched as much as the path does
     const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
 
-    Internet session(api->InternetOpenW(L"tarn-kit", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+    Internet session(api->InternetOpenW(TARNKIT_WIDEN(TARNKIT_PRODUCT_NAME), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
                                         INTERNET_FLAG_ASYNC));
     if (!session ||
         api->InternetSetStatusCallbackW(session.get(), &RequestState::OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)

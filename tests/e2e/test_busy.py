@@ -2,6 +2,9 @@
 server that sends slowly, the window keeps answering, the bottom strip shows
 the download, the buttons and the close request are refused until the launch
 ends, and a cancelled download is a failed one.
+
+Each class starts the program once; its numbered cases run in the order of
+their names within that run, each removing the program file it fetches first.
 """
 import os
 import re

@@ -222,14 +222,5 @@ TEST(SystemConf, BytesReplaceAnEarlierFileWholly) {
     EXPECT_EQ(os.Contents(kConf), kExpectedBytes);
 }
 
-TEST(SystemConf, SizeIs150PlusTheProxyHost) {
-    for (const std::string host : {"proxy.test", "", "gsn-proxy.example", "10.1.2.3"}) {
-        std::string bytes;
-        for (const auto& line : SystemConfLines(host)) bytes += line + "\r\n";
-        EXPECT_EQ(bytes.size(), 150 + host.size()) << host;
-        EXPECT_EQ(bytes.rfind("ad.anynet.proxy.addr=" + host + "\r\n", 0), 0u) << host;
-    }
-}
-
 }  // namespace
 }  // namespace tarn::testing
