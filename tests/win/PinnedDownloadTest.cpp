@@ -1,14 +1,16 @@
 // Pinned program files with the real platform: the system's SHA-256 of known
 // contents, pinned downloads from the loopback server (tests/support/
-// with_server.py names its port in TARNKIT_TEST_HTTP_PORT), and a launch that
-// replaces a planted file before it starts anything.
+// with_server.py names its port in TARNKIT_TEST_HTTP_PORT), and launches,
+// checked by pin or by publisher, that replace a planted file before they
+// start anything.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <optional>
+#include <ostream>
 
 #include "WinTestSupport.h"
-#include "launch/ToolEntry.h"
+#include "launch/LaunchTool.h"
 #include "platform/Sha256.h"
 #include "platform/Win32Platform.h"
 
@@ -150,7 +152,7 @@ TEST(PinnedDownloadThenPlain, PlainDownloadIsNotChecked) {
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"b.exe"});
 }
 
-// --- a launch with a pinned program file ---------------------------------
+// --- a launch with a pinned or publisher-checked program file -----------
 
 // The real platform, but a message box is recorded rather than shown (a
 // modal box would stop the run), and every start is remembered.
@@ -169,9 +171,9 @@ public:
         tasks.push_back(id);
         return id;
     }
-    int MsgBox(const std::string& prompt, int) override {
+    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons) override {
         messages.push_back(prompt);
-        return kAnswerOk;
+        return MsgBoxAnswer::Ok;
     }
     std::vector<std::string> started;
     std::vector<TaskId> tasks;
@@ -184,71 +186,106 @@ public:
     std::uintptr_t Handle() override { return 0; }
 };
 
+constexpr char kPublisher[] = "tarn-kit Test Publisher";
+// A few bytes in the program file's place that are no program.
+constexpr char kPlanted[] = "planted";
+
 struct LaunchCase {
     const char* name;
-    const char* earlier;  // "planted", "program" or nullptr for no file
-    bool servesTheProgram;  // otherwise the server's other fixture, which has another hash
+    bool byPublisher;     // the check: kPublisher, or the SHA-256 of win_pinned_program.exe
+    const char* served;   // below the test program's folder
+    const char* earlier;  // below the test program's folder, kPlanted, or nullptr for no file
     bool fetched;
-    bool started;
-    bool message;
+    bool started;  // otherwise the person is told that the download was refused
+    bool changedAfterSigning = false;
 };
+
+void PrintTo(const LaunchCase& c, std::ostream* out) { *out << c.name; }
 
 class PinnedLaunchUnderWine : public ::testing::TestWithParam<LaunchCase> {};
 
 TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
     const LaunchCase& c = GetParam();
     ASSERT_FALSE(ServerPort().empty()) << "run under tests/support/with_server.py";
-    const std::string program = ProgramFolder() + "\\win_pinned_program.exe";
-    const std::string programBytes = ReadBytes(program).bytes;
-    ASSERT_FALSE(programBytes.empty()) << program;
-    // Served beside the default fixture for this run of the server.
-    ASSERT_TRUE(::CopyFileW(text::Widen(program).c_str(), text::Widen(ServerRoot() + "\\" + kProgramName).c_str(),
-                            FALSE));
+    auto bytesOf = [](const std::string& file) {
+        const FileBytes read = ReadBytes(ProgramFolder() + "\\" + file);
+        EXPECT_TRUE(read.exists) << file << " (made by the build)";
+        return read.bytes;
+    };
+    const std::string genuine = c.byPublisher ? "signed\\pinned-publisher.exe" : "win_pinned_program.exe";
+    const std::string genuineBytes = bytesOf(genuine);
+    std::string served = bytesOf(c.served);
+    if (c.changedAfterSigning) {
+        // A letter of the DOS stub's message: it still runs, but it is not
+        // the program that was signed.
+        const std::size_t letter = served.find("This program");
+        ASSERT_NE(letter, std::string::npos);
+        served[letter] = 't';
+    }
+    // Served under a name of its own, so that other tests' requests do not
+    // count when the whole test program runs beside one server.
+    const std::string servedName = std::string(c.name) + ".exe";
+    WriteBytes(ServerRoot() + "\\" + servedName, served);
 
     RecordingPlatform os(kShortStallMs);
-    const std::optional<std::string> pin = Sha256OfFile(text::Widen(program));
+    const std::optional<std::string> pin = Sha256OfFile(text::Widen(ProgramFolder() + "\\win_pinned_program.exe"));
     ASSERT_TRUE(pin.has_value());
 
     ScratchFolder folder;
     const std::string target = folder / kProgramName;
     const std::string mark = target + ".started";
-    const std::string planted = "MZ planted by another user";
-    if (c.earlier) WriteBytes(target, std::string(c.earlier) == "planted" ? planted : programBytes);
+    const std::string earlierBytes =
+        !c.earlier ? "" : std::string(c.earlier) == kPlanted ? "MZ planted by another user" : bytesOf(c.earlier);
+    if (c.earlier) WriteBytes(target, earlierBytes);
 
-    const std::string urlPath = c.servesTheProgram ? std::string("/downloads/") + kProgramName : "/downloads/program.exe";
+    const std::string urlPath = "/downloads/" + servedName;
     const ToolEntry entry{"", 0, "", 0, target, urlPath, target, 0, true, target, "", ""};
     Deployment deploy{"127.0.0.1:" + ServerPort(), "02-1234-5678", "proxy.test", "rd.test", ""};
-    deploy.pins = {{kProgramName, *pin}};
+    deploy.pins = {c.byPublisher ? ProgramPin{kProgramName, "", kPublisher} : ProgramPin{kProgramName, *pin}};
     NoReminder reminder;
     LaunchContext context{os, reminder, deploy};
     LaunchTool(entry, context);
 
     EXPECT_EQ(RequestsFor(urlPath), c.fetched ? 1 : 0);
     EXPECT_EQ(os.started, c.started ? std::vector<std::string>{target} : std::vector<std::string>{});
-    const std::string mismatch = *DownloadFailureMessage(kProgramName, kDownloadHashMismatch);
-    EXPECT_EQ(os.messages, c.message ? std::vector<std::string>{mismatch} : std::vector<std::string>{});
+    const std::string refused =
+        *DownloadFailureMessage(kProgramName, c.byPublisher ? kDownloadNotGenuine : kDownloadHashMismatch);
+    EXPECT_EQ(os.messages, c.started ? std::vector<std::string>{} : std::vector<std::string>{refused});
     if (c.started) {
-        // The program that ran is the pinned one: a planted file is no program.
+        // The program that ran is the genuine one: a planted file is no
+        // program, and the others were refused before they could run.
         EXPECT_TRUE(os.WaitForTasks(os.tasks, 10000));
         EXPECT_TRUE(ReadBytes(mark).exists);
-        EXPECT_TRUE(ReadBytes(target).bytes == programBytes);
+        EXPECT_TRUE(ReadBytes(target).bytes == genuineBytes);
     } else {
         EXPECT_FALSE(ReadBytes(mark).exists);
         const FileBytes after = ReadBytes(target);
         EXPECT_EQ(after.exists, c.earlier != nullptr);
-        if (c.earlier) {
-            EXPECT_TRUE(after.bytes == planted) << "size " << after.bytes.size();
-        }
+        EXPECT_TRUE(after.bytes == earlierBytes) << "size " << after.bytes.size();
     }
 }
 
+// The refused downloads are real programs that would mark their start.
 INSTANTIATE_TEST_SUITE_P(
     Cases, PinnedLaunchUnderWine,
-    ::testing::Values(LaunchCase{"PresentDiffersFetchedAgain", "planted", true, true, true, false},
-                      LaunchCase{"MissingMatchingDownloadKept", nullptr, true, true, true, false},
-                      LaunchCase{"PresentMatchesNotFetched", "program", true, false, true, false},
-                      LaunchCase{"DownloadDiffersNothingStarted", nullptr, false, true, false, true},
-                      LaunchCase{"PlantedFileStaysUnstarted", "planted", false, true, false, true}),
+    ::testing::Values(
+        LaunchCase{"PresentDiffersFetchedAgain", false, "win_pinned_program.exe", kPlanted, true, true},
+        LaunchCase{"MissingMatchingDownloadKept", false, "win_pinned_program.exe", nullptr, true, true},
+        LaunchCase{"PresentMatchesNotFetched", false, "win_pinned_program.exe", "win_pinned_program.exe", false,
+                   true},
+        LaunchCase{"DownloadDiffersNothingStarted", false, "signed\\pinned-publisher.exe", nullptr, true, false},
+        LaunchCase{"PlantedFileStaysUnstarted", false, "signed\\pinned-publisher.exe", kPlanted, true, false},
+        LaunchCase{"GenuineDownloadKept", true, "signed\\pinned-publisher.exe", nullptr, true, true},
+        LaunchCase{"GenuinePresentNotFetched", true, "signed\\pinned-publisher.exe", "signed\\pinned-publisher.exe",
+                   false, true},
+        LaunchCase{"UnsignedPresentFetchedAgain", true, "signed\\pinned-publisher.exe", "win_pinned_program.exe",
+                   true, true},
+        LaunchCase{"UnsignedDownloadRefused", true, "win_pinned_program.exe", nullptr, true, false},
+        LaunchCase{"UntrustedAuthorityRefused", true, "signed\\pinned-untrusted-publisher.exe", kPlanted, true,
+                   false},
+        LaunchCase{"AnotherPublisherRefused", true, "signed\\pinned-other-publisher.exe", nullptr, true, false},
+        LaunchCase{"SelfSignedRefused", true, "signed\\pinned-self-signed-publisher.exe", kPlanted, true, false},
+        LaunchCase{"ChangedAfterSigningRefused", true, "signed\\pinned-publisher.exe", nullptr, true, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
