@@ -30,7 +30,8 @@
 #include "platform/Text.h"
 #include "platform/Download.h"
 #include "platform/Win32Platform.h"
-#include "windows/FrmTopMsg.h"
+#include "windows/win32/MessageLoop.h"
+#include "windows/win32/ReminderWindow.h"
 
 namespace {
 
@@ -146,6 +147,8 @@ int Startup(int runs, int count, wchar_t** programs) {
 // stop an unattended run (a launch that wants one has failed anyway).
 class ProbePlatform : public tarn::Win32Platform {
 public:
+    using Win32Platform::Win32Platform;
+
     tarn::TaskId Shell(const std::string& commandLine, tarn::WindowStyle style) override {
         Stopwatch clock;
         const tarn::TaskId id = Win32Platform::Shell(commandLine, style);
@@ -184,7 +187,9 @@ long long FileSize(const std::wstring& path) {
 }
 
 int Download(const wchar_t* url, const wchar_t* path) {
-    ProbePlatform platform;
+    // Waiting as the program does, through its message loop.
+    tarn::win::MessageLoop loop;
+    ProbePlatform platform(loop);
     ::DeleteFileW(path);
     // curl's libraries are loaded before its clock starts; WinINet is loaded
     // on first use, so it is loaded here first to measure the same thing.
@@ -260,9 +265,10 @@ int Launch(int runs) {
         std::fprintf(stderr, "%s is missing: the launch would download it\n", entry.testPath.c_str());
         return 2;
     }
-    ProbePlatform platform;
+    tarn::win::MessageLoop loop;
+    ProbePlatform platform(loop);
     // No main window in the probe: the reminder places itself on the screen.
-    tarn::FrmTopMsg reminder(::GetModuleHandleW(nullptr), deploy, []() -> std::optional<RECT> { return std::nullopt; });
+    tarn::ReminderWindow reminder(::GetModuleHandleW(nullptr), deploy, []() -> std::optional<RECT> { return std::nullopt; });
     TimedReminder timedReminder(reminder);
     tarn::LaunchContext context{platform, timedReminder, deploy};
 

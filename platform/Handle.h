@@ -1,6 +1,6 @@
 // Move-only ownership of operating-system handles. The template is portable so
 // that its rules (one owner, closed exactly once) are tested natively with
-// counting traits; the Win32 traits and the two scoped GDI helpers follow in
+// counting traits; the Win32 traits and the scoped GDI selection follow in
 // the Windows-only part.
 //
 // Traits provide:
@@ -90,24 +90,6 @@ struct GdiObjectTraits {
 };
 using FontHandle = UniqueHandle<GdiObjectTraits<HFONT>>;
 using BrushHandle = UniqueHandle<GdiObjectTraits<HBRUSH>>;
-
-// A window's DC from GetDC, released to the window it came from.
-class WindowDc {
-public:
-    explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
-    ~WindowDc() {
-        if (dc_) ::ReleaseDC(window_, dc_);
-    }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-
-    HDC get() const noexcept { return dc_; }
-    explicit operator bool() const noexcept { return dc_ != nullptr; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
 
 // Selects a GDI object into a DC and puts the previous one back on scope exit,
 // so the owned object can be deleted afterwards (a selected object cannot).

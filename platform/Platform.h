@@ -7,7 +7,9 @@
 // the adapter, at the call into Windows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -92,6 +94,31 @@ public:
     virtual ~TextFile() = default;
     virtual void WriteLine(const std::string& text) = 0;  // throws PlatformError
     virtual void Close() = 0;                             // throws PlatformError
+};
+
+// How a thread that called into the platform waits for kernel objects (the
+// handles are Win32 HANDLEs). The program's own waits keep its windows
+// answering, which is the windows' business, not the platform's: they hand
+// the adapter this interface, which their message loop implements.
+class Waiter {
+public:
+    virtual ~Waiter() = default;
+    // Waits until every one of handles is signalled or timeoutMs has passed
+    // (0xFFFFFFFF, Win32's INFINITE: no limit); true when all were signalled.
+    // With no handles, it lets the time pass and answers true.
+    virtual bool Wait(void* const* handles, std::size_t count, unsigned long timeoutMs) = 0;
+};
+
+// Shows a download while it runs. Called on the downloading thread, between
+// the slices of its wait; cancel may be called from any thread until
+// DownloadEnds, and makes the download fail as a cancelled one.
+class DownloadWatcher {
+public:
+    virtual ~DownloadWatcher() = default;
+    virtual void DownloadBegins(const std::string& path, std::function<void()> cancel) = 0;
+    // total is -1 when the server gave no length.
+    virtual void DownloadProgress(std::uint64_t received, std::int64_t total) = 0;
+    virtual void DownloadEnds() = 0;
 };
 
 class Platform {

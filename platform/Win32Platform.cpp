@@ -66,74 +66,39 @@ std::unique_ptr<TextFile> CreateOrTruncate(const std::string& path) {
     return std::make_unique<AnsiTextFile>(std::move(file), path);
 }
 
+// The wait of a thread without windows: nothing is dispatched meanwhile.
+class PlainWaiter final : public Waiter {
+public:
+    bool Wait(void* const* handles, std::size_t count, unsigned long timeoutMs) override {
+        if (count == 0 && timeoutMs == INFINITE) return true;
+        const ULONGLONG start = ::GetTickCount64();
+        auto remaining = [&]() -> DWORD {
+            if (timeoutMs == INFINITE) return INFINITE;
+            const ULONGLONG elapsed = ::GetTickCount64() - start;
+            return elapsed >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - elapsed);
+        };
+        // One handle at a time against one deadline, so that any number of
+        // them can be waited for.
+        for (std::size_t i = 0; i < count; ++i)
+            if (::WaitForSingleObject(handles[i], remaining()) != WAIT_OBJECT_0) return false;
+        // Sleep may wake a tick early by the clock that measures the pause.
+        if (count == 0)
+            for (DWORD left = remaining(); left > 0; left = remaining()) ::Sleep(left);
+        return true;
+    }
+};
+
+Waiter& PlainWait() {
+    static PlainWaiter waiter;
+    return waiter;
+}
+
 }  // namespace
 
-Win32Platform::Win32Platform(int downloadStallTimeoutMs) {
-    downloadOptions_.stallTimeoutMs = downloadStallTimeoutMs;
-}
+Win32Platform::Win32Platform(int downloadStallTimeoutMs) : Win32Platform(PlainWait(), downloadStallTimeoutMs) {}
 
-bool Win32Platform::PumpMessages(int& quitCode) {
-    MSG msg{};
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            quitCode = static_cast<int>(msg.wParam);
-            return false;
-        }
-        if (messageFilter_ && messageFilter_(msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-    return true;
-}
-
-bool Win32Platform::WaitForHandles(const HANDLE* handles, std::size_t count, DWORD timeoutMs) {
-    if (count == 0 && timeoutMs == INFINITE) return true;
-    const ULONGLONG start = ::GetTickCount64();
-    auto remaining = [&]() -> DWORD {
-        if (timeoutMs == INFINITE) return INFINITE;
-        const ULONGLONG elapsed = ::GetTickCount64() - start;
-        return elapsed >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - elapsed);
-    };
-    // Once WM_QUIT has been taken from the queue the thread stops pumping,
-    // for a message loop would see nothing after it; the rest of the wait is
-    // a plain one, and the quit goes back into the queue at the end so that
-    // the program still ends.
-    bool pumping = true;
-    int quitCode = 0;
-    bool signalled = true;
-    std::size_t next = 0;  // handles before it have been signalled
-    for (;;) {
-        while (next < count && ::WaitForSingleObject(handles[next], 0) == WAIT_OBJECT_0) ++next;
-        if (count > 0 && next == count) break;
-        const DWORD left = remaining();
-        if (left == 0) {
-            signalled = count == 0;
-            break;
-        }
-        const DWORD waiting = count > 0 ? 1 : 0;
-        DWORD result;
-        if (pumping) {
-            // MWMO_INPUTAVAILABLE: messages that arrived before this call
-            // wake it too, not only new ones.
-            result = ::MsgWaitForMultipleObjectsEx(waiting, handles + next, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        } else if (waiting) {
-            result = ::WaitForSingleObject(handles[next], left);
-        } else {
-            ::Sleep(left);
-            result = WAIT_TIMEOUT;
-        }
-        if (result == WAIT_OBJECT_0 + waiting && pumping) {
-            pumping = PumpMessages(quitCode);
-        } else if (result == WAIT_OBJECT_0 && waiting) {
-            ++next;
-        } else if (result != WAIT_TIMEOUT) {
-            signalled = false;  // WAIT_FAILED, or an abandoned handle
-            break;
-        }
-    }
-    if (!pumping) ::PostQuitMessage(quitCode);
-    return signalled;
-}
+Win32Platform::Win32Platform(Waiter& waiter, int downloadStallTimeoutMs)
+    : stallTimeoutMs_(downloadStallTimeoutMs), waiter_(waiter) {}
 
 namespace {
 
@@ -274,30 +239,14 @@ bool Win32Platform::WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs
         if (auto it = tasks_.find(id); it != tasks_.end()) handles.push_back(it->second.get());
     bool ended = true;
     if (!handles.empty())
-        ended = WaitForHandles(handles.data(), handles.size(), timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+        ended = waiter_.Wait(handles.data(), handles.size(),
+                             timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
     // A task that has ended is let go; one still running stays held, so
     // that a later wait for it still waits for that process.
     for (TaskId id : tasks)
         if (auto it = tasks_.find(id); it != tasks_.end() && ::WaitForSingleObject(it->second.get(), 0) == WAIT_OBJECT_0)
             tasks_.erase(it);
     return ended;
-}
-
-DownloadOptions Win32Platform::OptionsForDownload() {
-    cancel_ = false;
-    DownloadOptions options = downloadOptions_;
-    const std::atomic<bool>* ownerCancel = downloadOptions_.cancel;
-    options.cancel = &cancel_;
-    options.wait = [this, ownerCancel](void* handle, unsigned long timeoutMs) {
-        if (ownerCancel && *ownerCancel) cancel_ = true;
-        HANDLE h = handle;
-        return WaitForHandles(&h, 1, timeoutMs);
-    };
-    options.progress = [this, ownerProgress = downloadOptions_.progress](std::uint64_t received, std::int64_t total) {
-        if (ownerProgress) ownerProgress(received, total);
-        if (watcher_) watcher_->DownloadProgress(received, total);
-    };
-    return options;
 }
 
 namespace {
@@ -322,14 +271,33 @@ private:
 
 }  // namespace
 
-long Win32Platform::Download(const std::string& url, const std::string& path) {
-    DownloadOptions options = OptionsForDownload();
+long Win32Platform::Download(const std::string& url, const std::string& path) { return Fetch(url, path, {}); }
+
+long Win32Platform::DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) {
+    return Fetch(url, path, check);
+}
+
+long Win32Platform::Fetch(const std::string& url, const std::string& path, const ProgramCheck& check) {
+    cancel_ = false;
+    DownloadOptions options;
+    options.stallTimeoutMs = stallTimeoutMs_;
+    options.cancel = &cancel_;
+    options.wait = [this](void* handle, unsigned long timeoutMs) { return waiter_.Wait(&handle, 1, timeoutMs); };
+    if (watcher_)
+        options.progress = [watcher = watcher_](std::uint64_t received, std::int64_t total) {
+            watcher->DownloadProgress(received, total);
+        };
+    options.expectedSha256 = check.sha256;
+    if (!check.publisher.empty())
+        options.verify = [publisher = check.publisher](void* file, const std::wstring& name) {
+            return IsGenuine(file, text::Narrow(name), publisher);
+        };
     WatchedDownload shown(watcher_, path, cancel_);
     return DownloadToFile(Widen(url), Widen(path), options);
 }
 
 void Win32Platform::Sleep(int milliseconds) {
-    WaitForHandles(nullptr, 0, static_cast<DWORD>(std::max(milliseconds, 0)));
+    waiter_.Wait(nullptr, 0, static_cast<DWORD>(std::max(milliseconds, 0)));
 }
 
 std::string Win32Platform::Environ(const std::string& name) {
@@ -344,22 +312,6 @@ std::string Win32Platform::Environ(const std::string& name) {
         }
         value.assign(length, L'\0');  // length counts the terminator here
     }
-}
-
-long Win32Platform::DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) {
-    // The check rides on the settings for this one download, so a checked
-    // download is the plain one in every other way.
-    struct Restore {
-        DownloadOptions& options;
-        DownloadOptions saved;
-        ~Restore() { options = std::move(saved); }
-    } restore{downloadOptions_, downloadOptions_};
-    downloadOptions_.expectedSha256 = check.sha256;
-    if (!check.publisher.empty())
-        downloadOptions_.verify = [publisher = check.publisher](void* file, const std::wstring& name) {
-            return IsGenuine(file, text::Narrow(name), publisher);
-        };
-    return Win32Platform::Download(url, path);
 }
 
 bool Win32Platform::FileMatches(const std::string& path, const ProgramCheck& check) {

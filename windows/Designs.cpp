@@ -1,7 +1,6 @@
 #include "windows/Designs.h"
 
-#include <algorithm>
-#include <cstdint>
+#include "launch/Deployment.h"
 
 namespace tarn::design {
 
@@ -9,9 +8,9 @@ namespace {
 
 const Font kWindowFont{kWindowFontFace, 12, 400, 136};
 
-Control Button(std::string name, std::string caption, int left, int top, Rgb back, int tabIndex, Click click) {
-    Control c;
-    c.name = std::move(name);
+Control<MainControl> Button(MainControl id, std::string caption, int left, int top, Rgb back, Click click) {
+    Control<MainControl> c;
+    c.id = id;
     c.kind = Kind::Button;
     c.caption = std::move(caption);
     c.left = left;
@@ -21,7 +20,6 @@ Control Button(std::string name, std::string caption, int left, int top, Rgb bac
     c.width = 1695;
     c.height = 975;
     c.back = back;
-    c.tabIndex = tabIndex;
     c.align = Align::Center;
     c.click = click;
     return c;
@@ -29,41 +27,40 @@ Control Button(std::string name, std::string caption, int left, int top, Rgb bac
 
 }  // namespace
 
-Form MainForm(const Deployment& deploy) {
-    Form form;
-    form.name = "frmMain";
+Form<MainControl> MainWindowDesign(const Deployment& deploy) {
+    Form<MainControl> form;
     form.caption = "遠端維修";
     form.clientWidth = 8445;
     form.clientHeight = 2505;
     form.font = kWindowFont;
     form.back = std::nullopt;
 
+    using enum MainControl;
     form.controls = {
-        Button("cmdRustDesk", "RustDesk", 0, 0, {192, 255, 255}, 2, Click::RustDesk),
-        Button("cmdAnydesk", "AnyDesk", 1680, 0, {255, 192, 192}, 1, Click::Anydesk),
-        Button("cmdAweray", "Aweray", 3360, 0, {255, 224, 192}, 4, Click::Aweray),
-        Button("Command1", "AeroAdmin", 5040, 0, {192, 255, 192}, 8, Click::AeroAdmin),
-        Button("cmdIE11", "傳統IE11 (tarn-IE11)", 6720, 0, {255, 255, 192}, 9, Click::Ie11),
-        Button("cmdRustDeskGSN", "RustDesk (tarn)", 0, 960, {128, 255, 255}, 3, Click::RustDeskOwn),
-        Button("cmdAnydeskGSN", "AnyDesk (GSN)", 1680, 960, {255, 128, 128}, 0, Click::AnydeskGsn),
-        Button("cmdTrustViewer", "TrustViewer", 3360, 960, {128, 255, 128}, 10, Click::None),
-        Button("cmdAnyViewer", "AnyViewer", 5040, 960, {255, 128, 255}, 11, Click::None),
-        Button("cmdAbout", "聯絡小森", 6720, 960, {192, 192, 255}, 7, Click::About),
+        Button(RustDesk, "RustDesk", 0, 0, {192, 255, 255}, Click::RustDesk),
+        Button(Anydesk, "AnyDesk", 1680, 0, {255, 192, 192}, Click::Anydesk),
+        Button(Aweray, "Aweray", 3360, 0, {255, 224, 192}, Click::Aweray),
+        Button(AeroAdmin, "AeroAdmin", 5040, 0, {192, 255, 192}, Click::AeroAdmin),
+        Button(Ie11, "傳統IE11 (tarn-IE11)", 6720, 0, {255, 255, 192}, Click::Ie11),
+        Button(RustDeskOwn, "RustDesk (tarn)", 0, 960, {128, 255, 255}, Click::RustDeskOwn),
+        Button(AnydeskGsn, "AnyDesk (GSN)", 1680, 960, {255, 128, 128}, Click::AnydeskGsn),
+        Button(TrustViewer, "TrustViewer", 3360, 960, {128, 255, 128}, Click::None),
+        Button(AnyViewer, "AnyViewer", 5040, 960, {255, 128, 255}, Click::None),
+        Button(About, "聯絡小森", 6720, 960, {192, 192, 255}, Click::About),
     };
 
-    Control pic;
-    pic.name = "picBottom";
-    pic.kind = Kind::PictureBox;
-    pic.left = 0;
-    pic.top = 2010;
-    pic.width = 8445;
-    pic.height = 495;
-    pic.tabIndex = 5;
-    pic.dock = Dock::Bottom;
-    form.controls.push_back(pic);
+    Control<MainControl> strip;
+    strip.id = BottomStrip;
+    strip.kind = Kind::Panel;
+    strip.left = 0;
+    strip.top = 2010;
+    strip.width = 8445;
+    strip.height = 495;
+    strip.dock = Dock::Bottom;
+    form.controls.push_back(strip);
 
-    Control label;
-    label.name = "lblBottom";
+    Control<MainControl> label;
+    label.id = BottomLabel;
     label.kind = Kind::Label;
     label.caption = "遠端協助 (tarn-kit)  網站：" + deploy.webHost + "  (20231104)";
     label.left = 0;
@@ -71,27 +68,25 @@ Form MainForm(const Deployment& deploy) {
     label.width = 8370;
     label.height = 420;
     label.back = Rgb{255, 255, 192};
-    label.tabIndex = 6;
-    label.container = "picBottom";
+    label.container = BottomStrip;
     label.align = Align::Center;
     label.click = Click::About;
     form.controls.push_back(label);
     return form;
 }
 
-Form TopMsgForm(const Deployment& deploy) {
-    Form form;
-    form.name = "frmTopMsg";
+Form<ReminderControl> ReminderDesign(const Deployment& deploy) {
+    Form<ReminderControl> form;
     form.caption = "小森遠端協助";
     form.clientWidth = 7275;
     form.clientHeight = 1665;
     form.font = kWindowFont;
     form.back = Rgb{244, 230, 255};
 
-    Control message;
-    message.name = "lblTopMsg";
+    Control<ReminderControl> message;
+    message.id = ReminderControl::Message;
     message.kind = Kind::Label;
-    message.caption = kTopMsgDesignText;
+    message.caption = kReminderDesignText;
     message.left = 0;
     message.top = 360;
     message.width = 7275;
@@ -99,11 +94,10 @@ Form TopMsgForm(const Deployment& deploy) {
     message.fore = Rgb{0, 0, 255};
     message.back = Rgb{192, 192, 255};
     message.font = Font{kWindowFontFace, 18, 700, 136};
-    message.tabIndex = 0;
     message.align = Align::Center;
 
-    Control contact;
-    contact.name = "Label2";
+    Control<ReminderControl> contact;
+    contact.id = ReminderControl::Contact;
     contact.kind = Kind::Label;
     contact.caption = "Line: " + deploy.supportPhone + "  /  網站：" + deploy.webHost + " ";
     contact.left = 0;
@@ -113,32 +107,10 @@ Form TopMsgForm(const Deployment& deploy) {
     contact.height = 345;
     contact.fore = Rgb{0, 0, 255};
     contact.back = Rgb{255, 255, 192};
-    contact.tabIndex = 1;
     contact.align = Align::Center;
 
     form.controls = {message, contact};
     return form;
-}
-
-const Control* Find(const Form& form, std::string_view name) {
-    for (const Control& c : form.controls)
-        if (c.name == name) return &c;
-    return nullptr;
-}
-
-std::vector<const Control*> InTabOrder(const Form& form) {
-    std::vector<const Control*> order;
-    for (const Control& c : form.controls) order.push_back(&c);
-    std::stable_sort(order.begin(), order.end(),
-                     [](const Control* a, const Control* b) { return a->tabIndex < b->tabIndex; });
-    return order;
-}
-
-int TwipsToPixels(int twips, int dpi) {
-    const std::int64_t product = static_cast<std::int64_t>(twips) * dpi;
-    const std::int64_t half = kTwipsPerInch / 2;
-    const std::int64_t rounded = product >= 0 ? (product + half) / kTwipsPerInch : -((-product + half) / kTwipsPerInch);
-    return static_cast<int>(rounded);
 }
 
 int FontHeight(int points, int dpi) {
@@ -146,24 +118,38 @@ int FontHeight(int points, int dpi) {
     return -TwipsToPixels(points * 20, dpi);
 }
 
-PixelSize ClientSize(const Form& form, int dpi) {
-    return {TwipsToPixels(form.clientWidth, dpi), TwipsToPixels(form.clientHeight, dpi)};
+PixelRect PlaceInContainer(int left, int top, int width, int height, Dock dock, PixelSize container, int dpi) {
+    if (dock == Dock::Bottom) {
+        const int pixels = TwipsToPixels(height, dpi);
+        return {0, container.height - pixels, container.width, container.height};
+    }
+    return {TwipsToPixels(left, dpi), TwipsToPixels(top, dpi), TwipsToPixels(left + width, dpi),
+            TwipsToPixels(top + height, dpi)};
 }
 
-PixelRect ControlRect(const Form& form, const Control& control, int dpi) {
-    PixelSize container = ClientSize(form, dpi);
-    if (!control.container.empty()) {
-        if (const Control* parent = Find(form, control.container)) {
-            const PixelRect r = ControlRect(form, *parent, dpi);
-            container = {r.Width(), r.Height()};
-        }
-    }
-    if (control.dock == Dock::Bottom) {
-        const int height = TwipsToPixels(control.height, dpi);
-        return {0, container.height - height, container.width, container.height};
-    }
-    return {TwipsToPixels(control.left, dpi), TwipsToPixels(control.top, dpi),
-            TwipsToPixels(control.left + control.width, dpi), TwipsToPixels(control.top + control.height, dpi)};
+ProgressDesign DownloadProgressDesign() {
+    ProgressDesign design;
+    design.margin = 60;
+    design.cancelWidth = 1335;
+    design.cancelInset = 45;
+    design.barWidth = 1755;
+    design.barInset = 105;
+    // Smaller than the window's, so that a long line with both sizes and the
+    // percentage fits beside the bar and the cancel button.
+    design.font = Font{kWindowFontFace, 9, 400, 136};
+    return design;
+}
+
+ProgressRects ProgressLayout(const ProgressDesign& design, PixelSize strip, int dpi) {
+    auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
+    const int margin = px(design.margin);
+    ProgressRects r;
+    r.cancel = {strip.width - margin - px(design.cancelWidth), px(design.cancelInset), strip.width - margin,
+                strip.height - px(design.cancelInset)};
+    r.bar = {r.cancel.left - margin - px(design.barWidth), px(design.barInset), r.cancel.left - margin,
+             strip.height - px(design.barInset)};
+    r.line = {margin, 0, r.bar.left - margin, strip.height};
+    return r;
 }
 
 }  // namespace tarn::design

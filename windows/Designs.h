@@ -1,16 +1,22 @@
 // The two windows' designs as data: the window code builds its controls from
-// these tables by one loop, and the native tests read the same tables.
-// Geometry is in twips (1440 to the inch); converting to pixels happens at the
-// window's DPI, in one place (ControlRect).
+// these tables by one loop and places them by one function (ControlRect), and
+// the native tests read the same tables. Controls are named by an enum of
+// their window, so a misspelt control does not compile. Geometry is in twips;
+// converting to pixels happens at the window's DPI.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "launch/Deployment.h"
+#include "windows/Geometry.h"
+
+namespace tarn {
+struct Deployment;
+}
 
 namespace tarn::design {
 
@@ -27,79 +33,131 @@ struct Font {
     friend bool operator==(const Font&, const Font&) = default;
 };
 
-enum class Kind { Button, PictureBox, Label };
+// Panel: a plain container for other controls.
+enum class Kind { Button, Panel, Label };
 enum class Dock { None, Bottom };
 enum class Align { Left, Center };
 
 // What a click on the control does. Controls without a handler say None.
 enum class Click { None, Anydesk, AnydeskGsn, RustDesk, RustDeskOwn, Aweray, AeroAdmin, Ie11, About };
 
+// The main window's controls, listed in its tab order: the window creates
+// them in this order, so that the window order, which the keyboard and
+// assistive tools follow, is the tab order.
+enum class MainControl {
+    AnydeskGsn,
+    Anydesk,
+    RustDesk,
+    RustDeskOwn,
+    Aweray,
+    BottomStrip,
+    BottomLabel,  // inside BottomStrip
+    About,
+    AeroAdmin,
+    Ie11,
+    TrustViewer,
+    AnyViewer,
+};
+inline constexpr int kMainControlCount = static_cast<int>(MainControl::AnyViewer) + 1;
+
+// The reminder's labels, in its tab order.
+enum class ReminderControl { Message, Contact };
+inline constexpr int kReminderControlCount = static_cast<int>(ReminderControl::Contact) + 1;
+
+template <typename Id>
 struct Control {
-    std::string name;
+    Id id{};
     Kind kind = Kind::Button;
     std::string caption;  // the window text: caption of a button, text of a label
     int left = 0, top = 0, width = 0, height = 0;  // twips, within the container
     std::optional<Rgb> back;  // nullopt: the system's button face
     std::optional<Rgb> fore;  // nullopt: the system's button text
     std::optional<Font> font; // nullopt: the window's font
-    int tabIndex = 0;
-    std::string container;  // name of the containing control; empty for the client area
+    std::optional<Id> container;  // nullopt: the client area
     Dock dock = Dock::None;
     Align align = Align::Left;
     Click click = Click::None;
 };
 
+template <typename Id>
 struct Form {
-    std::string name;
     std::string caption;
     int clientWidth = 0, clientHeight = 0;  // twips
     Font font;
     std::optional<Rgb> back;  // nullopt: the system's button face
-    std::vector<Control> controls;
+    std::vector<Control<Id>> controls;
+
+    // The row of id. Every value of a window's enum has one (the native tests
+    // hold the windows' tables to that), so a failure here is a broken table.
+    const Control<Id>& At(Id id) const {
+        for (const Control<Id>& c : controls)
+            if (c.id == id) return c;
+        throw std::out_of_range("a control is missing from its design table");
+    }
 };
 
 inline constexpr char kWindowFontFace[] = "微軟正黑體";
-inline constexpr char kTopMsgDesignText[] = "請 聯 絡 ( 小 森 )   告 知 您 的 號 碼";
+// What the reminder says until a launch writes its message.
+inline constexpr char kReminderDesignText[] = "請 聯 絡 ( 小 森 )   告 知 您 的 號 碼";
 
-Form MainForm(const Deployment& deploy);
-Form TopMsgForm(const Deployment& deploy);
+Form<MainControl> MainWindowDesign(const Deployment& deploy);
+Form<ReminderControl> ReminderDesign(const Deployment& deploy);
 
-const Control* Find(const Form& form, std::string_view name);
-
-// The controls ordered by tab index: the order the window creates them in, so
-// that the window order that keyboard and assistive tools follow is the
-// design's tab order.
-std::vector<const Control*> InTabOrder(const Form& form);
+// The controls ordered by their id, which is the tab order.
+template <typename Id>
+std::vector<const Control<Id>*> InTabOrder(const Form<Id>& form) {
+    std::vector<const Control<Id>*> order;
+    for (const Control<Id>& c : form.controls) order.push_back(&c);
+    std::sort(order.begin(), order.end(), [](const Control<Id>* a, const Control<Id>* b) { return a->id < b->id; });
+    return order;
+}
 
 // --- Pixels ------------------------------------------------------------------
-
-inline constexpr int kTwipsPerInch = 1440;
-
-struct PixelRect {
-    int left = 0, top = 0, right = 0, bottom = 0;
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    friend bool operator==(const PixelRect&, const PixelRect&) = default;
-};
-
-// twips * dpi / 1440, rounded half away from zero as MulDiv does.
-int TwipsToPixels(int twips, int dpi);
 
 // A font's LOGFONT height for its point size: negative, so the size is the
 // character height rather than the cell height.
 int FontHeight(int points, int dpi);
 
-struct PixelSize {
-    int width = 0, height = 0;
-    friend bool operator==(const PixelSize&, const PixelSize&) = default;
+template <typename Id>
+PixelSize ClientSize(const Form<Id>& form, int dpi) {
+    return {TwipsToPixels(form.clientWidth, dpi), TwipsToPixels(form.clientHeight, dpi)};
+}
+
+// A rectangle of twips placed in a container of the given pixel size at dpi.
+// Edges rather than sizes are converted, so that neighbours that share an
+// edge in twips share it in pixels too. Docked to the bottom, it spans the
+// container's width and sits on its bottom edge whatever the rounding.
+PixelRect PlaceInContainer(int left, int top, int width, int height, Dock dock, PixelSize container, int dpi);
+
+// The control's rectangle within its container at dpi.
+template <typename Id>
+PixelRect ControlRect(const Form<Id>& form, Id id, int dpi) {
+    const Control<Id>& c = form.At(id);
+    const PixelSize container = c.container ? ControlRect(form, *c.container, dpi).Size() : ClientSize(form, dpi);
+    return PlaceInContainer(c.left, c.top, c.width, c.height, c.dock, container, dpi);
+}
+
+// --- The bottom strip while a program file downloads -------------------------
+
+// The strip's label gives way to a line with the sizes, a bar and a cancel
+// button. They are laid out from the strip's right end, so that the line
+// takes whatever width the strip has left. Twips.
+struct ProgressDesign {
+    int margin = 0;       // at both ends of the strip and between its controls
+    int cancelWidth = 0;
+    int cancelInset = 0;  // above and below the cancel button
+    int barWidth = 0;
+    int barInset = 0;     // above and below the bar
+    Font font;            // of the line and the cancel button
 };
 
-PixelSize ClientSize(const Form& form, int dpi);
+ProgressDesign DownloadProgressDesign();
 
-// The control's rectangle within its container at dpi. Edges rather than sizes
-// are converted, so that neighbours that share an edge in twips share it in
-// pixels too. A control docked to the bottom spans its container's width and
-// sits on its bottom edge whatever the rounding.
-PixelRect ControlRect(const Form& form, const Control& control, int dpi);
+struct ProgressRects {
+    PixelRect line, bar, cancel;
+};
+
+// The three controls' rectangles in a strip of the given size at dpi.
+ProgressRects ProgressLayout(const ProgressDesign& design, PixelSize strip, int dpi);
 
 }  // namespace tarn::design

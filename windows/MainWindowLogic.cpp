@@ -1,6 +1,5 @@
 #include "windows/MainWindowLogic.h"
 
-#include <algorithm>
 #include <array>
 
 #include "launch/AnydeskGsn.h"
@@ -28,11 +27,6 @@ constexpr std::array<const char*, 6> kStopCommands = {
     "cmd.exe /c taskkill /f /im aeroadmin*", "cmd.exe /c taskkill /f /im TrustViewer*",
 };
 
-int ClampEdge(int start, int length, int areaStart, int areaEnd) {
-    if (length >= areaEnd - areaStart) return areaStart;
-    return std::clamp(start, areaStart, areaEnd - length);
-}
-
 }  // namespace
 
 void StartUp(Platform& os, MainWindowHost& window) {
@@ -46,7 +40,7 @@ void StartUp(Platform& os, MainWindowHost& window) {
     }
     // The Default property is the one assigned: the button stays visible,
     // enabled, clickable and in the tab order.
-    window.SetButtonDefault("cmdAweray", false);
+    window.ClearDefault(design::MainControl::Aweray);
     const PixelRect place = MainWindowPlace(window.OuterRect(), window.ScreenOf());
     window.MoveTo(place.left, place.top);
 }
@@ -88,29 +82,6 @@ void RunClick(design::Click click, LaunchContext& context) {
     case Click::RustDeskOwn: LaunchRustDeskOwn(context); return;
     case Click::About: About(context.os, context.deploy); return;
     }
-}
-
-PixelRect MainWindowPlace(const PixelRect& outer, const Screen& screen) {
-    const int top = screen.monitor.bottom - outer.Height() - design::TwipsToPixels(900, screen.dpi);
-    const PixelRect moved{outer.left, top, outer.right, top + outer.Height()};
-    // On an ordinary screen this changes nothing; on a short one the computed
-    // top would put the window partly off the screen.
-    return ClampInto(moved, screen.workArea);
-}
-
-PixelRect ReminderPlace(PixelSize size, const PixelRect& mainWindow, const Screen& screen) {
-    const int left = screen.monitor.left + (screen.monitor.Width() - size.width) / 2;
-    const PixelRect below{left, mainWindow.bottom, left + size.width, mainWindow.bottom + size.height};
-    const bool belowFits = below.top >= screen.workArea.top && below.bottom <= screen.workArea.bottom;
-    const PixelRect chosen =
-        belowFits ? below : PixelRect{left, mainWindow.top - size.height, left + size.width, mainWindow.top};
-    return ClampInto(chosen, screen.workArea);
-}
-
-PixelRect ClampInto(const PixelRect& r, const PixelRect& area) {
-    const int left = ClampEdge(r.left, r.Width(), area.left, area.right);
-    const int top = ClampEdge(r.top, r.Height(), area.top, area.bottom);
-    return {left, top, left + r.Width(), top + r.Height()};
 }
 
 }  // namespace tarn

@@ -1,174 +1,193 @@
+// The design tables as the windows build from them: every control there once,
+// the texts the user sees exactly as they must read, each button wired to its
+// own work, the tab order, and a geometry that holds at every DPI (no gaps,
+// no overlaps, the strip docked).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "launch/Deployment.h"
 #include "windows/Designs.h"
 
 namespace tarn::design {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
-
 const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
+const int kDpis[] = {96, 120, 144, 168, 192, 240, 288};
 
-struct ControlRow {
-    const char* name;
+template <typename Id>
+int RowsOf(const Form<Id>& form, Id id) {
+    return static_cast<int>(
+        std::count_if(form.controls.begin(), form.controls.end(), [id](const Control<Id>& c) { return c.id == id; }));
+}
+
+// What each control of the main window says and what a click on it does.
+struct MainRow {
+    MainControl id;
     Kind kind;
     std::string caption;
-    int left, top, width, height;
-    std::optional<Rgb> back;
-    int tabIndex;
-    const char* container;
-    Dock dock;
-    Align align;
     Click click;
 };
 
-// The main window's controls exactly as the window must show them.
-const ControlRow kMainRows[] = {
-    {"cmdRustDesk", Kind::Button, "RustDesk", 0, 0, 1695, 975, Rgb{192, 255, 255}, 2, "", Dock::None, Align::Center, Click::RustDesk},
-    {"cmdAnydesk", Kind::Button, "AnyDesk", 1680, 0, 1695, 975, Rgb{255, 192, 192}, 1, "", Dock::None, Align::Center, Click::Anydesk},
-    {"cmdAweray", Kind::Button, "Aweray", 3360, 0, 1695, 975, Rgb{255, 224, 192}, 4, "", Dock::None, Align::Center, Click::Aweray},
-    {"Command1", Kind::Button, "AeroAdmin", 5040, 0, 1695, 975, Rgb{192, 255, 192}, 8, "", Dock::None, Align::Center, Click::AeroAdmin},
-    {"cmdIE11", Kind::Button, "傳統IE11 (tarn-IE11)", 6720, 0, 1695, 975, Rgb{255, 255, 192}, 9, "", Dock::None, Align::Center, Click::Ie11},
-    {"cmdRustDeskGSN", Kind::Button, "RustDesk (tarn)", 0, 960, 1695, 975, Rgb{128, 255, 255}, 3, "", Dock::None, Align::Center, Click::RustDeskOwn},
-    {"cmdAnydeskGSN", Kind::Button, "AnyDesk (GSN)", 1680, 960, 1695, 975, Rgb{255, 128, 128}, 0, "", Dock::None, Align::Center, Click::AnydeskGsn},
-    {"cmdTrustViewer", Kind::Button, "TrustViewer", 3360, 960, 1695, 975, Rgb{128, 255, 128}, 10, "", Dock::None, Align::Center, Click::None},
-    {"cmdAnyViewer", Kind::Button, "AnyViewer", 5040, 960, 1695, 975, Rgb{255, 128, 255}, 11, "", Dock::None, Align::Center, Click::None},
-    {"cmdAbout", Kind::Button, "聯絡小森", 6720, 960, 1695, 975, Rgb{192, 192, 255}, 7, "", Dock::None, Align::Center, Click::About},
-    {"picBottom", Kind::PictureBox, "", 0, 2010, 8445, 495, std::nullopt, 5, "", Dock::Bottom, Align::Left, Click::None},
-    {"lblBottom", Kind::Label, "遠端協助 (tarn-kit)  網站：dl.test:8080  (20231104)", 0, 0, 8370, 420, Rgb{255, 255, 192}, 6,
-     "picBottom", Dock::None, Align::Center, Click::About},
+const MainRow kMainRows[] = {
+    {MainControl::AnydeskGsn, Kind::Button, "AnyDesk (GSN)", Click::AnydeskGsn},
+    {MainControl::Anydesk, Kind::Button, "AnyDesk", Click::Anydesk},
+    {MainControl::RustDesk, Kind::Button, "RustDesk", Click::RustDesk},
+    {MainControl::RustDeskOwn, Kind::Button, "RustDesk (tarn)", Click::RustDeskOwn},
+    {MainControl::Aweray, Kind::Button, "Aweray", Click::Aweray},
+    {MainControl::BottomStrip, Kind::Panel, "", Click::None},
+    {MainControl::BottomLabel, Kind::Label, "遠端協助 (tarn-kit)  網站：dl.test:8080  (20231104)", Click::About},
+    {MainControl::About, Kind::Button, "聯絡小森", Click::About},
+    {MainControl::AeroAdmin, Kind::Button, "AeroAdmin", Click::AeroAdmin},
+    {MainControl::Ie11, Kind::Button, "傳統IE11 (tarn-IE11)", Click::Ie11},
+    {MainControl::TrustViewer, Kind::Button, "TrustViewer", Click::None},
+    {MainControl::AnyViewer, Kind::Button, "AnyViewer", Click::None},
 };
 
-const ControlRow kTopMsgRows[] = {
-    {"lblTopMsg", Kind::Label, "請 聯 絡 ( 小 森 )   告 知 您 的 號 碼", 0, 360, 7275, 585, Rgb{192, 192, 255}, 0, "",
-     Dock::None, Align::Center, Click::None},
-    {"Label2", Kind::Label, "Line: 02-1234-5678  /  網站：dl.test:8080 ", 0, 1320, 7395, 345, Rgb{255, 255, 192}, 1, "",
-     Dock::None, Align::Center, Click::None},
-};
-
-void ExpectRows(const Form& form, const ControlRow* begin, const ControlRow* end) {
-    ASSERT_EQ(form.controls.size(), static_cast<size_t>(end - begin));
-    for (const ControlRow* row = begin; row != end; ++row) {
-        SCOPED_TRACE(row->name);
-        const Control* c = Find(form, row->name);
-        ASSERT_NE(c, nullptr);
-        EXPECT_EQ(c->kind, row->kind);
-        EXPECT_EQ(c->caption, row->caption);
-        EXPECT_EQ(c->left, row->left);
-        EXPECT_EQ(c->top, row->top);
-        EXPECT_EQ(c->width, row->width);
-        EXPECT_EQ(c->height, row->height);
-        EXPECT_EQ(c->back, row->back);
-        EXPECT_EQ(c->tabIndex, row->tabIndex);
-        EXPECT_EQ(c->container, row->container);
-        EXPECT_EQ(c->dock, row->dock);
-        EXPECT_EQ(c->align, row->align);
-        EXPECT_EQ(c->click, row->click);
+TEST(MainDesign, EveryControlOnceWithItsTextAndItsOwnClick) {
+    const Form<MainControl> form = MainWindowDesign(kDeploy);
+    EXPECT_EQ(form.caption, "遠端維修");
+    ASSERT_EQ(std::size(kMainRows), static_cast<size_t>(kMainControlCount));
+    EXPECT_EQ(form.controls.size(), std::size(kMainRows));
+    for (const MainRow& row : kMainRows) {
+        SCOPED_TRACE(row.caption);
+        ASSERT_EQ(RowsOf(form, row.id), 1);
+        const Control<MainControl>& c = form.At(row.id);
+        EXPECT_EQ(c.kind, row.kind);
+        EXPECT_EQ(c.caption, row.caption);
+        EXPECT_EQ(c.click, row.click);
+    }
+    // The label is the strip's; everything else stands in the client area.
+    for (const Control<MainControl>& c : form.controls) {
+        const std::optional<MainControl> expected =
+            c.id == MainControl::BottomLabel ? std::optional(MainControl::BottomStrip) : std::nullopt;
+        EXPECT_EQ(c.container, expected) << c.caption;
     }
 }
 
-TEST(MainDesign, ControlsMatchTheDesign) {
-    ExpectRows(MainForm(kDeploy), std::begin(kMainRows), std::end(kMainRows));
-}
-
-TEST(MainDesign, WindowAttributes) {
-    const Form form = MainForm(kDeploy);
-    EXPECT_EQ(form.caption, "遠端維修");
-    EXPECT_EQ(form.clientWidth, 8445);
-    EXPECT_EQ(form.clientHeight, 2505);
-    EXPECT_EQ(form.font, (Font{"微軟正黑體", 12, 400, 136}));
-    EXPECT_FALSE(form.back.has_value()) << "the main window uses the system's button face";
-    for (const Control& c : form.controls) EXPECT_FALSE(c.font.has_value()) << c.name << " uses the window font";
-}
-
-TEST(MainDesign, TabOrderBeginsWithGsnAndLabelFollowsItsStrip) {
-    std::vector<std::string> names;
-    for (const Control* c : InTabOrder(MainForm(kDeploy))) names.push_back(c->name);
-    EXPECT_THAT(names, ElementsAre("cmdAnydeskGSN", "cmdAnydesk", "cmdRustDesk", "cmdRustDeskGSN", "cmdAweray",
-                                   "picBottom", "lblBottom", "cmdAbout", "Command1", "cmdIE11", "cmdTrustViewer",
-                                   "cmdAnyViewer"));
+TEST(MainDesign, TabOrderBeginsWithGsnAndTheLabelFollowsItsStrip) {
+    const Form<MainControl> form = MainWindowDesign(kDeploy);
+    std::vector<std::string> captions;
+    std::vector<MainControl> seen;
+    for (const Control<MainControl>* c : InTabOrder(form)) {
+        captions.push_back(c->caption);
+        // The window creates a container before what it holds.
+        if (c->container) {
+            EXPECT_NE(std::find(seen.begin(), seen.end(), *c->container), seen.end());
+        }
+        seen.push_back(c->id);
+    }
+    EXPECT_THAT(captions, ::testing::ElementsAre("AnyDesk (GSN)", "AnyDesk", "RustDesk", "RustDesk (tarn)", "Aweray", "",
+                                                 "遠端協助 (tarn-kit)  網站：dl.test:8080  (20231104)", "聯絡小森",
+                                                 "AeroAdmin", "傳統IE11 (tarn-IE11)", "TrustViewer", "AnyViewer"));
 }
 
 TEST(MainDesign, ButtonsOverlapByOnePixelAtNinetySixDpi) {
-    const Form form = MainForm(kDeploy);
+    const Form<MainControl> form = MainWindowDesign(kDeploy);
     const int kDpi = 96;
-    const PixelRect strip = ControlRect(form, *Find(form, "picBottom"), kDpi);
-    for (const Control& a : form.controls) {
+    const PixelRect strip = ControlRect(form, MainControl::BottomStrip, kDpi);
+    for (const Control<MainControl>& a : form.controls) {
         if (a.kind != Kind::Button) continue;
-        const PixelRect ra = ControlRect(form, a, kDpi);
-        SCOPED_TRACE(a.name);
+        const PixelRect ra = ControlRect(form, a.id, kDpi);
+        SCOPED_TRACE(a.caption);
         EXPECT_EQ(ra.Width(), 113);
         EXPECT_EQ(ra.Height(), 65);
         EXPECT_LE(ra.bottom, strip.top) << "the buttons end above the bottom strip";
-        for (const Control& b : form.controls) {
+        for (const Control<MainControl>& b : form.controls) {
             if (b.kind != Kind::Button) continue;
-            const PixelRect rb = ControlRect(form, b, kDpi);
+            const PixelRect rb = ControlRect(form, b.id, kDpi);
             if (rb.top == ra.top && rb.left > ra.left && rb.left < ra.right) {
-                EXPECT_EQ(ra.right - rb.left, 1) << b.name;
+                EXPECT_EQ(ra.right - rb.left, 1) << b.caption;
             }
             if (rb.left == ra.left && rb.top > ra.top && rb.top < ra.bottom) {
-                EXPECT_EQ(ra.bottom - rb.top, 1) << b.name;
+                EXPECT_EQ(ra.bottom - rb.top, 1) << b.caption;
             }
         }
     }
     // Every button but the last of a row and column has a neighbour it overlaps.
-    EXPECT_EQ(ControlRect(form, *Find(form, "cmdAnydesk"), kDpi), (PixelRect{112, 0, 225, 65}));
-    EXPECT_EQ(ControlRect(form, *Find(form, "cmdAnydeskGSN"), kDpi), (PixelRect{112, 64, 225, 129}));
-    EXPECT_EQ(ControlRect(form, *Find(form, "cmdAbout"), kDpi), (PixelRect{448, 64, 561, 129}));
-}
-
-TEST(MainDesign, BottomStripAndLabelAtNinetySixDpi) {
-    const Form form = MainForm(kDeploy);
-    EXPECT_EQ(ClientSize(form, 96), (PixelSize{563, 167}));
-    EXPECT_EQ(ControlRect(form, *Find(form, "picBottom"), 96), (PixelRect{0, 134, 563, 167}));
-    EXPECT_EQ(ControlRect(form, *Find(form, "lblBottom"), 96), (PixelRect{0, 0, 558, 28}));
+    EXPECT_EQ(ControlRect(form, MainControl::Anydesk, kDpi), (PixelRect{112, 0, 225, 65}));
+    EXPECT_EQ(ControlRect(form, MainControl::AnydeskGsn, kDpi), (PixelRect{112, 64, 225, 129}));
+    EXPECT_EQ(ControlRect(form, MainControl::About, kDpi), (PixelRect{448, 64, 561, 129}));
 }
 
 // Rounding at other scales must not open a gap under the docked strip or let
 // it fall short of the window's width.
 TEST(MainDesign, BottomStripStaysDockedAtEveryDpi) {
-    const Form form = MainForm(kDeploy);
-    for (int dpi : {96, 120, 144, 168, 192, 240, 288}) {
+    const Form<MainControl> form = MainWindowDesign(kDeploy);
+    EXPECT_EQ(ClientSize(form, 96), (PixelSize{563, 167}));
+    for (int dpi : kDpis) {
         SCOPED_TRACE(dpi);
         const PixelSize client = ClientSize(form, dpi);
-        const PixelRect strip = ControlRect(form, *Find(form, "picBottom"), dpi);
+        const PixelRect strip = ControlRect(form, MainControl::BottomStrip, dpi);
         EXPECT_EQ(strip.left, 0);
         EXPECT_EQ(strip.right, client.width);
         EXPECT_EQ(strip.bottom, client.height);
         EXPECT_EQ(strip.Height(), TwipsToPixels(495, dpi));
-        const PixelRect label = ControlRect(form, *Find(form, "lblBottom"), dpi);
+        const PixelRect label = ControlRect(form, MainControl::BottomLabel, dpi);
         EXPECT_LE(label.right, strip.Width());
         EXPECT_LE(label.bottom, strip.Height());
         // Neighbouring buttons share their common edge at every scale.
-        const PixelRect left = ControlRect(form, *Find(form, "cmdRustDesk"), dpi);
-        const PixelRect right = ControlRect(form, *Find(form, "cmdAnydesk"), dpi);
+        const PixelRect left = ControlRect(form, MainControl::RustDesk, dpi);
+        const PixelRect right = ControlRect(form, MainControl::Anydesk, dpi);
         EXPECT_GT(left.right, right.left);
         EXPECT_LE(left.bottom, strip.top);
     }
 }
 
-TEST(TopMsgDesign, WindowAndLabels) {
-    const Form form = TopMsgForm(kDeploy);
-    EXPECT_EQ(form.caption, "小森遠端協助");
-    EXPECT_EQ(form.clientWidth, 7275);
-    EXPECT_EQ(form.clientHeight, 1665);
-    EXPECT_EQ(ClientSize(form, 96), (PixelSize{485, 111}));
-    EXPECT_EQ(form.back, (Rgb{244, 230, 255}));
-    EXPECT_EQ(form.font, (Font{"微軟正黑體", 12, 400, 136}));
-    ExpectRows(form, std::begin(kTopMsgRows), std::end(kTopMsgRows));
+// While a file downloads, the strip's line, bar and cancel button stand side
+// by side inside it at every scale, the line keeping the most room.
+TEST(MainDesign, DownloadProgressFitsTheStripAtEveryDpi) {
+    const Form<MainControl> form = MainWindowDesign(kDeploy);
+    const ProgressDesign design = DownloadProgressDesign();
+    for (int dpi : kDpis) {
+        SCOPED_TRACE(dpi);
+        const PixelSize strip = ControlRect(form, MainControl::BottomStrip, dpi).Size();
+        const ProgressRects r = ProgressLayout(design, strip, dpi);
+        for (const PixelRect& control : {r.line, r.bar, r.cancel}) {
+            EXPECT_GT(control.Width(), 0);
+            EXPECT_GT(control.Height(), 0);
+            EXPECT_TRUE(control.left >= 0 && control.top >= 0 && control.right <= strip.width &&
+                        control.bottom <= strip.height);
+            // Centred on the strip's height.
+            EXPECT_EQ(control.top, strip.height - control.bottom);
+        }
+        EXPECT_LT(r.line.right, r.bar.left);
+        EXPECT_LT(r.bar.right, r.cancel.left);
+        EXPECT_GT(r.line.Width(), r.bar.Width() + r.cancel.Width());
+    }
+}
 
-    const Control& message = *Find(form, "lblTopMsg");
-    EXPECT_EQ(message.fore, (Rgb{0, 0, 255}));
-    EXPECT_EQ(message.font, (Font{"微軟正黑體", 18, 700, 136}));
-    const Control& contact = *Find(form, "Label2");
-    EXPECT_EQ(contact.fore, (Rgb{0, 0, 255}));
-    EXPECT_FALSE(contact.font.has_value()) << "the contact line uses the window font";
-    // The contact line reaches 8 pixels past the client area and its bottom
-    // meets the window's.
-    EXPECT_EQ(ControlRect(form, contact, 96), (PixelRect{0, 88, 493, 111}));
-    EXPECT_EQ(ControlRect(form, message, 96), (PixelRect{0, 24, 485, 63}));
+TEST(ReminderDesign, EveryLabelOnceWithItsText) {
+    const Form<ReminderControl> form = ReminderDesign(kDeploy);
+    EXPECT_EQ(form.caption, "小森遠端協助");
+    EXPECT_EQ(form.controls.size(), static_cast<size_t>(kReminderControlCount));
+    for (ReminderControl id : {ReminderControl::Message, ReminderControl::Contact}) EXPECT_EQ(RowsOf(form, id), 1);
+    EXPECT_EQ(form.At(ReminderControl::Message).caption, "請 聯 絡 ( 小 森 )   告 知 您 的 號 碼");
+    EXPECT_EQ(form.At(ReminderControl::Contact).caption, "Line: 02-1234-5678  /  網站：dl.test:8080 ");
+    for (const Control<ReminderControl>& c : form.controls) EXPECT_EQ(c.click, Click::None) << c.caption;
+}
+
+// The message spans the window above the contact line, whose bottom meets
+// the window's at every scale; the contact line reaches past the right edge
+// on purpose, and the window clips it.
+TEST(ReminderDesign, LabelsStackWithoutGapOrOverlapAtEveryDpi) {
+    const Form<ReminderControl> form = ReminderDesign(kDeploy);
+    EXPECT_EQ(ClientSize(form, 96), (PixelSize{485, 111}));
+    for (int dpi : kDpis) {
+        SCOPED_TRACE(dpi);
+        const PixelSize client = ClientSize(form, dpi);
+        const PixelRect message = ControlRect(form, ReminderControl::Message, dpi);
+        const PixelRect contact = ControlRect(form, ReminderControl::Contact, dpi);
+        EXPECT_EQ(message.left, 0);
+        EXPECT_EQ(message.right, client.width);
+        EXPECT_LT(message.bottom, contact.top);
+        EXPECT_EQ(contact.left, 0);
+        EXPECT_GT(contact.right, client.width);
+        EXPECT_EQ(contact.bottom, client.height);
+    }
 }
 
 struct Conversion {

@@ -1,6 +1,9 @@
-// The platform's waits under Wine: pauses, process waits and downloads keep
-// the calling thread's windows answering, last as long as asked, give back a
-// quit met on the way, and tell a watcher about the download they run.
+// The waits under Wine. Through the message loop, the platform's pauses,
+// process waits and downloads keep the calling thread's windows answering,
+// last as long as asked and give back a quit met on the way; the program's
+// own loop and those waits offer every message to the same keyboard
+// handling first. Without the loop the platform dispatches nothing. A
+// download tells a watcher about itself.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +16,7 @@
 
 #include "WinTestSupport.h"
 #include "platform/Win32Platform.h"
+#include "windows/win32/MessageLoop.h"
 
 namespace tarn::testing {
 namespace {
@@ -97,7 +101,8 @@ class ResponsiveWait : public ::testing::TestWithParam<WaitCase> {};
 TEST_P(ResponsiveWait, AnswersMessagesWhileItWaits) {
     ScratchFolder folder;
     ProbeWindow probe;
-    Win32Platform os(5000);
+    win::MessageLoop loop;
+    Win32Platform os(loop, 5000);
     ::PostMessageW(probe.hwnd(), kProbeMessage, 0, 0);
     const ULONGLONG start = ::GetTickCount64();
     ULONGLONG atLeast = 0;
@@ -147,20 +152,38 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BusyWait, ProcessWaitStillEndsAtItsTime) {
     ScratchFolder folder;
-    Win32Platform os;
-    const TaskId child =
-        os.Shell("\"" + ProgramFolder() + "\\win_child.exe\" \"" + folder / "late.txt" + "\" 5000", WindowStyle::Hidden);
-    const ULONGLONG start = ::GetTickCount64();
-    EXPECT_FALSE(os.WaitForTasks({child}, 400));
-    const ULONGLONG elapsed = ::GetTickCount64() - start;
-    EXPECT_GE(elapsed, 400u);
-    EXPECT_LT(elapsed, 1500u);
-    EXPECT_TRUE(os.WaitForTasks({child}, 10000));
+    win::MessageLoop loop;
+    Win32Platform dispatching(loop);
+    Win32Platform plain;
+    for (Win32Platform* os : {&dispatching, &plain}) {
+        SCOPED_TRACE(os == &plain ? "plain wait" : "message loop");
+        const TaskId child = os->Shell(
+            "\"" + ProgramFolder() + "\\win_child.exe\" \"" + folder / "late.txt" + "\" 5000", WindowStyle::Hidden);
+        const ULONGLONG start = ::GetTickCount64();
+        EXPECT_FALSE(os->WaitForTasks({child}, 400));
+        const ULONGLONG elapsed = ::GetTickCount64() - start;
+        EXPECT_GE(elapsed, 400u);
+        EXPECT_LT(elapsed, 1500u);
+        EXPECT_TRUE(os->WaitForTasks({child}, 10000));
+    }
+}
+
+// Taken from the queue by the loop's wait, or left there for the loop by a
+// wait that dispatches nothing: either way no message is lost.
+std::vector<UINT> LeftInQueue(HWND window, WPARAM& quitCode) {
+    MSG msg{};
+    std::vector<UINT> left;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.hwnd == window || msg.message == WM_QUIT) left.push_back(msg.message);
+        if (msg.message == WM_QUIT) quitCode = msg.wParam;
+    }
+    return left;
 }
 
 TEST(BusyWait, QuitMetWhilePumpingIsPostedAgainAfterTheFullPause) {
     ProbeWindow probe;
-    Win32Platform os;
+    win::MessageLoop loop;
+    Win32Platform os(loop);
     ::PostQuitMessage(7);
     // Arrives after the quit was met: a message loop would have ended by
     // then, so the wait leaves it in the queue.
@@ -174,31 +197,48 @@ TEST(BusyWait, QuitMetWhilePumpingIsPostedAgainAfterTheFullPause) {
     late.join();
     EXPECT_GE(elapsed, 400u) << "the quit cut the pause short";
     EXPECT_EQ(probe.probes, 0);
-    MSG msg{};
-    std::vector<UINT> left;
     WPARAM quitCode = 0;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.hwnd == probe.hwnd() || msg.message == WM_QUIT) left.push_back(msg.message);
-        if (msg.message == WM_QUIT) quitCode = msg.wParam;
-    }
-    EXPECT_EQ(left, (std::vector<UINT>{kProbeMessage, WM_QUIT})) << "the quit was swallowed or a message lost";
+    EXPECT_EQ(LeftInQueue(probe.hwnd(), quitCode), (std::vector<UINT>{kProbeMessage, WM_QUIT}))
+        << "the quit was swallowed or a message lost";
     EXPECT_EQ(quitCode, 7u);
 }
 
-TEST(BusyWait, MessagesPassTheFilterFirst) {
+TEST(BusyWait, WithoutTheLoopThePlatformDispatchesNothing) {
     ProbeWindow probe;
     Win32Platform os;
-    std::vector<UINT> filtered;
-    os.SetMessageFilter([&](MSG& msg) {
+    ::PostMessageW(probe.hwnd(), kProbeMessage, 0, 0);
+    const ULONGLONG start = ::GetTickCount64();
+    os.Sleep(300);
+    EXPECT_GE(::GetTickCount64() - start, 300u);
+    EXPECT_EQ(probe.probes, 0);
+    WPARAM quitCode = 0;
+    EXPECT_EQ(LeftInQueue(probe.hwnd(), quitCode), (std::vector<UINT>{kProbeMessage}));
+}
+
+// The waits and the program's own loop offer every message to the same
+// keyboard handling before dispatching it.
+TEST(BusyWait, MessagesPassThePreTranslationFirstInWaitsAndInTheLoop) {
+    ProbeWindow probe;
+    win::MessageLoop loop;
+    Win32Platform os(loop);
+    std::vector<WPARAM> offered;
+    loop.PreTranslateWith([&](MSG& msg) {
         if (msg.hwnd != probe.hwnd()) return false;
-        filtered.push_back(msg.message);
-        return msg.wParam == 1;  // taken by the filter: not dispatched
+        offered.push_back(msg.wParam);
+        return msg.wParam % 2 == 1;  // taken by the pre-translation: not dispatched
     });
     ::PostMessageW(probe.hwnd(), kProbeMessage, 1, 0);
     ::PostMessageW(probe.hwnd(), kProbeMessage, 2, 0);
     os.Sleep(200);
-    EXPECT_EQ(filtered, (std::vector<UINT>{kProbeMessage, kProbeMessage}));
+    EXPECT_EQ(offered, (std::vector<WPARAM>{1, 2}));
     EXPECT_EQ(probe.probes, 1);
+
+    ::PostMessageW(probe.hwnd(), kProbeMessage, 3, 0);
+    ::PostMessageW(probe.hwnd(), kProbeMessage, 4, 0);
+    ::PostQuitMessage(5);
+    EXPECT_EQ(loop.Run(), 5) << "the loop ends with the quit's code";
+    EXPECT_EQ(offered, (std::vector<WPARAM>{1, 2, 3, 4}));
+    EXPECT_EQ(probe.probes, 2);
 }
 
 // Records what the platform tells it, and cancels on request.

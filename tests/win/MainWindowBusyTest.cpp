@@ -16,8 +16,8 @@
 #include "launch/Catalogue.h"
 #include "launch/LaunchTool.h"
 #include "platform/Text.h"
-#include "windows/FrmMain.h"
-#include "windows/FrmTopMsg.h"
+#include "windows/win32/MainWindow.h"
+#include "windows/win32/ReminderWindow.h"
 
 namespace tarn::testing {
 namespace {
@@ -43,8 +43,8 @@ public:
 
 struct Fixture {
     HookedOs os;
-    FrmTopMsg reminder{::GetModuleHandleW(nullptr), kDeploy, []() -> std::optional<RECT> { return std::nullopt; }};
-    FrmMain main{::GetModuleHandleW(nullptr), os, reminder, kDeploy};
+    ReminderWindow reminder{::GetModuleHandleW(nullptr), kDeploy, []() -> std::optional<RECT> { return std::nullopt; }};
+    MainWindow main{::GetModuleHandleW(nullptr), os, reminder, kDeploy};
 
     Fixture() {
         os.environment["AppData"] = "C:\\Users\\Amy\\AppData\\Roaming";
@@ -53,7 +53,7 @@ struct Fixture {
         os.log.clear();
     }
 
-    HWND Strip() const { return Children(main.Window()).at(5); }
+    HWND Strip() const { return main.ControlWindow(design::MainControl::BottomStrip); }
 
     // The clickable controls: the ten buttons and the strip's label.
     std::vector<HWND> Clickable() const {
@@ -101,7 +101,7 @@ Refusals TryEverything(Fixture& f) {
         ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
                        reinterpret_cast<LPARAM>(button));
     }
-    HWND label = Children(f.Strip()).at(0);
+    HWND label = f.main.ControlWindow(design::MainControl::BottomLabel);
     ::SendMessageW(f.Strip(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(label), STN_CLICKED),
                    reinterpret_cast<LPARAM>(label));
     r.logGrowth = f.os.log.size() - before;
@@ -156,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BusyCase{"DuringThePause", "AnyDesk",
                  [](Fixture& f, std::function<void()> hook) { f.os.onSleep = std::move(hook); },
-                 "SetWindowPos "},
+                 "SetZOrder "},
         // The IE11 program cannot start: its error message is the launch's end.
         BusyCase{"DuringTheErrorMessage", "傳統IE11 (tarn-IE11)",
                  [](Fixture& f, std::function<void()> hook) {

@@ -10,8 +10,8 @@
 #include "../native/FakeOs.h"
 #include "WinTestSupport.h"
 #include "platform/Text.h"
-#include "windows/FrmMain.h"
-#include "windows/FrmTopMsg.h"
+#include "windows/win32/MainWindow.h"
+#include "windows/win32/ReminderWindow.h"
 
 namespace tarn::testing {
 namespace {
@@ -25,12 +25,12 @@ struct Fixture {
     FakeOs os;
     HWND seenAtCreation = nullptr;
     bool destroyed = false;
-    FrmTopMsg reminder{::GetModuleHandleW(nullptr), kDeploy, [this]() -> std::optional<RECT> {
+    ReminderWindow reminder{::GetModuleHandleW(nullptr), kDeploy, [this]() -> std::optional<RECT> {
                            RECT r{};
                            if (!main.Window() || !::GetWindowRect(main.Window(), &r)) return std::nullopt;
                            return r;
                        }};
-    FrmMain main{::GetModuleHandleW(nullptr), os, reminder, kDeploy};
+    MainWindow main{::GetModuleHandleW(nullptr), os, reminder, kDeploy};
 
     Fixture() {
         os.environment["AppData"] = "C:\\Users\\Amy\\AppData\\Roaming";
@@ -55,7 +55,8 @@ TEST(MainWindow, ChildWindowsInTabOrderWithTheirTexts) {
                                                "聯絡小森", "AeroAdmin", "傳統IE11 (tarn-IE11)", "TrustViewer",
                                                "AnyViewer"}));
     // The strip holds the label, whose text is centred.
-    const std::vector<HWND> strip = Children(Children(f.main.Window()).at(5));
+    EXPECT_EQ(Children(f.main.Window()).at(5), f.main.ControlWindow(design::MainControl::BottomStrip));
+    const std::vector<HWND> strip = Children(f.main.ControlWindow(design::MainControl::BottomStrip));
     ASSERT_EQ(strip.size(), 1u);
     EXPECT_EQ(TextOf(strip[0]), "遠端協助 (tarn-kit)  網站：dl.test:8080  (20231104)");
     EXPECT_NE(::GetWindowLongW(strip[0], GWL_STYLE) & SS_CENTER, 0);
@@ -142,7 +143,7 @@ TEST(MainWindow, ClicksRunTheirHandlers) {
     EXPECT_EQ(f.LogSizeAfter([&] { ::SendMessageW(ChildByText(hwnd, "AnyViewer"), BM_CLICK, 0, 0); }), 0u);
 
     // The bottom label: a mouse click on it opens the site once.
-    HWND label = Children(Children(hwnd).at(5)).at(0);
+    HWND label = f.main.ControlWindow(design::MainControl::BottomLabel);
     EXPECT_EQ(f.LogSizeAfter([&] {
         ::SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
         ::SendMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));

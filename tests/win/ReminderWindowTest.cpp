@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "WinTestSupport.h"
+#include "launch/Deployment.h"
 #include "platform/Text.h"
 #include "platform/Win32Platform.h"
 #include "platform/FilePresenceAndTopMost.h"
-#include "windows/FrmTopMsg.h"
+#include "windows/win32/ReminderWindow.h"
 
 namespace tarn::testing {
 namespace {
@@ -52,7 +53,7 @@ RECT MonitorRect() {
 struct Fixture {
     std::optional<RECT> mainPlace;
     int closed = 0;
-    FrmTopMsg reminder{::GetModuleHandleW(nullptr), kDeploy, [this] { return mainPlace; }};
+    ReminderWindow reminder{::GetModuleHandleW(nullptr), kDeploy, [this] { return mainPlace; }};
     Fixture() { reminder.OnClosed([this] { ++closed; }); }
 };
 

@@ -1,5 +1,6 @@
-// The program's start: the platform, the reminder window and the main window,
-// then the message loop until both windows are closed.
+// The program's start: the message loop, the platform waiting through it, the
+// reminder window and the main window, then the loop until both windows are
+// closed. The one place that knows the concrete Win32 adapter.
 #include <windows.h>
 
 #include <exception>
@@ -7,23 +8,28 @@
 
 #include "launch/Deployment.h"
 #include "platform/Win32Platform.h"
-#include "windows/FrmMain.h"
-#include "windows/FrmTopMsg.h"
-#include "windows/WindowBase.h"
+#include "windows/win32/MainWindow.h"
+#include "windows/win32/MessageLoop.h"
+#include "windows/win32/ReminderWindow.h"
+#include "windows/win32/WindowBase.h"
 
 namespace {
 
 int Run(HINSTANCE instance, int showCommand) {
     const tarn::Deployment& deploy = tarn::BuiltInDeployment();
-    tarn::Win32Platform platform;
+    tarn::win::MessageLoop loop;
+    // While a launch waits, the loop keeps dispatching: the windows paint,
+    // the main window's keys work (Esc cancels a download) and its progress
+    // strip moves.
+    tarn::Win32Platform platform(loop);
 
     HWND mainWindow = nullptr;
-    tarn::FrmTopMsg reminder(instance, deploy, [&mainWindow]() -> std::optional<RECT> {
+    tarn::ReminderWindow reminder(instance, deploy, [&mainWindow]() -> std::optional<RECT> {
         RECT r{};
         if (!mainWindow || !::GetWindowRect(mainWindow, &r)) return std::nullopt;
         return r;
     });
-    tarn::FrmMain main(instance, platform, reminder, deploy);
+    tarn::MainWindow main(instance, platform, reminder, deploy);
 
     // The program ends with the last of its two windows.
     auto quitWhenBothClosed = [&] {
@@ -34,9 +40,7 @@ int Run(HINSTANCE instance, int showCommand) {
         mainWindow = hwnd;
         platform.SetOwner(hwnd);
     });
-    // While a launch waits, the platform dispatches the messages itself: the
-    // main window's keys (Esc cancels a download) and its progress strip.
-    platform.SetMessageFilter([&main](MSG& msg) { return main.PreTranslateMessage(msg); });
+    loop.PreTranslateWith([&main](MSG& msg) { return main.PreTranslateMessage(msg); });
     platform.SetDownloadWatcher(&main.Downloads());
     main.OnDestroyed([&] {
         mainWindow = nullptr;
@@ -47,14 +51,7 @@ int Run(HINSTANCE instance, int showCommand) {
     if (!main.Create()) return 1;
     ::ShowWindow(main.Window(), showCommand);
     ::UpdateWindow(main.Window());
-
-    MSG msg{};
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (main.PreTranslateMessage(msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-    return static_cast<int>(msg.wParam);
+    return loop.Run();
 }
 
 }  // namespace

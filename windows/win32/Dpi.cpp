@@ -1,4 +1,4 @@
-#include "windows/Dpi.h"
+#include "windows/win32/Dpi.h"
 
 namespace tarn::win {
 
@@ -31,9 +31,9 @@ int WindowDpi(HWND window) noexcept {
     return SystemDpi();
 }
 
-SIZE OuterSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi) noexcept {
+SIZE OuterSizeForClient(PixelSize client, DWORD style, DWORD exStyle, int dpi) noexcept {
     static const auto adjustForDpi = User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
-    RECT r{0, 0, clientWidth, clientHeight};
+    RECT r{0, 0, client.width, client.height};
     if (!adjustForDpi || !adjustForDpi(&r, style, FALSE, exStyle, static_cast<UINT>(dpi)))
         ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
     return {r.right - r.left, r.bottom - r.top};

@@ -9,24 +9,22 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "platform/Handle.h"
 #include "launch/Reminder.h"
-#include "platform/Platform.h"
 #include "windows/Designs.h"
-#include "windows/WindowBase.h"
+#include "windows/win32/DesignedControls.h"
+#include "windows/win32/WindowBase.h"
 
 namespace tarn {
 
-class FrmTopMsg : public Reminder, private win::WindowBase<FrmTopMsg> {
+class ReminderWindow : public Reminder, private win::WindowBase<ReminderWindow> {
 public:
     // The main window's outer rectangle in screen pixels, read each time the
     // window loads; nullopt when there is no main window.
     using MainPlace = std::function<std::optional<RECT>()>;
 
-    FrmTopMsg(HINSTANCE instance, const Deployment& deploy, MainPlace mainPlace);
-    ~FrmTopMsg() override;
+    ReminderWindow(HINSTANCE instance, const Deployment& deploy, MainPlace mainPlace);
+    ~ReminderWindow() override;
 
     // Writes the message; loads the window first when it is not loaded. A
     // loaded window keeps its place.
@@ -44,31 +42,16 @@ public:
     using WindowBase::Window;
 
 private:
-    friend class win::WindowBase<FrmTopMsg>;
-
-    struct Label {
-        const design::Control* design = nullptr;
-        HWND hwnd = nullptr;
-        BrushHandle back;
-    };
+    friend class win::WindowBase<ReminderWindow>;
 
     void Load();
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void AfterDestroy();
-    void CreateLabels();
-    void ApplyDpi(int dpi);
-    SIZE OuterSize() const;
-    HWND LabelWindow(const char* name) const;
 
     HINSTANCE instance_;
-    design::Form form_;
+    win::DesignedControls<design::ReminderControl> controls_;
     MainPlace mainPlace_;
     std::function<void()> onClosed_;
-    int dpi_ = 96;
-    std::vector<Label> labels_;
-    BrushHandle back_;
-    FontHandle windowFont_;
-    FontHandle messageFont_;
 };
 
 }  // namespace tarn

@@ -1,4 +1,4 @@
-#include "windows/WinFonts.h"
+#include "windows/win32/WinFonts.h"
 
 #include <map>
 

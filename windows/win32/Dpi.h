@@ -5,15 +5,14 @@
 
 #include <windows.h>
 
-#include "windows/MainWindowLogic.h"
+#include "windows/Placement.h"
 
 namespace tarn::win {
 
 int WindowDpi(HWND window) noexcept;
 
-// The outer size of a window whose client area is clientWidth x clientHeight
-// at dpi.
-SIZE OuterSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi) noexcept;
+// The outer size of a window whose client area is client at dpi.
+SIZE OuterSizeForClient(PixelSize client, DWORD style, DWORD exStyle, int dpi) noexcept;
 
 PixelRect ToPixelRect(const RECT& r) noexcept;
 

@@ -15,6 +15,18 @@
 
 namespace tarn::win {
 
+// A window class: registered by the first window of its kind, found by the
+// later ones. The background is the system's button face, which a window
+// with a colour of its own paints over.
+struct WindowClass {
+    const wchar_t* name = nullptr;
+    WNDPROC procedure = nullptr;
+    int iconId = 0;  // the icon resource for caption and taskbar; 0: none
+};
+
+// Throws PlatformError with failure when the class cannot be registered.
+void RegisterWindowClass(HINSTANCE instance, const WindowClass& windowClass, const char* failure);
+
 // Tells the user about a failure no handler expected.
 inline void ReportUnexpected(HWND owner, const char* what) noexcept {
     try {
@@ -31,6 +43,10 @@ public:
     HWND Window() const noexcept { return hwnd_; }
 
 protected:
+    static void RegisterClassOnce(HINSTANCE instance, const wchar_t* name, int iconId, const char* failure) {
+        RegisterWindowClass(instance, {name, &Procedure, iconId}, failure);
+    }
+
     WindowBase() = default;
     ~WindowBase() = default;
     WindowBase(const WindowBase&) = delete;

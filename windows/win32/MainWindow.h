@@ -1,0 +1,89 @@
+// The main window: ten coloured buttons and the strip with the product line.
+// Built from its design table (DesignedControls); its behaviour lives in
+// MainWindowLogic, which this class feeds with messages. While a launch runs
+// the buttons are disabled and the close request is refused; while a program
+// file downloads, the strip shows its progress and a cancel button
+// (ProgressStrip).
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+
+#include "platform/Platform.h"
+#include "windows/Designs.h"
+#include "windows/MainWindowLogic.h"
+#include "windows/win32/DesignedControls.h"
+#include "windows/win32/ProgressStrip.h"
+#include "windows/win32/ReminderWindow.h"
+#include "windows/win32/WindowBase.h"
+
+namespace tarn {
+
+class MainWindow : private win::WindowBase<MainWindow>, private MainWindowHost {
+public:
+    MainWindow(HINSTANCE instance, Platform& os, ReminderWindow& reminder, const Deployment& deploy);
+    ~MainWindow();
+
+    // Runs when the window exists, before its start-up step: the place to
+    // make it the owner of message boxes.
+    void OnCreated(std::function<void(HWND)> callback) { onCreated_ = std::move(callback); }
+    // Runs after the window has gone.
+    void OnDestroyed(std::function<void()> callback) { onDestroyed_ = std::move(callback); }
+
+    // Creates the window, hidden, and runs its start-up step. False when the
+    // window could not be made.
+    bool Create();
+    bool IsOpen() const noexcept { return hwnd_ != nullptr; }
+    using WindowBase::Window;
+    // One of the design's controls; null while the window is not open.
+    HWND ControlWindow(design::MainControl control) const noexcept { return controls_.Handle(control); }
+
+    // The progress strip, for the platform to report downloads to.
+    DownloadWatcher& Downloads() noexcept { return strip_; }
+    // True while a click's work runs.
+    bool IsBusy() const noexcept { return busy_; }
+
+    // Keyboard handling for the message loop: Tab and Shift+Tab in the
+    // design's tab order, Enter and Space click the focused button, Esc
+    // cancels a download. True when the message was dealt with.
+    bool PreTranslateMessage(MSG& msg);
+
+private:
+    friend class win::WindowBase<MainWindow>;
+
+    class LaunchScope;
+
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void AfterDestroy();
+
+    void Layout(int dpi);
+    void DrawButton(const DRAWITEMSTRUCT& draw);
+    void OnCommand(int id, int notification);
+    bool OnCloseRequest();
+    void EnableClicks(bool enable);
+
+    // MainWindowHost, for the start-up step.
+    void ClearDefault(design::MainControl control) override;
+    PixelRect OuterRect() override;
+    Screen ScreenOf() override;
+    void MoveTo(int left, int top) override;
+
+    HINSTANCE instance_;
+    Platform& os_;
+    ReminderWindow& reminder_;
+    Deployment deploy_;
+    win::DesignedControls<design::MainControl> controls_;
+    win::ProgressStrip strip_;
+    std::function<void(HWND)> onCreated_;
+    std::function<void()> onDestroyed_;
+
+    HWND lastFocus_ = nullptr;
+    bool busy_ = false;  // a click or the close request is running
+    // The button Enter clicks while no button has the focus (its Default
+    // property); none from the start.
+    std::optional<design::MainControl> defaultButton_;
+};
+
+}  // namespace tarn
