@@ -27,9 +27,9 @@
 #include "launch/Catalogue.h"
 #include "launch/Deployment.h"
 #include "launch/LaunchTool.h"
-#include "platform/Text.h"
+#include "platform/win32/Text.h"
 #include "platform/Download.h"
-#include "platform/Win32Platform.h"
+#include "platform/win32/Win32Platform.h"
 #include "windows/win32/MessageLoop.h"
 #include "windows/win32/ReminderWindow.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "WinTestSupport.h"
-#include "platform/Authenticode.h"
+#include "platform/win32/Authenticode.h"
 #include "platform/Handle.h"
 
 namespace tarn::testing {

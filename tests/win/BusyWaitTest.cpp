@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "WinTestSupport.h"
-#include "platform/Win32Platform.h"
+#include "platform/win32/Win32Platform.h"
 #include "windows/win32/MessageLoop.h"
 
 namespace tarn::testing {

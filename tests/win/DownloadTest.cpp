@@ -13,7 +13,7 @@
 
 #include "WinTestSupport.h"
 #include "platform/Download.h"
-#include "platform/Win32Platform.h"
+#include "platform/win32/Win32Platform.h"
 
 namespace tarn::testing {
 namespace {

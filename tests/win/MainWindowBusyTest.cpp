@@ -15,7 +15,7 @@
 #include "WinTestSupport.h"
 #include "launch/Catalogue.h"
 #include "launch/LaunchTool.h"
-#include "platform/Text.h"
+#include "platform/win32/Text.h"
 #include "windows/win32/MainWindow.h"
 #include "windows/win32/ReminderWindow.h"
 

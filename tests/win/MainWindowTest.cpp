@@ -9,7 +9,7 @@
 
 #include "../native/FakeOs.h"
 #include "WinTestSupport.h"
-#include "platform/Text.h"
+#include "platform/win32/Text.h"
 #include "windows/win32/MainWindow.h"
 #include "windows/win32/ReminderWindow.h"
 

@@ -11,8 +11,8 @@
 
 #include "WinTestSupport.h"
 #include "launch/LaunchTool.h"
-#include "platform/Sha256.h"
-#include "platform/Win32Platform.h"
+#include "platform/win32/Sha256.h"
+#include "platform/win32/Win32Platform.h"
 
 namespace tarn::testing {
 namespace {

@@ -15,7 +15,7 @@
 
 #include "WinTestSupport.h"
 #include "launch/LaunchSteps.h"
-#include "platform/Win32Platform.h"
+#include "platform/win32/Win32Platform.h"
 
 namespace tarn::testing {
 namespace {

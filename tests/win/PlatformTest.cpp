@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "WinTestSupport.h"
-#include "platform/Sha256.h"
-#include "platform/Win32Platform.h"
+#include "platform/win32/Sha256.h"
+#include "platform/win32/Win32Platform.h"
 #include "platform/FilePresenceAndTopMost.h"
 
 namespace tarn::testing {

@@ -8,8 +8,8 @@
 
 #include "WinTestSupport.h"
 #include "launch/Deployment.h"
-#include "platform/Text.h"
-#include "platform/Win32Platform.h"
+#include "platform/win32/Text.h"
+#include "platform/win32/Win32Platform.h"
 #include "platform/FilePresenceAndTopMost.h"
 #include "windows/win32/ReminderWindow.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "WinTestSupport.h"
-#include "platform/Win32Platform.h"
+#include "platform/win32/Win32Platform.h"
 
 namespace tarn::testing {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Text.h"
+#include "platform/win32/Text.h"
 
 namespace tarn::testing {
 

@@ -1,6 +1,6 @@
 #include "windows/win32/DesignedControls.h"
 
-#include "platform/Text.h"
+#include "platform/win32/Text.h"
 #include "windows/win32/WindowBase.h"
 
 namespace tarn::win {

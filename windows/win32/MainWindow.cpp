@@ -3,7 +3,7 @@
 #include <iterator>
 #include <string>
 
-#include "platform/Text.h"
+#include "platform/win32/Text.h"
 #include "resources/resource_ids.h"
 #include "windows/ProgressText.h"
 #include "windows/win32/Dpi.h"

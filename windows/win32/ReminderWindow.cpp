@@ -1,6 +1,6 @@
 #include "windows/win32/ReminderWindow.h"
 
-#include "platform/Text.h"
+#include "platform/win32/Text.h"
 #include "windows/Placement.h"
 #include "windows/win32/Dpi.h"
 

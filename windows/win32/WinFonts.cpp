@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "platform/Text.h"
+#include "platform/win32/Text.h"
 
 namespace tarn::win {
 

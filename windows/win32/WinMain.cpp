@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "launch/Deployment.h"
-#include "platform/Win32Platform.h"
+#include "platform/win32/Win32Platform.h"
 #include "windows/win32/MainWindow.h"
 #include "windows/win32/MessageLoop.h"
 #include "windows/win32/ReminderWindow.h"

@@ -11,7 +11,7 @@
 #include <exception>
 #include <string>
 
-#include "platform/Text.h"
+#include "platform/win32/Text.h"
 
 namespace tarn::win {
 

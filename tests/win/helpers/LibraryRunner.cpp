@@ -10,7 +10,7 @@
 
 #include <cwchar>
 
-#include "platform/SystemLibrary.h"
+#include "platform/win32/SystemLibrary.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 2;

@@ -7,9 +7,9 @@
 
 #include <cstdio>
 
-#include "platform/Authenticode.h"
+#include "platform/win32/Authenticode.h"
 #include "platform/Handle.h"
-#include "platform/Text.h"
+#include "platform/win32/Text.h"
 
 namespace {
 

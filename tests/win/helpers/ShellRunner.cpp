@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Text.h"
-#include "platform/Win32Platform.h"
+#include "platform/win32/Text.h"
+#include "platform/win32/Win32Platform.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 2;

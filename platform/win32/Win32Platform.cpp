@@ -1,14 +1,14 @@
-#include "platform/Win32Platform.h"
+#include "platform/win32/Win32Platform.h"
 
 #include <algorithm>
 #include <iterator>
 #include <vector>
 #include <utility>
 
-#include "platform/Authenticode.h"
+#include "platform/win32/Authenticode.h"
 #include "platform/Handle.h"
-#include "platform/Sha256.h"
-#include "platform/Text.h"
+#include "platform/win32/Sha256.h"
+#include "platform/win32/Text.h"
 
 namespace tarn {
 namespace {

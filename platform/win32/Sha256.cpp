@@ -1,4 +1,4 @@
-#include "platform/Sha256.h"
+#include "platform/win32/Sha256.h"
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <type_traits>
 
 #include "platform/Handle.h"
-#include "platform/SystemLibrary.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace tarn {
 namespace {

@@ -32,8 +32,8 @@
 #include "platform/Handle.h"
 #include "platform/Platform.h"
 #include "platform/ProgramImage.h"
-#include "platform/Sha256.h"
-#include "platform/SystemLibrary.h"
+#include "platform/win32/Sha256.h"
+#include "platform/win32/SystemLibrary.h"
 #include "resources/version.h"
 
 namespace tarn {

@@ -1,4 +1,4 @@
-#include "platform/Text.h"
+#include "platform/win32/Text.h"
 
 #include <windows.h>
 

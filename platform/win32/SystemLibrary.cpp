@@ -1,4 +1,4 @@
-#include "platform/SystemLibrary.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace tarn {
 

@@ -1,4 +1,4 @@
-#include "platform/Authenticode.h"
+#include "platform/win32/Authenticode.h"
 
 #include <softpub.h>
 #include <wincrypt.h>
@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "platform/SystemLibrary.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace tarn {
 namespace {
