@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <iterator>
-#include <vector>
 #include <utility>
+#include <vector>
 
-#include "platform/win32/Authenticode.h"
 #include "platform/Handle.h"
+#include "platform/win32/Authenticode.h"
+#include "platform/win32/Deadline.h"
 #include "platform/win32/Sha256.h"
 #include "platform/win32/Text.h"
+#include "resources/version.h"
 
 namespace tarn {
 namespace {
@@ -71,12 +73,8 @@ class PlainWaiter final : public Waiter {
 public:
     bool Wait(void* const* handles, std::size_t count, unsigned long timeoutMs) override {
         if (count == 0 && timeoutMs == INFINITE) return true;
-        const ULONGLONG start = ::GetTickCount64();
-        auto remaining = [&]() -> DWORD {
-            if (timeoutMs == INFINITE) return INFINITE;
-            const ULONGLONG elapsed = ::GetTickCount64() - start;
-            return elapsed >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - elapsed);
-        };
+        const Deadline deadline(timeoutMs);
+        auto remaining = [&] { return deadline.Remaining(); };
         // One handle at a time against one deadline, so that any number of
         // them can be waited for.
         for (std::size_t i = 0; i < count; ++i)
@@ -350,7 +348,7 @@ MsgBoxAnswer Win32Platform::MsgBox(const std::string& prompt, MsgBoxButtons butt
     case MsgBoxButtons::YesNoCancel: type = MB_YESNOCANCEL; break;
     case MsgBoxButtons::YesNo: type = MB_YESNO; break;
     }
-    switch (::MessageBoxW(owner_, Widen(prompt).c_str(), L"tarn-kit", type)) {
+    switch (::MessageBoxW(owner_, Widen(prompt).c_str(), TARNKIT_WIDEN(TARNKIT_PRODUCT_NAME), type)) {
     case IDYES: return MsgBoxAnswer::Yes;
     case IDNO: return MsgBoxAnswer::No;
     case IDCANCEL: return MsgBoxAnswer::Cancel;

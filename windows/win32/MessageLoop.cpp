@@ -1,5 +1,7 @@
 #include "windows/win32/MessageLoop.h"
 
+#include "platform/win32/Deadline.h"
+
 namespace tarn::win {
 
 void MessageLoop::Dispatch(MSG& msg) {
@@ -28,12 +30,8 @@ bool MessageLoop::DispatchQueued(int& quitCode) {
 
 bool MessageLoop::Wait(void* const* handles, std::size_t count, unsigned long timeoutMs) {
     if (count == 0 && timeoutMs == INFINITE) return true;
-    const ULONGLONG start = ::GetTickCount64();
-    auto remaining = [&]() -> DWORD {
-        if (timeoutMs == INFINITE) return INFINITE;
-        const ULONGLONG elapsed = ::GetTickCount64() - start;
-        return elapsed >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - elapsed);
-    };
+    const Deadline deadline(timeoutMs);
+    auto remaining = [&] { return deadline.Remaining(); };
     // Once WM_QUIT has been taken from the queue the thread stops
     // dispatching, for Run would see nothing after it; the rest of the wait
     // is a plain one.

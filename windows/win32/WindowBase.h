@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/win32/Text.h"
+#include "resources/version.h"
 
 namespace tarn::win {
 
@@ -31,9 +32,9 @@ void RegisterWindowClass(HINSTANCE instance, const WindowClass& windowClass, con
 inline void ReportUnexpected(HWND owner, const char* what) noexcept {
     try {
         const std::wstring message = L"執行錯誤：" + text::Widen(what ? what : "");
-        ::MessageBoxW(owner, message.c_str(), L"tarn-kit", MB_OK | MB_ICONERROR);
+        ::MessageBoxW(owner, message.c_str(), TARNKIT_WIDEN(TARNKIT_PRODUCT_NAME), MB_OK | MB_ICONERROR);
     } catch (...) {
-        ::MessageBoxW(owner, L"執行錯誤", L"tarn-kit", MB_OK | MB_ICONERROR);
+        ::MessageBoxW(owner, L"執行錯誤", TARNKIT_WIDEN(TARNKIT_PRODUCT_NAME), MB_OK | MB_ICONERROR);
     }
 }
 
