@@ -242,20 +242,13 @@ void Pump(DWORD ms) {
     }
 }
 
-// Waits for what the launch started and ends, by id, whatever is still running.
-int EndStarted(ProbePlatform& platform) {
-    int ended = 0;
-    for (tarn::TaskId id : platform.Started()) {
-        HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
-        if (!process) continue;
-        if (::WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
-            ::TerminateProcess(process, 1);
-            ::WaitForSingleObject(process, 5000);
-            ++ended;
-        }
-        ::CloseHandle(process);
-    }
-    return ended;
+// Waits for what the launch started, through the platform that holds its
+// processes; the number still running after ten seconds.
+int WaitStarted(ProbePlatform& platform) {
+    int running = 0;
+    for (tarn::TaskId id : platform.Started())
+        if (!platform.WaitForTasks({id}, 10000)) ++running;
+    return running;
 }
 
 int Launch(int runs) {
@@ -285,12 +278,12 @@ int Launch(int runs) {
             std::find(platform.Commands().begin(), platform.Commands().end(), entry.startPath) !=
             platform.Commands().end();
         Pump(300);
-        const int killed = EndStarted(platform);
+        const int running = WaitStarted(platform);
         std::printf("run=%d total_ms=%.2f pause_ms=%d overhead_ms=%.2f shell_ms=%.2f reminder_ms=%.2f processes=%zu started=%d "
-                    "reminder=%d messages=%zu killed=%d\n",
+                    "reminder=%d messages=%zu running=%d\n",
                     run, totalMs, entry.pauseMs, totalMs - entry.pauseMs, platform.ShellMs(), timedReminder.Ms(),
                     platform.Started().size(), started ? 1 : 0, reminder.IsLoaded() ? 1 : 0,
-                    platform.Messages().size(), killed);
+                    platform.Messages().size(), running);
         for (const std::string& message : platform.Messages()) std::fprintf(stderr, "message: %s\n", message.c_str());
         std::fflush(stdout);
     }

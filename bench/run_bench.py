@@ -317,7 +317,7 @@ class Bench:
             "reminder_ms": [float(r["reminder_ms"]) for r in rows],
             "processes": int(rows[0]["processes"]),
             "pause_ms": int(rows[0]["pause_ms"]),
-            "killed": sum(int(r["killed"]) for r in rows),
+            "running": sum(int(r["running"]) for r in rows),
         }
 
 
@@ -474,7 +474,7 @@ def notes(results):
                    f"{statistics.median(l['shell_ms']) / max(l['processes'], 1):.1f} ms per CreateProcess under "
                    f"Wine, and the reminder window {statistics.median(l['reminder_ms']):.1f} ms; the rest is the "
                    f"pause's own overrun and the file checks. The processes were waited for afterwards"
-                   + (f"; {l['killed']} had to be ended." if l["killed"] else " and all ended by themselves."))
+                   + (f"; {l['running']} were still running after ten seconds." if l["running"] else " and all ended by themselves."))
     for key, value in results.items():
         if isinstance(value, MeasureError):
             out.append(f"- **{key}** could not be measured: {value}")

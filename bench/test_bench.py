@@ -108,7 +108,7 @@ def sample_results():
                  "debug_bytes": 0, "rsrc_bytes": 1024, "code_bytes": 100 * 1024},
         "download": {"probe_ms": [500.0, 400.0, 900.0], "curl_ms": [400.0, 420.0, 380.0]},
         "launch": {"overhead_ms": [10.0, 30.0, 12.0], "shell_ms": [5.0] * 3, "reminder_ms": [3.0] * 3,
-                   "processes": 5, "pause_ms": 2000, "killed": 0},
+                   "processes": 5, "pause_ms": 2000, "running": 0},
     }
 
 
