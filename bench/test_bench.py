@@ -52,8 +52,10 @@ class JudgeTest(unittest.TestCase):
             ("download", 150.0, 100.0, True),
             ("size", 256 * 1024 - 1, 1, True),
             ("size", 256 * 1024, 1, False),
-            ("launch", 19.9, 1, True),
-            ("launch", 20.0, 1, False),
+            ("launch", 30.0, 28.0, True),
+            ("launch", 31.0, 28.0, False),  # 1.107× the process starts alone
+            ("launch", 219.9, 200.0, True),
+            ("launch", 220.0, 200.0, False),  # within 1.1×, but 20 ms beyond
         ]
         for figure, value, reference, met in cases:
             with self.subTest(figure=figure, value=value):
@@ -63,7 +65,7 @@ class JudgeTest(unittest.TestCase):
         self.assertEqual(bench.target_text("startup"), "within 1.1×")
         self.assertEqual(bench.target_text("size"), "under 256 KiB")
         self.assertEqual(bench.target_text("download"), "at least 0.9×")
-        self.assertEqual(bench.target_text("launch"), "under 20 ms")
+        self.assertEqual(bench.target_text("launch"), "within 1.1× and under 20 ms beyond")
 
 
 class ParseTest(unittest.TestCase):
@@ -107,7 +109,7 @@ def sample_results():
                  "dlls": ["KERNEL32.dll"], "other_dlls": [], "system_dlls": ["KERNEL32.dll"],
                  "debug_bytes": 0, "rsrc_bytes": 1024, "code_bytes": 100 * 1024},
         "download": {"probe_ms": [500.0, 400.0, 900.0], "curl_ms": [400.0, 420.0, 380.0]},
-        "launch": {"overhead_ms": [10.0, 30.0, 12.0], "shell_ms": [5.0] * 3, "reminder_ms": [3.0] * 3,
+        "launch": {"overhead_ms": [10.0, 30.0, 12.0], "bare_ms": [9.0] * 3, "shell_ms": [5.0] * 3, "reminder_ms": [3.0] * 3,
                    "processes": 5, "pause_ms": 2000, "running": 0},
     }
 
@@ -139,8 +141,10 @@ class RowsTest(unittest.TestCase):
         self.assertEqual(rows["at least 0.9×"][1:4], ("128.0 MiB/s", "160.0 MiB/s (curl)", "0.800×"))
         self.assertEqual(rows["at least 0.9×"][5], "no")
         self.assertEqual(rows["under 256 KiB"][5], "yes")
-        self.assertEqual(rows["under 20 ms"][1], "12.0 ms")
-        self.assertEqual(rows["under 20 ms"][5], "yes")
+        # Launch: median 12 against the same process starts alone, 9: 1.333×.
+        launch = rows["within 1.1× and under 20 ms beyond"]
+        self.assertEqual(launch[1:4], ("12.0 ms", "9.0 ms (the same 5 process starts alone)", "1.333×"))
+        self.assertEqual(launch[5], "no")
 
     def test_a_figure_that_failed_is_reported_not_judged(self):
         results = sample_results()
