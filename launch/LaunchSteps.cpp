@@ -24,41 +24,49 @@ void DeleteNamedFile(Platform& os, const std::string& root, const std::string& f
     os.RemoveFile(path);
 }
 
+namespace {
+
+// Why a download failed, for the results that carry one reason each.
+struct FailureReason {
+    long result;
+    const char* reason;
+};
+constexpr FailureReason kFailureReasons[] = {
+    {kDownloadCannotConnect, "無法連線到下載伺服器。"},
+    {kDownloadNoSession, "無法連線到下載伺服器。"},
+    {kDownloadNotFound, "找不到下載伺服器。"},
+    {kDownloadStalled, "連續 30 秒沒有收到任何資料，下載已停止。"},
+    {kDownloadTruncated, "檔案沒有完整下載，連線在中途中斷了。"},
+    {kDownloadNotProgram, "伺服器送來的不是 Windows 程式。"},
+    {kDownloadInvalidUrl, "下載位址不正確。"},
+    {kDownloadOutOfMemory, "記憶體不足。"},
+};
+
+std::string FailureReasonOf(long result) {
+    if (const int status = HttpStatusOf(result))
+        return (status == 404 || status == 410 ? "伺服器上沒有這個檔案（HTTP " : "伺服器回應錯誤（HTTP ") +
+               std::to_string(status) + "）。";
+    for (const FailureReason& known : kFailureReasons)
+        if (known.result == result) return known.reason;
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
+    return (IsWin32Result(result) ? "無法把檔案存入工作資料夾（錯誤碼 " : "下載失敗（錯誤碼 ") + std::string(code) +
+           "）。";
+}
+
+}  // namespace
+
 std::optional<std::string> DownloadFailureMessage(const std::string& fileName, long result) {
     if (result == kDownloadAborted) return std::nullopt;
-    constexpr char kTryAgain[] = "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
+    // These three are not the line's fault: trying again will not help.
     if (result == kDownloadHashMismatch)
         return "下載的 " + fileName + " 與預期的檔案不符，未予保留。\r\n請聯絡小森。";
     if (result == kDownloadNotGenuine)
         return "下載的 " + fileName + " 不是發行者的正版程式，未予保留。\r\n請聯絡小森。";
     if (result == kDownloadUntrustedServer)
         return "無法下載 " + fileName + "：下載伺服器的憑證無法信任，連線可能不安全。\r\n請聯絡小森。";
-    std::string reason;
-    if (const int status = HttpStatusOf(result)) {
-        reason = (status == 404 || status == 410 ? "伺服器上沒有這個檔案（HTTP " : "伺服器回應錯誤（HTTP ") +
-                 std::to_string(status) + "）。";
-    } else if (result == kDownloadCannotConnect || result == kDownloadNoSession) {
-        reason = "無法連線到下載伺服器。";
-    } else if (result == kDownloadNotFound) {
-        reason = "找不到下載伺服器。";
-    } else if (result == kDownloadStalled) {
-        reason = "連續 30 秒沒有收到任何資料，下載已停止。";
-    } else if (result == kDownloadTruncated) {
-        reason = "檔案沒有完整下載，連線在中途中斷了。";
-    } else if (result == kDownloadNotProgram) {
-        reason = "伺服器送來的不是 Windows 程式。";
-    } else if (result == kDownloadInvalidUrl) {
-        reason = "下載位址不正確。";
-    } else if (result == kDownloadOutOfMemory) {
-        reason = "記憶體不足。";
-    } else {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
-        reason = (IsWin32Result(result) ? std::string("無法把檔案存入工作資料夾（錯誤碼 ")
-                                        : std::string("下載失敗（錯誤碼 ")) +
-                 code + "）。";
-    }
-    return "無法下載 " + fileName + "：" + reason + "\r\n" + kTryAgain;
+    return "無法下載 " + fileName + "：" + FailureReasonOf(result) +
+           "\r\n請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
 }
 
 namespace steps {

@@ -14,28 +14,31 @@ namespace {
 // wintrust.dll and crypt32.dll stay out of the import table (see
 // SystemLibrary.h): looked up once, on the first check.
 struct TrustFunctions {
-    decltype(&::WinVerifyTrust) verifyTrust =
-        SystemFunction<decltype(&::WinVerifyTrust)>(L"wintrust.dll", "WinVerifyTrust");
-    decltype(&::WTHelperProvDataFromStateData) providerData =
-        SystemFunction<decltype(&::WTHelperProvDataFromStateData)>(L"wintrust.dll", "WTHelperProvDataFromStateData");
-    decltype(&::WTHelperGetProvSignerFromChain) signer =
-        SystemFunction<decltype(&::WTHelperGetProvSignerFromChain)>(L"wintrust.dll", "WTHelperGetProvSignerFromChain");
-    decltype(&::CertGetCertificateChain) getChain =
-        SystemFunction<decltype(&::CertGetCertificateChain)>(L"crypt32.dll", "CertGetCertificateChain");
-    decltype(&::CertFreeCertificateChain) freeChain =
-        SystemFunction<decltype(&::CertFreeCertificateChain)>(L"crypt32.dll", "CertFreeCertificateChain");
-    decltype(&::CertVerifyCertificateChainPolicy) chainPolicy =
-        SystemFunction<decltype(&::CertVerifyCertificateChainPolicy)>(L"crypt32.dll", "CertVerifyCertificateChainPolicy");
-    decltype(&::CertGetNameStringW) nameString =
-        SystemFunction<decltype(&::CertGetNameStringW)>(L"crypt32.dll", "CertGetNameStringW");
-
-    bool Complete() const noexcept {
-        return verifyTrust && providerData && signer && getChain && freeChain && chainPolicy && nameString;
-    }
+    decltype(&::WinVerifyTrust) verifyTrust = nullptr;
+    decltype(&::WTHelperProvDataFromStateData) providerData = nullptr;
+    decltype(&::WTHelperGetProvSignerFromChain) signer = nullptr;
+    decltype(&::CertGetCertificateChain) getChain = nullptr;
+    decltype(&::CertFreeCertificateChain) freeChain = nullptr;
+    decltype(&::CertVerifyCertificateChainPolicy) chainPolicy = nullptr;
+    decltype(&::CertGetNameStringW) nameString = nullptr;
+    bool complete = false;
 };
 
 const TrustFunctions& Functions() noexcept {
-    static const TrustFunctions functions;
+    static const TrustFunctions functions = [] {
+        TrustFunctions loaded;
+        SystemFunctions wintrust(L"wintrust.dll");
+        wintrust.Take(loaded.verifyTrust, "WinVerifyTrust");
+        wintrust.Take(loaded.providerData, "WTHelperProvDataFromStateData");
+        wintrust.Take(loaded.signer, "WTHelperGetProvSignerFromChain");
+        SystemFunctions crypt32(L"crypt32.dll");
+        crypt32.Take(loaded.getChain, "CertGetCertificateChain");
+        crypt32.Take(loaded.freeChain, "CertFreeCertificateChain");
+        crypt32.Take(loaded.chainPolicy, "CertVerifyCertificateChainPolicy");
+        crypt32.Take(loaded.nameString, "CertGetNameStringW");
+        loaded.complete = wintrust.Complete() && crypt32.Complete();
+        return loaded;
+    }();
     return functions;
 }
 
@@ -174,7 +177,7 @@ std::wstring SimpleDisplayName(const TrustFunctions& functions, PCCERT_CONTEXT c
 
 PublisherCheck Check(HANDLE file, const std::wstring& path, const std::string& expectedPublisher) {
     const TrustFunctions& functions = Functions();
-    if (!functions.Complete()) return PublisherCheck::Unavailable;
+    if (!functions.complete) return PublisherCheck::Unavailable;
     KeepFilePosition position(file);
     TrustVerification verification(functions, file, path);
     if (verification.Result() != 0) return FromTrustResult(verification.Result());

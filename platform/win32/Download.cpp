@@ -26,7 +26,6 @@
 #include <memory>
 #include <optional>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 #include "platform/Handle.h"
@@ -60,23 +59,19 @@ struct WinInet {
 const WinInet* WinInetFunctions() noexcept {
     static const WinInet* const functions = []() noexcept -> const WinInet* {
         static WinInet loaded{};
-        bool all = true;
-        auto take = [&all](auto& slot, const char* name) noexcept {
-            slot = SystemFunction<std::remove_reference_t<decltype(slot)>>(L"wininet.dll", name);
-            all = all && slot != nullptr;
-        };
-        take(loaded.InternetCrackUrlW, "InternetCrackUrlW");
-        take(loaded.InternetOpenW, "InternetOpenW");
-        take(loaded.InternetSetStatusCallbackW, "InternetSetStatusCallbackW");
-        take(loaded.InternetConnectW, "InternetConnectW");
-        take(loaded.HttpOpenRequestW, "HttpOpenRequestW");
-        take(loaded.InternetSetOptionW, "InternetSetOptionW");
-        take(loaded.HttpSendRequestW, "HttpSendRequestW");
-        take(loaded.HttpQueryInfoW, "HttpQueryInfoW");
-        take(loaded.InternetReadFileExW, "InternetReadFileExW");
-        take(loaded.InternetQueryDataAvailable, "InternetQueryDataAvailable");
-        take(loaded.InternetCloseHandle, "InternetCloseHandle");
-        return all ? &loaded : nullptr;
+        SystemFunctions wininet(L"wininet.dll");
+        wininet.Take(loaded.InternetCrackUrlW, "InternetCrackUrlW");
+        wininet.Take(loaded.InternetOpenW, "InternetOpenW");
+        wininet.Take(loaded.InternetSetStatusCallbackW, "InternetSetStatusCallbackW");
+        wininet.Take(loaded.InternetConnectW, "InternetConnectW");
+        wininet.Take(loaded.HttpOpenRequestW, "HttpOpenRequestW");
+        wininet.Take(loaded.InternetSetOptionW, "InternetSetOptionW");
+        wininet.Take(loaded.HttpSendRequestW, "HttpSendRequestW");
+        wininet.Take(loaded.HttpQueryInfoW, "HttpQueryInfoW");
+        wininet.Take(loaded.InternetReadFileExW, "InternetReadFileExW");
+        wininet.Take(loaded.InternetQueryDataAvailable, "InternetQueryDataAvailable");
+        wininet.Take(loaded.InternetCloseHandle, "InternetCloseHandle");
+        return wininet.Complete() ? &loaded : nullptr;
     }();
     return functions;
 }

@@ -4,7 +4,6 @@
 
 #include <bcrypt.h>
 
-#include <type_traits>
 
 #include "platform/Handle.h"
 #include "platform/win32/SystemLibrary.h"
@@ -29,19 +28,15 @@ struct Bcrypt {
 const Bcrypt* BcryptFunctions() noexcept {
     static const Bcrypt* const functions = []() noexcept -> const Bcrypt* {
         static Bcrypt loaded{};
-        bool all = true;
-        auto take = [&all](auto& slot, const char* name) noexcept {
-            slot = SystemFunction<std::remove_reference_t<decltype(slot)>>(L"bcrypt.dll", name);
-            all = all && slot != nullptr;
-        };
-        take(loaded.BCryptOpenAlgorithmProvider, "BCryptOpenAlgorithmProvider");
-        take(loaded.BCryptGetProperty, "BCryptGetProperty");
-        take(loaded.BCryptCreateHash, "BCryptCreateHash");
-        take(loaded.BCryptHashData, "BCryptHashData");
-        take(loaded.BCryptFinishHash, "BCryptFinishHash");
-        take(loaded.BCryptDestroyHash, "BCryptDestroyHash");
-        take(loaded.BCryptCloseAlgorithmProvider, "BCryptCloseAlgorithmProvider");
-        return all ? &loaded : nullptr;
+        SystemFunctions bcrypt(L"bcrypt.dll");
+        bcrypt.Take(loaded.BCryptOpenAlgorithmProvider, "BCryptOpenAlgorithmProvider");
+        bcrypt.Take(loaded.BCryptGetProperty, "BCryptGetProperty");
+        bcrypt.Take(loaded.BCryptCreateHash, "BCryptCreateHash");
+        bcrypt.Take(loaded.BCryptHashData, "BCryptHashData");
+        bcrypt.Take(loaded.BCryptFinishHash, "BCryptFinishHash");
+        bcrypt.Take(loaded.BCryptDestroyHash, "BCryptDestroyHash");
+        bcrypt.Take(loaded.BCryptCloseAlgorithmProvider, "BCryptCloseAlgorithmProvider");
+        return bcrypt.Complete() ? &loaded : nullptr;
     }();
     return functions;
 }

@@ -23,4 +23,22 @@ Function SystemFunction(const wchar_t* library, const char* name) noexcept {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
 
+// Fills a table of one system DLL's functions, one slot at a time, and tells
+// whether every one was found: a table with a missing function is no table.
+class SystemFunctions {
+public:
+    explicit SystemFunctions(const wchar_t* library) noexcept : library_(library) {}
+
+    template <typename Function>
+    void Take(Function& slot, const char* name) noexcept {
+        slot = SystemFunction<Function>(library_, name);
+        complete_ = complete_ && slot != nullptr;
+    }
+    bool Complete() const noexcept { return complete_; }
+
+private:
+    const wchar_t* library_;
+    bool complete_ = true;
+};
+
 }  // namespace tarn
