@@ -4,8 +4,8 @@
 
 namespace tarn {
 
-const Deployment& BuiltInDeployment() {
-    static const Deployment deployment{TARNKIT_WEB_HOST,
+Deployment BuiltInDeployment() {
+    return Deployment{TARNKIT_WEB_HOST,
                                        TARNKIT_SUPPORT_PHONE,
                                        TARNKIT_GSN_PROXY_HOST,
                                        TARNKIT_RUSTDESK_HOST,
@@ -16,7 +16,6 @@ const Deployment& BuiltInDeployment() {
                                         {"AeroAdmin.exe", TARNKIT_SHA256_AEROADMIN, TARNKIT_PUBLISHER_AEROADMIN},
                                         {"tarn-ie11.exe", TARNKIT_SHA256_IE11, TARNKIT_PUBLISHER_IE11}},
                                        TARNKIT_HTTPS != 0};
-    return deployment;
 }
 
 }  // namespace tarn

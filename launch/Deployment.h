@@ -42,6 +42,6 @@ private:
 };
 
 // The values this build was made with.
-const Deployment& BuiltInDeployment();
+Deployment BuiltInDeployment();
 
 }  // namespace tarn

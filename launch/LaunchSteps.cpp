@@ -1,9 +1,10 @@
 #include "launch/LaunchSteps.h"
 
-#include <cstdio>
+#include <cstdint>
 
 #include "launch/WindowsPaths.h"
 #include "platform/Download.h"
+#include "platform/Error.h"
 #include "platform/FilePresenceAndTopMost.h"
 
 namespace tarn {
@@ -48,10 +49,8 @@ std::string FailureReasonOf(long result) {
                std::to_string(status) + "）。";
     for (const FailureReason& known : kFailureReasons)
         if (known.result == result) return known.reason;
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
-    return (IsWin32Result(result) ? "無法把檔案存入工作資料夾（錯誤碼 " : "下載失敗（錯誤碼 ") + std::string(code) +
-           "）。";
+    return (IsWin32Result(result) ? "無法把檔案存入工作資料夾（錯誤碼 " : "下載失敗（錯誤碼 ") +
+           HexCode(static_cast<std::uint32_t>(result)) + "）。";
 }
 
 }  // namespace

@@ -12,17 +12,18 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/Error.h"
 
 namespace tarn {
 
 // A failed operation, carrying a message the user may read (the system's own
 // reason where there is one).
-class PlatformError : public std::runtime_error {
+class PlatformError : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    using Error::Error;
 };
 
 // Shell could not start a program; names the command line.

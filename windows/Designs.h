@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
 #include "windows/Geometry.h"
 
 namespace tarn {
@@ -92,7 +92,7 @@ struct Form {
     const Control<Id>& At(Id id) const {
         for (const Control<Id>& c : controls)
             if (c.id == id) return c;
-        throw std::out_of_range("a control is missing from its design table");
+        throw Error("a control is missing from its design table");
     }
 };
 

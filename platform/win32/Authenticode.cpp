@@ -21,26 +21,22 @@ struct TrustFunctions {
     decltype(&::CertFreeCertificateChain) freeChain = nullptr;
     decltype(&::CertVerifyCertificateChainPolicy) chainPolicy = nullptr;
     decltype(&::CertGetNameStringW) nameString = nullptr;
-    bool complete = false;
 };
 
-const TrustFunctions& Functions() noexcept {
-    static const TrustFunctions functions = [] {
-        TrustFunctions loaded;
-        SystemFunctions wintrust(L"wintrust.dll");
-        wintrust.Take(loaded.verifyTrust, "WinVerifyTrust");
-        wintrust.Take(loaded.providerData, "WTHelperProvDataFromStateData");
-        wintrust.Take(loaded.signer, "WTHelperGetProvSignerFromChain");
-        SystemFunctions crypt32(L"crypt32.dll");
-        crypt32.Take(loaded.getChain, "CertGetCertificateChain");
-        crypt32.Take(loaded.freeChain, "CertFreeCertificateChain");
-        crypt32.Take(loaded.chainPolicy, "CertVerifyCertificateChainPolicy");
-        crypt32.Take(loaded.nameString, "CertGetNameStringW");
-        loaded.complete = wintrust.Complete() && crypt32.Complete();
-        return loaded;
-    }();
-    return functions;
+bool FillTrustFunctions(TrustFunctions& table) noexcept {
+    SystemFunctions wintrust(L"wintrust.dll");
+    wintrust.Take(table.verifyTrust, "WinVerifyTrust");
+    wintrust.Take(table.providerData, "WTHelperProvDataFromStateData");
+    wintrust.Take(table.signer, "WTHelperGetProvSignerFromChain");
+    SystemFunctions crypt32(L"crypt32.dll");
+    crypt32.Take(table.getChain, "CertGetCertificateChain");
+    crypt32.Take(table.freeChain, "CertFreeCertificateChain");
+    crypt32.Take(table.chainPolicy, "CertVerifyCertificateChainPolicy");
+    crypt32.Take(table.nameString, "CertGetNameStringW");
+    return wintrust.Complete() && crypt32.Complete();
 }
+
+constinit LazyTable<TrustFunctions> trustFunctions{&FillTrustFunctions};
 
 // WinVerifyTrust reads the file through the handle and leaves its position
 // wherever it stopped (at the end, under Wine); the caller goes on reading it.
@@ -176,8 +172,9 @@ std::wstring SimpleDisplayName(const TrustFunctions& functions, PCCERT_CONTEXT c
 }
 
 PublisherCheck Check(HANDLE file, const std::wstring& path, const std::string& expectedPublisher) {
-    const TrustFunctions& functions = Functions();
-    if (!functions.complete) return PublisherCheck::Unavailable;
+    const TrustFunctions* loaded = trustFunctions.Get();
+    if (!loaded) return PublisherCheck::Unavailable;
+    const TrustFunctions& functions = *loaded;
     KeepFilePosition position(file);
     TrustVerification verification(functions, file, path);
     if (verification.Result() != 0) return FromTrustResult(verification.Result());

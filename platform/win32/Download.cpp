@@ -54,27 +54,27 @@ struct WinInet {
     decltype(&::InternetCloseHandle) InternetCloseHandle;
 };
 
+bool FillWinInet(WinInet& table) noexcept {
+    SystemFunctions wininet(L"wininet.dll");
+    wininet.Take(table.InternetCrackUrlW, "InternetCrackUrlW");
+    wininet.Take(table.InternetOpenW, "InternetOpenW");
+    wininet.Take(table.InternetSetStatusCallbackW, "InternetSetStatusCallbackW");
+    wininet.Take(table.InternetConnectW, "InternetConnectW");
+    wininet.Take(table.HttpOpenRequestW, "HttpOpenRequestW");
+    wininet.Take(table.InternetSetOptionW, "InternetSetOptionW");
+    wininet.Take(table.HttpSendRequestW, "HttpSendRequestW");
+    wininet.Take(table.HttpQueryInfoW, "HttpQueryInfoW");
+    wininet.Take(table.InternetReadFileExW, "InternetReadFileExW");
+    wininet.Take(table.InternetQueryDataAvailable, "InternetQueryDataAvailable");
+    wininet.Take(table.InternetCloseHandle, "InternetCloseHandle");
+    return wininet.Complete();
+}
+
+constinit LazyTable<WinInet> winInet{&FillWinInet};
+
 // Null when wininet.dll or one of these functions cannot be had: the
 // download then fails as one without an internet session.
-const WinInet* WinInetFunctions() noexcept {
-    static const WinInet* const functions = []() noexcept -> const WinInet* {
-        static WinInet loaded{};
-        SystemFunctions wininet(L"wininet.dll");
-        wininet.Take(loaded.InternetCrackUrlW, "InternetCrackUrlW");
-        wininet.Take(loaded.InternetOpenW, "InternetOpenW");
-        wininet.Take(loaded.InternetSetStatusCallbackW, "InternetSetStatusCallbackW");
-        wininet.Take(loaded.InternetConnectW, "InternetConnectW");
-        wininet.Take(loaded.HttpOpenRequestW, "HttpOpenRequestW");
-        wininet.Take(loaded.InternetSetOptionW, "InternetSetOptionW");
-        wininet.Take(loaded.HttpSendRequestW, "HttpSendRequestW");
-        wininet.Take(loaded.HttpQueryInfoW, "HttpQueryInfoW");
-        wininet.Take(loaded.InternetReadFileExW, "InternetReadFileExW");
-        wininet.Take(loaded.InternetQueryDataAvailable, "InternetQueryDataAvailable");
-        wininet.Take(loaded.InternetCloseHandle, "InternetCloseHandle");
-        return wininet.Complete() ? &loaded : nullptr;
-    }();
-    return functions;
-}
+const WinInet* WinInetFunctions() noexcept { return winInet.Get(); }
 
 // Handle.h's InternetHandle would call the imported InternetCloseHandle.
 struct LoadedInternetTraits {

@@ -23,23 +23,23 @@ struct Bcrypt {
     decltype(&::BCryptCloseAlgorithmProvider) BCryptCloseAlgorithmProvider;
 };
 
+bool FillBcrypt(Bcrypt& table) noexcept {
+    SystemFunctions bcrypt(L"bcrypt.dll");
+    bcrypt.Take(table.BCryptOpenAlgorithmProvider, "BCryptOpenAlgorithmProvider");
+    bcrypt.Take(table.BCryptGetProperty, "BCryptGetProperty");
+    bcrypt.Take(table.BCryptCreateHash, "BCryptCreateHash");
+    bcrypt.Take(table.BCryptHashData, "BCryptHashData");
+    bcrypt.Take(table.BCryptFinishHash, "BCryptFinishHash");
+    bcrypt.Take(table.BCryptDestroyHash, "BCryptDestroyHash");
+    bcrypt.Take(table.BCryptCloseAlgorithmProvider, "BCryptCloseAlgorithmProvider");
+    return bcrypt.Complete();
+}
+
+constinit LazyTable<Bcrypt> bcrypt{&FillBcrypt};
+
 // Null when bcrypt.dll or one of its functions is missing: no hash can be
 // taken then, and a pinned file is never kept unchecked.
-const Bcrypt* BcryptFunctions() noexcept {
-    static const Bcrypt* const functions = []() noexcept -> const Bcrypt* {
-        static Bcrypt loaded{};
-        SystemFunctions bcrypt(L"bcrypt.dll");
-        bcrypt.Take(loaded.BCryptOpenAlgorithmProvider, "BCryptOpenAlgorithmProvider");
-        bcrypt.Take(loaded.BCryptGetProperty, "BCryptGetProperty");
-        bcrypt.Take(loaded.BCryptCreateHash, "BCryptCreateHash");
-        bcrypt.Take(loaded.BCryptHashData, "BCryptHashData");
-        bcrypt.Take(loaded.BCryptFinishHash, "BCryptFinishHash");
-        bcrypt.Take(loaded.BCryptDestroyHash, "BCryptDestroyHash");
-        bcrypt.Take(loaded.BCryptCloseAlgorithmProvider, "BCryptCloseAlgorithmProvider");
-        return bcrypt.Complete() ? &loaded : nullptr;
-    }();
-    return functions;
-}
+const Bcrypt* BcryptFunctions() noexcept { return bcrypt.Get(); }
 
 }  // namespace
 

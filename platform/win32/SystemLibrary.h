@@ -41,4 +41,38 @@ private:
     bool complete_ = true;
 };
 
+// A table of functions filled on first use, once a process, by whichever
+// thread asks first; the others wait for it. Built on the system's one-time
+// initialisation rather than a function-local static, whose thread-safe
+// guard would bring the C++ runtime's POSIX thread layer into the exe.
+// Declare it constinit at namespace scope: it then costs nothing at start-up.
+template <typename Table>
+class LazyTable {
+public:
+    // Fills the table and tells whether it is complete.
+    using Fill = bool (*)(Table&) noexcept;
+
+    constexpr explicit LazyTable(Fill fill) noexcept : fill_(fill) {}
+    LazyTable(const LazyTable&) = delete;
+    LazyTable& operator=(const LazyTable&) = delete;
+
+    // The table, or null when some function of it could not be had.
+    const Table* Get() noexcept {
+        ::InitOnceExecuteOnce(&once_, &Run, this, nullptr);
+        return complete_ ? &table_ : nullptr;
+    }
+
+private:
+    static BOOL CALLBACK Run(PINIT_ONCE, PVOID self, PVOID*) noexcept {
+        auto* lazy = static_cast<LazyTable*>(self);
+        lazy->complete_ = lazy->fill_(lazy->table_);
+        return TRUE;
+    }
+
+    INIT_ONCE once_ = INIT_ONCE_STATIC_INIT;
+    Fill fill_;
+    Table table_{};
+    bool complete_ = false;
+};
+
 }  // namespace tarn

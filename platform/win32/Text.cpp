@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <string>
+
+#include "platform/Error.h"
 
 namespace tarn::text {
 
@@ -88,9 +90,7 @@ std::string SystemMessage(unsigned long code, std::string_view subject) {
         message = FillInserts(message, subject.empty() ? std::wstring(L"這個檔案") : Widen(subject));
         if (!message.empty()) return Narrow(message);
     }
-    char fallback[40];
-    std::snprintf(fallback, sizeof fallback, "系統錯誤 %lu (0x%08lX)", code, code);
-    return fallback;
+    return "系統錯誤 " + std::to_string(code) + " (" + HexCode(code) + ")";
 }
 
 }  // namespace tarn::text

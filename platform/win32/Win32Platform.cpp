@@ -86,14 +86,12 @@ public:
     }
 };
 
-Waiter& PlainWait() {
-    static PlainWaiter waiter;
-    return waiter;
-}
+// Stateless: one for every adapter made without a window's loop.
+constinit PlainWaiter plainWaiter;
 
 }  // namespace
 
-Win32Platform::Win32Platform(int downloadStallTimeoutMs) : Win32Platform(PlainWait(), downloadStallTimeoutMs) {}
+Win32Platform::Win32Platform(int downloadStallTimeoutMs) : Win32Platform(plainWaiter, downloadStallTimeoutMs) {}
 
 Win32Platform::Win32Platform(Waiter& waiter, int downloadStallTimeoutMs)
     : stallTimeoutMs_(downloadStallTimeoutMs), waiter_(waiter) {}

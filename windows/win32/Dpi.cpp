@@ -13,6 +13,11 @@ Fn User32Function(const char* name) noexcept {
     return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(user32, name))) : nullptr;
 }
 
+// Looked up as the program starts (user32 is loaded by then), so that no
+// function-local static needs the C++ runtime's thread-safe guard.
+const GetDpiForWindowFn getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
+const AdjustWindowRectExForDpiFn adjustForDpi = User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
+
 int SystemDpi() noexcept {
     HDC screen = ::GetDC(nullptr);
     const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -23,7 +28,6 @@ int SystemDpi() noexcept {
 }  // namespace
 
 int WindowDpi(HWND window) noexcept {
-    static const auto getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
     if (getDpiForWindow && window) {
         const UINT dpi = getDpiForWindow(window);
         if (dpi > 0) return static_cast<int>(dpi);
@@ -32,7 +36,6 @@ int WindowDpi(HWND window) noexcept {
 }
 
 SIZE OuterSizeForClient(PixelSize client, DWORD style, DWORD exStyle, int dpi) noexcept {
-    static const auto adjustForDpi = User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
     RECT r{0, 0, client.width, client.height};
     if (!adjustForDpi || !adjustForDpi(&r, style, FALSE, exStyle, static_cast<UINT>(dpi)))
         ::AdjustWindowRectEx(&r, style, FALSE, exStyle);

@@ -26,12 +26,14 @@ bool FaceExists(const std::wstring& face) {
     return found;
 }
 
+// Fonts do not come and go while the program runs; ask once per face. Only
+// the window thread makes fonts.
+std::map<std::string, std::wstring> chosenFaces;
+
 }  // namespace
 
 std::wstring AvailableFace(const design::Font& font) {
-    // Fonts do not come and go while the program runs; ask once per face.
-    static std::map<std::string, std::wstring> chosen;
-    if (auto it = chosen.find(font.face); it != chosen.end()) return it->second;
+    if (auto it = chosenFaces.find(font.face); it != chosenFaces.end()) return it->second;
     std::wstring result;
     for (const std::wstring& candidate : {text::Widen(font.face), std::wstring(L"Microsoft JhengHei"),
                                          std::wstring(L"PMingLiU"), std::wstring(L"新細明體")}) {
@@ -40,7 +42,7 @@ std::wstring AvailableFace(const design::Font& font) {
             break;
         }
     }
-    chosen.emplace(font.face, result);
+    chosenFaces.emplace(font.face, result);
     return result;
 }
 

@@ -16,7 +16,7 @@
 namespace {
 
 int Run(HINSTANCE instance, int showCommand) {
-    const tarn::Deployment& deploy = tarn::BuiltInDeployment();
+    const tarn::Deployment deploy = tarn::BuiltInDeployment();
     tarn::win::MessageLoop loop;
     // While a launch waits, the loop keeps dispatching: the windows paint,
     // the main window's keys work (Esc cancels a download) and its progress
