@@ -2,10 +2,16 @@
 // do to show a window, built with the same compiler and flags as tarn-kit.
 // Built a second time to load, before its window, the DLLs named in
 // BENCH_PRELOAD (comma-separated; the benchmark passes tarn-kit's imports),
-// to tell what those DLLs cost from what tarn-kit's own start-up costs.
+// to tell what those DLLs cost from what tarn-kit's own start-up costs; and a
+// third time to also start, before its window, the same hidden folder
+// commands that tarn-kit's start-up starts, by the same CreateProcessW calls:
+// the least any program doing that start-up can take.
 #include <windows.h>
 
-#include <string>
+#ifdef BENCH_FOLDER_COMMANDS
+#include "bench/BareStart.h"
+#include "windows/MainWindowLogic.h"
+#endif
 
 static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) {
@@ -22,14 +28,12 @@ static bool Preload() {
     wchar_t names[4096];
     const DWORD length = GetEnvironmentVariableW(L"BENCH_PRELOAD", names, 4096);
     if (length == 0 || length >= 4096) return false;
-    std::wstring list(names, length);
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = list.find(L',', start);
-        if (end == std::wstring::npos) end = list.size();
-        const std::wstring name = list.substr(start, end - start);
-        if (!name.empty() && !LoadLibraryW(name.c_str())) return false;
-        start = end + 1;
+    wchar_t* name = names;
+    for (DWORD i = 0; i <= length; ++i) {
+        if (names[i] != L',' && names[i] != L'\0') continue;
+        names[i] = L'\0';
+        if (*name != L'\0' && !LoadLibraryW(name)) return false;
+        name = names + i + 1;
     }
     return true;
 }
@@ -38,6 +42,12 @@ static bool Preload() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
 #ifdef BENCH_PRELOAD_DLLS
     if (!Preload()) return 3;
+#endif
+#ifdef BENCH_FOLDER_COMMANDS
+    // Not waited for, as tarn-kit does not wait for them.
+    for (const char* command : tarn::kFolderCommands)
+        if (HANDLE process = bench::BareStart(command, SW_HIDE)) CloseHandle(process);
+        else return 4;
 #endif
     WNDCLASSW wc{};
     wc.lpfnWndProc = Proc;

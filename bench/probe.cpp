@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BareStart.h"
 #include "launch/Catalogue.h"
 #include "launch/Deployment.h"
 #include "launch/LaunchTool.h"
@@ -255,25 +256,12 @@ int WaitStarted(ProbePlatform& platform) {
 // command lines, programs and folders, and nothing else. The time of the
 // calls alone; the processes are waited for afterwards, outside it.
 double BareStarts(const std::vector<std::string>& commands) {
-    wchar_t system[MAX_PATH + 1] = {};
-    ::GetSystemDirectoryW(system, MAX_PATH + 1);
     std::vector<HANDLE> started;
     Stopwatch clock;
     for (const std::string& command : commands) {
-        std::wstring line = tarn::text::Widen(command);
         const bool viaCmd = command.rfind("cmd.exe ", 0) == 0;
-        const std::wstring program = viaCmd ? std::wstring(system) + L"\\cmd.exe" : line;
-        line.push_back(L'\0');
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = viaCmd ? SW_SHOWMINIMIZED : SW_SHOWNORMAL;
-        PROCESS_INFORMATION process{};
-        if (::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             viaCmd ? system : nullptr, &startup, &process)) {
-            ::CloseHandle(process.hThread);
-            started.push_back(process.hProcess);
-        }
+        if (HANDLE process = bench::BareStart(command.c_str(), viaCmd ? SW_SHOWMINIMIZED : SW_SHOWNORMAL))
+            started.push_back(process);
     }
     const double ms = clock.Ms();
     for (HANDLE process : started) {
@@ -284,7 +272,7 @@ double BareStarts(const std::vector<std::string>& commands) {
 }
 
 int Launch(int runs) {
-    const tarn::Deployment& deploy = tarn::BuiltInDeployment();
+    const tarn::Deployment deploy = tarn::BuiltInDeployment();
     const tarn::ToolEntry entry = tarn::AnydeskEntry(deploy);
     if (::GetFileAttributesW(tarn::text::Widen(entry.testPath).c_str()) == INVALID_FILE_ATTRIBUTES) {
         std::fprintf(stderr, "%s is missing: the launch would download it\n", entry.testPath.c_str());

@@ -32,6 +32,9 @@ SERVER = os.path.join(HERE, "..", "tests", "support", "http_server.py")
 
 MAIN_TITLE = "遠端維修"
 EMPTY_TITLE = "empty-window"
+# The hidden "cmd.exe /c mkdir" commands tarn-kit starts before its window
+# shows; the third reference starts the same (windows/MainWindowLogic.h).
+FOLDER_COMMANDS = 6
 DOWNLOAD_SIZE = 64 * 1024 * 1024
 KIB = 1024
 
@@ -89,6 +92,59 @@ def section_sizes(objdump_output):
     for match in re.finditer(r"^\s*\d+\s+(\S+)\s+([0-9a-fA-F]{8})\s", objdump_output, re.MULTILINE):
         sizes[match.group(1)] = int(match.group(2), 16)
     return sizes
+
+
+# Input sections that hold the exe's code and data, as a GNU ld map names them.
+CODE_AND_DATA = (".text", ".rdata", ".data", ".eh_frame")
+
+
+def map_contributions(map_text):
+    """Bytes of code and data each input file put into the exe, from a GNU ld
+    map: an archive's members are counted under the archive's file name, an
+    object under its own. Discarded sections are not in the exe and not
+    counted."""
+    text = map_text.split("\nLinker script and memory map", 1)[-1]
+    sizes = {}
+    pending = None
+    for line in text.splitlines():
+        match = re.match(r"^ (\.[^\s*]+)(?:\s+(0x[0-9a-f]+)\s+(0x[0-9a-f]+)\s+(\S.*))?$", line)
+        if match and not match.group(2):
+            pending = match.group(1)  # a long name: its address and size follow on the next line
+            continue
+        if match:
+            name, size, source = match.group(1), int(match.group(3), 16), match.group(4)
+        else:
+            follow = re.match(r"^\s+(0x[0-9a-f]+)\s+(0x[0-9a-f]+)\s+(\S.*)$", line) if pending else None
+            name, pending = pending, None
+            if not follow:
+                continue
+            size, source = int(follow.group(2), 16), follow.group(3)
+        pending = None
+        if size == 0 or not name.startswith(CODE_AND_DATA):
+            continue
+        owner = os.path.basename(source.split("(", 1)[0].strip())
+        sizes[owner] = sizes.get(owner, 0) + size
+    return sizes
+
+
+def is_own(input_file):
+    """tarn-kit's own code: its libraries and the exe target's objects
+    (CMake links them as objects.a)."""
+    return input_file.startswith("libtarn_") or input_file == "objects.a"
+
+
+def icon_images(ico):
+    """(width, "PNG" or "DIB", bytes) of each image of an .ico file; a width
+    of 0 in the directory stands for 256."""
+    count = int.from_bytes(ico[4:6], "little")
+    images = []
+    for i in range(count):
+        entry = ico[6 + 16 * i: 22 + 16 * i]
+        size = int.from_bytes(entry[8:12], "little")
+        offset = int.from_bytes(entry[12:16], "little")
+        kind = "PNG" if ico[offset:offset + 8] == b"\x89PNG\r\n\x1a\n" else "DIB"
+        images.append((entry[0] or 256, kind, size))
+    return images
 
 
 def split_system_dlls(dlls, system_files):
@@ -171,7 +227,9 @@ class Bench:
         self.empty = os.path.join(self.build, "bench", "empty-window.exe")
         self.empty_dlls = os.path.join(self.build, "bench", "empty-window-dlls.exe")
         self.standin = os.path.join(self.build, "bench", "standin.exe")
-        self.cpp_floor = os.path.join(self.build, "bench", "cpp-floor.exe")
+        self.empty_startup = os.path.join(self.build, "bench", "empty-window-startup.exe")
+        self.link_map = os.path.join(self.build, "tarn-kit.map")
+        self.icon = os.path.join(self.build, "resources", "tarn-kit.ico")
         self.env = dict(os.environ)
         for name in ("http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"):
             self.env.pop(name, None)
@@ -201,15 +259,18 @@ class Bench:
         dlls = self.imports()
         system, other = split_system_dlls(dlls, os.listdir(self.system_folder()))
         sections = section_sizes(headers)
-        with tempfile.TemporaryDirectory() as tmp:
-            stripped = os.path.join(tmp, "stripped.exe")
-            run(["i686-w64-mingw32-strip", "-o", stripped, self.exe], 60)
-            stripped_size = os.path.getsize(stripped)
+        with open(self.link_map, encoding="utf-8", errors="replace") as f:
+            parts = map_contributions(f.read())
+        with open(self.icon, "rb") as f:
+            images = icon_images(f.read())
+        runtime = {name: size for name, size in parts.items() if not is_own(name)}
         return {
             "bytes": os.path.getsize(self.exe),
             "empty_bytes": os.path.getsize(self.empty),
-            "cpp_floor_bytes": os.path.getsize(self.cpp_floor),
-            "stripped_bytes": stripped_size,
+            "own_bytes": sum(size for name, size in parts.items() if is_own(name)),
+            "runtime_bytes": sum(runtime.values()),
+            "runtime_parts": sorted(runtime.items(), key=lambda item: -item[1]),
+            "icon_images": images,
             "dlls": dlls,
             "other_dlls": other,
             "system_dlls": system,
@@ -221,12 +282,12 @@ class Bench:
     # -- start-up and memory
     def startup(self, runs):
         programs = (("empty", self.empty, EMPTY_TITLE), ("empty_dlls", self.empty_dlls, EMPTY_TITLE),
-                    ("main", self.exe, MAIN_TITLE))
+                    ("empty_startup", self.empty_startup, EMPTY_TITLE), ("main", self.exe, MAIN_TITLE))
         command = ["wine", self.probe, "startup", str(runs)]
         for _, exe, title in programs:
             command += [exe, title]
-        # The second reference loads what tarn-kit imports; the probe's
-        # children inherit the variable through Wine's environment.
+        # The second and third references load what tarn-kit imports; the
+        # probe's children inherit the variable through Wine's environment.
         preload = self.imports()
         code, out, err = run(command, 60 + runs * 30, dict(self.env, BENCH_PRELOAD=",".join(preload)))
         rows = probe_lines(out, ("program", "run", "found", "startup_ms", "peak_kib"))
@@ -379,6 +440,11 @@ def build_rows(results):
         ratio = f"{value / reference:.3f}×" if ratio_shown else "—"
         rows.append((name, value_text, reference_text, ratio, target_text(figure), "yes" if met else "no"))
 
+    # Beside a reference that does the specified work and nothing else: what
+    # tarn-kit adds of its own. No target of its own.
+    def beside(name, value_text, reference_text, value, reference):
+        rows.append((name, value_text, reference_text, f"{value / reference:.3f}×", "—", "—"))
+
     s = results.get("startup")
     ok = not isinstance(s, MeasureError)
     main_start = statistics.median(s["main"]["startup_ms"]) if ok else 0
@@ -397,6 +463,14 @@ def build_rows(results):
     empty_peak = statistics.median(s["empty"]["peak_kib"]) if ok else 1
     add("Peak working set of the running program (median)", "memory", f"{main_peak / 1024:.1f} MiB",
         f"{empty_peak / 1024:.1f} MiB (empty window)", main_peak, empty_peak)
+    if ok:
+        same_start = statistics.median(s["empty_startup"]["startup_ms"])
+        same_peak = statistics.median(s["empty_startup"]["peak_kib"])
+        beside("Start-up beside the specified start-up alone", ms(main_start),
+               f"{ms(same_start)} (empty window loading tarn-kit's DLLs and starting its "
+               f"{FOLDER_COMMANDS} folder commands)", main_start, same_start)
+        beside("Peak working set beside the specified start-up alone", f"{main_peak / 1024:.1f} MiB",
+               f"{same_peak / 1024:.1f} MiB (the same)", main_peak, same_peak)
 
     d = results.get("download")
     ok = not isinstance(d, MeasureError)
@@ -416,14 +490,45 @@ def build_rows(results):
     return rows
 
 
+def size_note(z):
+    """What the exe is made of, from its sections, its link map and its
+    icon, and what that leaves under the size target."""
+    dib = [image for image in z["icon_images"] if image[1] == "DIB"]
+    png = [image for image in z["icon_images"] if image[1] == "PNG"]
+    dib_bytes = sum(image[2] for image in dib)
+    png_bytes = sum(image[2] for image in png)
+    largest = ", ".join(f"{name} {kib(size)}" for name, size in z["runtime_parts"][:4])
+    limit = TARGETS["size"][2]
+    room = limit - dib_bytes - z["runtime_bytes"]
+    text = (f"is the file as the Release build leaves it, {kib(z['bytes'])}: {kib(z['code_bytes'])} of code and "
+            f"data and {kib(z['rsrc_bytes'])} of resources, the rest headers, imports and relocations. By the "
+            f"link map, tarn-kit's own objects give {kib(z['own_bytes'])} of the code and data (with the C++ "
+            f"templates they instantiate: strings, vectors, std::function) and the static C++ and MinGW runtime "
+            f"{kib(z['runtime_bytes'])} (largest: {largest}); the exception unwinder and its "
+            f"tables and the POSIX thread layer it calls are in every exe that throws. Of the resources, the icon "
+            f"has {len(dib)} images stored as device-independent bitmaps "
+            f"({', '.join(str(image[0]) for image in dib)} px), {kib(dib_bytes)}, and {len(png)} as PNG "
+            f"({', '.join(str(image[0]) for image in png)} px), {kib(png_bytes)}. Those bitmaps are the icon's "
+            f"prescribed format, so under {limit // KIB} KiB would leave ")
+    text += (f"{kib(room)} for all of tarn-kit's own code and data beside them and the runtime."
+             if room > 0 else "nothing for tarn-kit's own code: the bitmaps and the runtime alone exceed it.")
+    if z["debug_bytes"]:
+        text += f" The exe still carries {kib(z['debug_bytes'])} of debug sections."
+    text += (" The empty window, the same compiler and link flags with no C++ library, is "
+             f"{kib(z['empty_bytes'])}. Imports: " + ", ".join(z["dlls"])
+             + (" — all system DLLs of Wine's system folder." if not z["other_dlls"]
+                else f"; not system DLLs: {', '.join(z['other_dlls'])}."))
+    return text
+
+
 def notes(results):
     """What was measured and, for each figure, the measured facts that limit it."""
     out = []
     s, z, d, l = (results.get(k) for k in ("startup", "size", "download", "launch"))
     if not isinstance(s, MeasureError):
         main, empty, dlls = s["main"], s["empty"], s["empty_dlls"]
-        med = {key: statistics.median(s[key]["startup_ms"]) for key in ("main", "empty", "empty_dlls")}
-        peak = {key: statistics.median(s[key]["peak_kib"]) / 1024 for key in ("main", "empty", "empty_dlls")}
+        med = {key: statistics.median(s[key]["startup_ms"]) for key in s}
+        peak = {key: statistics.median(s[key]["peak_kib"]) / 1024 for key in s}
         per_process = ""
         if not isinstance(l, MeasureError):
             per_process = (f", which costs about {statistics.median(l['shell_ms']) / max(l['processes'], 1):.0f} ms "
@@ -431,39 +536,33 @@ def notes(results):
         known = {m.lower() for m in empty["modules"]}
         extra = [m for m in main["modules"] if m.lower() not in known and m.lower() != "tarn-kit.exe"]
         out.append(f"- **Start-up** is timed from just before CreateProcess until a visible top-level window of the "
-                   f"new process carries its title, polled every millisecond. Three programs are started in turn, "
-                   f"{len(main['startup_ms'])} rounds: tarn-kit, the empty window, and the empty window loading "
+                   f"new process carries its title, polled every millisecond. Four programs are started in turn, "
+                   f"{len(main['startup_ms'])} rounds: tarn-kit; the empty window; the empty window loading "
                    f"the DLLs that tarn-kit imports before it shows ({ms(med['empty_dlls'])}, "
-                   f"{med['empty_dlls'] / med['empty']:.2f}× the empty window). Spread: tarn-kit "
-                   f"{spread(main['startup_ms'], ' ms')}, empty window {spread(empty['startup_ms'], ' ms')}, "
-                   f"with the DLLs {spread(dlls['startup_ms'], ' ms')}. tarn-kit has {len(main['modules'])} "
-                   f"modules loaded against the empty window's {len(empty['modules'])}; the extra ones are "
-                   f"{', '.join(extra) or 'none'} (its imports and what they pull in). "
-                   f"{sentence(attribution(med['main'], med['empty'], med['empty_dlls'], 'ms'))}. Before its "
-                   f"window shows, tarn-kit creates its fonts and designed controls and starts its folder commands "
-                   f"(cmd.exe /c mkdir), each a process start" + per_process + ".")
+                   f"{med['empty_dlls'] / med['empty']:.2f}× the empty window); and that program also starting, "
+                   f"before it shows, the {FOLDER_COMMANDS} hidden folder commands (cmd.exe /c mkdir) that "
+                   f"tarn-kit's start-up starts before its window is first shown, by the same CreateProcessW calls "
+                   f"({ms(med['empty_startup'])}, {med['empty_startup'] / med['empty']:.2f}× the empty window). "
+                   f"Spread: tarn-kit {spread(main['startup_ms'], ' ms')}, empty window "
+                   f"{spread(empty['startup_ms'], ' ms')}, with the DLLs {spread(dlls['startup_ms'], ' ms')}, with "
+                   f"the DLLs and the folder commands {spread(s['empty_startup']['startup_ms'], ' ms')}. tarn-kit "
+                   f"has {len(main['modules'])} modules loaded against the empty window's {len(empty['modules'])}; "
+                   f"the extra ones are {', '.join(extra) or 'none'} (its imports and what they pull in). "
+                   f"{sentence(attribution(med['main'], med['empty'], med['empty_dlls'], 'ms'))}. The folder "
+                   f"commands are process starts" + per_process + "; beyond the time of the calls, the new "
+                   f"processes start up beside the program on the machine's {os.cpu_count()} cores. tarn-kit "
+                   f"takes {med['main'] / med['empty_startup']:.2f}× the program that does only its specified "
+                   f"start-up: that much is its own (its fonts, its designed controls, its icon and its paint).")
         out.append(f"- **Memory** is the process's peak working set, read 1.5 s after its window showed, so that "
                    f"the start-up commands and first paint are in it. Under Wine it counts Wine's own libraries "
                    f"mapped into the process, a floor of about {peak['empty']:.1f} MiB for any window program. "
                    f"The empty window loading tarn-kit's DLLs peaked at {peak['empty_dlls']:.1f} MiB "
-                   f"({peak['empty_dlls'] / peak['empty']:.2f}× the empty window); "
+                   f"({peak['empty_dlls'] / peak['empty']:.2f}× the empty window), and with the folder commands "
+                   f"too at {peak['empty_startup']:.1f} MiB; "
                    f"{attribution(peak['main'], peak['empty'], peak['empty_dlls'], 'MiB')} (its code, fonts, "
                    f"windows and resources).")
     if not isinstance(z, MeasureError):
-        parts = [f"{kib(z['code_bytes'])} of code and data", f"{kib(z['rsrc_bytes'])} of resources (mostly the icon)"]
-        if z["debug_bytes"]:
-            parts.append(f"{kib(z['debug_bytes'])} of debug sections")
-        stripped = ("" if z["stripped_bytes"] >= z["bytes"] - 1024
-                    else f" Stripped of its symbols it would be {kib(z['stripped_bytes'])}.")
-        out.append(f"- **Size** is the file as the Release build leaves it: {', '.join(parts)}.{stripped} "
-                   f"The empty window, the same compiler and link flags with no C++ library, is "
-                   f"{kib(z['empty_bytes'])}. A program that uses only what tarn-kit takes from the C++ library "
-                   f"(strings, exceptions, std::function, a thread; bench/cppfloor.cpp), linked statically the "
-                   f"same way, is already {kib(z['cpp_floor_bytes'])}: that is the floor the static C++ runtime "
-                   f"puts under the exe, before any of tarn-kit's own code or its icon. Imports: "
-                   + ", ".join(z["dlls"])
-                   + (" — all system DLLs of Wine's system folder." if not z["other_dlls"]
-                      else f"; not system DLLs: {', '.join(z['other_dlls'])}."))
+        out.append("- **Size** " + size_note(z))
     if not isinstance(d, MeasureError):
         out.append(f"- **Download** is one 64 MiB file beginning with \"MZ\" from tests/support/http_server.py on "
                    f"127.0.0.1, fetched by the program's download operation (through its Win32 platform, "
@@ -552,7 +651,8 @@ def main():
     args = ap.parse_args()
 
     bench = Bench(args.build, args.prefix)
-    for path in (bench.exe, bench.probe, bench.empty, bench.empty_dlls, bench.standin, bench.cpp_floor):
+    for path in (bench.exe, bench.probe, bench.empty, bench.empty_dlls, bench.empty_startup, bench.standin,
+                 bench.link_map, bench.icon):
         if not os.path.isfile(path):
             sys.exit(f"bench: {path} is missing; build the win32 preset first")
 

@@ -89,6 +89,44 @@ class ParseTest(unittest.TestCase):
         self.assertEqual(bench.section_sizes(OBJDUMP_H),
                          {".text": 0x4b448, ".rsrc": 0x2b230, ".debug_aranges": 0x578})
 
+    def test_link_map_counts_code_and_data_by_library(self):
+        # Short and wrapped input lines, an output section's own line, a
+        # discarded section and an empty one, and sections that are not code
+        # or data.
+        link_map = """Discarded input sections
+
+ .text          0x00000000       0x40 ../libtarn_logic.a(Dropped.cpp.obj)
+
+Linker script and memory map
+
+.text           0x00401000    0x25460
+ .text          0x00401000      0x100 /usr/lib/gcc/crt2u.o
+ .text._ZN4tarn6LaunchEv
+                0x00401100      0x200 ../libtarn_logic.a(LaunchTool.cpp.obj)
+ .text          0x00401300      0x300 ../libtarn_win32.a(Win32Platform.cpp.obj)
+ .text          0x00401600        0x0 /usr/lib/gcc/libgcc.a(_chkstk.o)
+ .rdata$zzz     0x00402000       0x10 CMakeFiles/tarn-kit.dir/objects.a(WinMain.cpp.obj)
+ .eh_frame      0x00403000       0x80 /usr/lib/gcc/libstdc++.a(eh_alloc.o)
+ .eh_frame      0x00403080       0x20 /usr/lib/gcc/libstdc++.a(new_op.o)
+ .rsrc          0x00404000     0x9000 resources.rc.res
+ .debug_info    0x00000000      0x500 ../libtarn_logic.a(LaunchTool.cpp.obj)
+"""
+        parts = bench.map_contributions(link_map)
+        self.assertEqual(parts, {"crt2u.o": 0x100, "libtarn_logic.a": 0x200, "libtarn_win32.a": 0x300,
+                                 "objects.a": 0x10, "libstdc++.a": 0xa0})
+        self.assertEqual(sorted(name for name in parts if bench.is_own(name)),
+                         ["libtarn_logic.a", "libtarn_win32.a", "objects.a"])
+
+    def test_icon_images_by_format(self):
+        png = b"\x89PNG\r\n\x1a\n" + b"\0" * 8
+        dib = (40).to_bytes(4, "little") + b"\0" * 28
+        header = (0).to_bytes(2, "little") + (1).to_bytes(2, "little") + (2).to_bytes(2, "little")
+        def entry(width, size, offset):
+            return bytes([width % 256, width % 256, 0, 0]) + (1).to_bytes(2, "little") + \
+                (32).to_bytes(2, "little") + size.to_bytes(4, "little") + offset.to_bytes(4, "little")
+        ico = header + entry(256, len(png), 38) + entry(48, len(dib), 38 + len(png)) + png + dib
+        self.assertEqual(bench.icon_images(ico), [(256, "PNG", len(png)), (48, "DIB", len(dib))])
+
     def test_system_dlls_ignore_letter_case(self):
         system, other = bench.split_system_dlls(["WININET.DLL", "KERNEL32.dll", "libstdc++-6.dll"],
                                                 ["wininet.dll", "kernel32.dll", "user32.dll"])
@@ -100,12 +138,15 @@ def sample_results():
     programs = {
         "empty": {"startup_ms": [100.0, 90.0, 110.0], "peak_kib": [19000] * 3, "modules": ["a.dll"]},
         "empty_dlls": {"startup_ms": [150.0] * 3, "peak_kib": [20000] * 3, "modules": ["a.dll", "w.dll"]},
+        "empty_startup": {"startup_ms": [84.0] * 3, "peak_kib": [24000] * 3, "modules": ["a.dll", "w.dll"]},
         "main": {"startup_ms": [105.0, 300.0, 104.0], "peak_kib": [30000] * 3,
                  "modules": ["a.dll", "w.dll", "tarn-kit.exe"]},
     }
     return {
         "startup": programs,
-        "size": {"bytes": 200 * 1024, "empty_bytes": 15 * 1024, "cpp_floor_bytes": 90 * 1024, "stripped_bytes": 150 * 1024,
+        "size": {"bytes": 200 * 1024, "empty_bytes": 15 * 1024, "own_bytes": 60 * 1024, "runtime_bytes": 40 * 1024,
+                 "runtime_parts": [("libstdc++.a", 30 * 1024), ("crt2u.o", 10 * 1024)],
+                 "icon_images": [(256, "PNG", 9 * 1024), (128, "DIB", 66 * 1024), (16, "DIB", 1024)],
                  "dlls": ["KERNEL32.dll"], "other_dlls": [], "system_dlls": ["KERNEL32.dll"],
                  "debug_bytes": 0, "rsrc_bytes": 1024, "code_bytes": 100 * 1024},
         "download": {"probe_ms": [500.0, 400.0, 900.0], "curl_ms": [400.0, 420.0, 380.0]},
@@ -145,12 +186,29 @@ class RowsTest(unittest.TestCase):
         launch = rows["within 1.1× and under 20 ms beyond"]
         self.assertEqual(launch[1:4], ("12.0 ms", "9.0 ms (the same 5 process starts alone)", "1.333×"))
         self.assertEqual(launch[5], "no")
+        # Beside the program doing only the specified start-up: 105 against
+        # 84 ms, 30000 against 24000 KiB; no target of their own.
+        beside = [row for row in bench.build_rows(sample_results()) if row[4] == "—"]
+        self.assertEqual([row[3] for row in beside], ["1.250×", "1.250×"])
+        self.assertEqual({row[5] for row in beside}, {"—"})
+
+    def test_size_note_leaves_room_only_beside_the_bitmaps_and_runtime(self):
+        # (bitmap bytes, runtime bytes, expected): the target is 256 KiB.
+        cases = [
+            (150 * 1024, 40 * 1024, "leave 66 KiB for all of tarn-kit's own code"),
+            (200 * 1024, 60 * 1024, "the bitmaps and the runtime alone exceed it"),
+        ]
+        for dib, runtime, expected in cases:
+            with self.subTest(dib=dib, runtime=runtime):
+                z = dict(sample_results()["size"], runtime_bytes=runtime,
+                         icon_images=[(256, "PNG", 1024), (128, "DIB", dib)])
+                self.assertIn(expected, bench.size_note(z))
 
     def test_a_figure_that_failed_is_reported_not_judged(self):
         results = sample_results()
         results["download"] = bench.MeasureError("curl failed")
         rows = bench.build_rows(results)
-        self.assertEqual(len(rows), 5)
+        self.assertEqual(len(rows), 7)
         download = [row for row in rows if row[4] == "at least 0.9×"][0]
         self.assertEqual(download[1], "not measured")
         self.assertEqual(download[5], "no (not measured)")
@@ -164,7 +222,7 @@ class RowsTest(unittest.TestCase):
         for expected in ("2024-01-02 03:04 UTC", "2 cores", "wine-8.0", "| Figure | Value | Reference | Ratio"):
             self.assertIn(expected, text)
         table = [line for line in text.splitlines() if line.startswith("| ") and "---" not in line]
-        self.assertEqual(len(table), 6)  # the header and five figures
+        self.assertEqual(len(table), 8)  # the header, five figures and two beside their specified work
 
 
 if __name__ == "__main__":

@@ -14,7 +14,7 @@ python3 bench/test_bench.py >/dev/null 2>&1 || python3 bench/test_bench.py
 
 build=build/bench-win32
 cmake --preset win32 -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tarn-kit bench_probe bench_empty_window bench_empty_window_dlls bench_standin bench_cpp_floor
+cmake --build "$build" -j"$(nproc)" --target tarn-kit bench_probe bench_empty_window bench_empty_window_dlls bench_empty_window_startup bench_standin
 
 prefix=$PWD/build/bench-wineprefix
 scripts/wine-prefix.sh "$prefix"

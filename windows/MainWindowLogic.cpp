@@ -11,16 +11,6 @@ namespace tarn {
 
 namespace {
 
-constexpr std::array<const char*, 6> kFolderCommands = {
-    "cmd.exe /c mkdir c:\\temp",
-    // Twice on purpose: the first may still be running when the second starts.
-    "cmd.exe /c mkdir c:\\temp",
-    "cmd.exe /c mkdir c:\\temp\\AnyDesk",
-    "cmd.exe /c mkdir c:\\temp\\RustDesk",
-    "cmd.exe /c mkdir c:\\temp\\Aweray",
-    "cmd.exe /c mkdir c:\\temp\\AeroAdmin",
-};
-
 constexpr std::array<const char*, 6> kStopCommands = {
     "cmd.exe /c taskkill /f /im rustdesk*",  "cmd.exe /c taskkill /f /im anydesk*",
     "cmd.exe /c taskkill /f /im awesun*",    "cmd.exe /c taskkill /f /im aweray*",

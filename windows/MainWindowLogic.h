@@ -3,6 +3,7 @@
 // turns messages into these calls.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 
@@ -27,6 +28,17 @@ public:
 };
 
 inline constexpr char kCloseQuestion[] = "是 (否) 結束所有遠端程式！";
+
+// The start-up's commands that make the work folders, in the order started.
+inline constexpr std::array<const char*, 6> kFolderCommands = {
+    "cmd.exe /c mkdir c:\\temp",
+    // Twice on purpose: the first may still be running when the second starts.
+    "cmd.exe /c mkdir c:\\temp",
+    "cmd.exe /c mkdir c:\\temp\\AnyDesk",
+    "cmd.exe /c mkdir c:\\temp\\RustDesk",
+    "cmd.exe /c mkdir c:\\temp\\Aweray",
+    "cmd.exe /c mkdir c:\\temp\\AeroAdmin",
+};
 
 // The work folders, made hidden, then the Aweray button's Default set to
 // false, then the window moved to its MainWindowPlace.
