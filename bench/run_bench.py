@@ -35,6 +35,8 @@ EMPTY_TITLE = "empty-window"
 # The hidden "cmd.exe /c mkdir" commands tarn-kit starts before its window
 # shows; the third reference starts the same (windows/MainWindowLogic.h).
 FOLDER_COMMANDS = 6
+# DLLs that the first paint does not need, and that start-up must not pull in.
+WATCHED_DLLS = {"shell32.dll", "shlwapi.dll", "shcore.dll", "mpr.dll", "ws2_32.dll"}
 DOWNLOAD_SIZE = 64 * 1024 * 1024
 KIB = 1024
 
@@ -541,6 +543,7 @@ def notes(results):
             per_process = (f", which costs about {statistics.median(l['shell_ms']) / max(l['processes'], 1):.0f} ms "
                            f"under Wine here (see the launch overhead)")
         known = {m.lower() for m in empty["modules"]}
+        watched = [m for m in main["modules"] if m.lower() in WATCHED_DLLS]
         extra = [m for m in main["modules"] if m.lower() not in known and m.lower() != "tarn-kit.exe"]
         out.append(f"- **Start-up** is timed from just before CreateProcess until a visible top-level window of the "
                    f"new process carries its title, polled every millisecond. Four programs are started in turn, "
@@ -555,7 +558,9 @@ def notes(results):
                    f"{spread(empty['startup_ms'], ' ms')}, with the DLLs {spread(dlls['startup_ms'], ' ms')}, with "
                    f"the DLLs and the folder commands {spread(s['empty_startup']['startup_ms'], ' ms')}. tarn-kit "
                    f"has {len(main['modules'])} modules loaded against the empty window's {len(empty['modules'])}; "
-                   f"the extra ones are {', '.join(extra) or 'none'} (its imports and what they pull in). "
+                   f"the extra ones are {', '.join(extra) or 'none'} (its imports and what they pull in). Of "
+                   f"{', '.join(sorted(WATCHED_DLLS))}, {', '.join(watched) or 'none'} "
+                   f"{'are' if len(watched) > 1 else 'is'} loaded by then. "
                    f"{sentence(attribution(med['main'], med['empty'], med['empty_dlls'], 'ms'))}. The folder "
                    f"commands are process starts" + per_process + "; beyond the time of the calls, the new "
                    f"processes start up beside the program on the machine's {os.cpu_count()} cores. tarn-kit "

@@ -95,7 +95,9 @@ TEST_P(CleanFromAppData, DeletesOnlyThePlainFileItNames) {
         c.deletes ? std::vector<std::string>{removal, removal} : std::vector<std::string>{};
     EXPECT_EQ(removals, expected);
     // Whatever stood there and was not deleted is still there.
-    if (!c.deletes && c.file) EXPECT_TRUE(os.HasFile(root + "\\AnyDesk\\system.conf"));
+    if (!c.deletes && c.file) {
+        EXPECT_TRUE(os.HasFile(root + "\\AnyDesk\\system.conf"));
+    }
     // The rest of the launch is not affected.
     EXPECT_EQ(os.log.back(), kTopMost);
 }
