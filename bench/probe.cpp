@@ -272,11 +272,20 @@ double BareStarts(const std::vector<std::string>& commands) {
     return ms;
 }
 
-// The reference for the reminder's part: a bare tool window made topmost
-// with one line of text in the reminder's font, created, shown and painted
-// as the reminder is on its first launch. The time of those calls; the
-// window goes afterwards, outside it.
-double BareReminder(const std::string& text) {
+// The reference for the pause: how far a bare Sleep of the same length
+// overruns it.
+double BareOverrun(int pauseMs) {
+    Stopwatch clock;
+    ::Sleep(static_cast<DWORD>(pauseMs));
+    return clock.Ms() - pauseMs;
+}
+
+// The reference for the reminder's part: a bare topmost tool window of the
+// reminder's size, with its labels as plain static controls, each with its
+// caption in its font, created, shown and painted as the reminder is on its
+// first launch; no colours, no placement, no DPI. The time of those calls;
+// the window goes afterwards, outside it.
+double BareReminder(const tarn::design::Form<tarn::design::ReminderControl>& form) {
     static const wchar_t kClass[] = L"BareReminder";
     WNDCLASSW wc{};
     wc.lpfnWndProc = ::DefWindowProcW;
@@ -286,26 +295,34 @@ double BareReminder(const std::string& text) {
     wc.lpszClassName = kClass;
     ::RegisterClassW(&wc);  // fails harmlessly from the second run on
 
+    std::vector<HFONT> fonts;
     Stopwatch clock;
-    LOGFONTW wanted{};
-    wanted.lfHeight = -MulDiv(18, 96, 72);
-    wanted.lfWeight = FW_BOLD;
-    wanted.lfCharSet = CHINESEBIG5_CHARSET;
-    const std::wstring face = tarn::text::Widen(tarn::design::kWindowFontFace);
-    face.copy(wanted.lfFaceName, LF_FACESIZE - 1);
-    HFONT font = ::CreateFontIndirectW(&wanted);
-    HWND window = ::CreateWindowExW(WS_EX_TOOLWINDOW, kClass, L"bare-reminder",
-                                    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, 100, 100, 420, 120,
-                                    nullptr, nullptr, wc.hInstance, nullptr);
-    HWND label = ::CreateWindowExW(0, L"STATIC", tarn::text::Widen(text).c_str(), WS_CHILD | WS_VISIBLE, 8, 8, 400,
-                                   60, window, nullptr, wc.hInstance, nullptr);
-    ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    const tarn::PixelSize client = tarn::design::ClientSize(form, 96);
+    HWND window = ::CreateWindowExW(WS_EX_TOOLWINDOW, kClass, tarn::text::Widen(form.caption).c_str(),
+                                    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, 100, 100,
+                                    client.width, client.height, nullptr, nullptr, wc.hInstance, nullptr);
+    for (const auto& control : form.controls) {
+        const tarn::design::Font& font = control.font ? *control.font : form.font;
+        LOGFONTW wanted{};
+        wanted.lfHeight = tarn::design::FontHeight(font.points, 96);
+        wanted.lfWeight = font.weight;
+        wanted.lfCharSet = static_cast<BYTE>(font.charset);
+        const std::wstring face = tarn::text::Widen(font.face);
+        face.copy(wanted.lfFaceName, LF_FACESIZE - 1);
+        fonts.push_back(::CreateFontIndirectW(&wanted));
+        const tarn::PixelRect r = tarn::design::PlaceInContainer(control.left, control.top, control.width,
+                                                                 control.height, control.dock, client, 96);
+        HWND label = ::CreateWindowExW(0, L"STATIC", tarn::text::Widen(control.caption).c_str(),
+                                       WS_CHILD | WS_VISIBLE | SS_CENTER, r.left, r.top, r.right - r.left,
+                                       r.bottom - r.top, window, nullptr, wc.hInstance, nullptr);
+        ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(fonts.back()), FALSE);
+    }
     ::ShowWindow(window, SW_SHOW);
     ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::UpdateWindow(window);
     const double ms = clock.Ms();
     ::DestroyWindow(window);
-    ::DeleteObject(font);
+    for (HFONT font : fonts) ::DeleteObject(font);
     return ms;
 }
 
@@ -338,11 +355,14 @@ int Launch(int runs) {
         Pump(300);
         const int running = WaitStarted(platform);
         const double bareMs = BareStarts(platform.Commands());
-        const double bareReminderMs = BareReminder(entry.reminderText);
+        const double bareReminderMs = BareReminder(tarn::design::ReminderDesign(deploy));
         Pump(100);
+        const double bareOverrunMs = BareOverrun(entry.pauseMs);
         std::printf("run=%d total_ms=%.2f pause_ms=%d overhead_ms=%.2f bare_ms=%.2f bare_reminder_ms=%.2f "
-                    "shell_ms=%.2f reminder_ms=%.2f processes=%zu started=%d reminder=%d messages=%zu running=%d\n",
-                    run, totalMs, entry.pauseMs, totalMs - entry.pauseMs, bareMs, bareReminderMs, platform.ShellMs(),
+                    "bare_overrun_ms=%.2f shell_ms=%.2f reminder_ms=%.2f processes=%zu started=%d reminder=%d "
+                    "messages=%zu running=%d\n",
+                    run, totalMs, entry.pauseMs, totalMs - entry.pauseMs, bareMs, bareReminderMs, bareOverrunMs,
+                    platform.ShellMs(),
                     timedReminder.Ms(), platform.Started().size(), started ? 1 : 0, reminder.IsLoaded() ? 1 : 0,
                     platform.Messages().size(), running);
         for (const std::string& message : platform.Messages()) std::fprintf(stderr, "message: %s\n", message.c_str());

@@ -5,6 +5,7 @@ before measuring)."""
 import os
 import sys
 import unittest
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import run_bench as bench  # noqa: E402
@@ -117,15 +118,32 @@ Linker script and memory map
         self.assertEqual(sorted(name for name in parts if bench.is_own(name)),
                          ["libtarn_logic.a", "libtarn_win32.a", "objects.a"])
 
-    def test_icon_images_by_format(self):
-        png = b"\x89PNG\r\n\x1a\n" + b"\0" * 8
-        dib = (40).to_bytes(4, "little") + b"\0" * 28
-        header = (0).to_bytes(2, "little") + (1).to_bytes(2, "little") + (2).to_bytes(2, "little")
+    def test_icon_images_by_format_and_as_png(self):
+        # A 2x2 32-bit bitmap, rows bottom-up in BGRA, then its mask.
+        bottom = bytes([1, 2, 3, 4, 5, 6, 7, 8])
+        top = bytes([9, 10, 11, 12, 13, 14, 15, 16])
+        dib = ((40).to_bytes(4, "little") + (2).to_bytes(4, "little") + (4).to_bytes(4, "little")
+               + (1).to_bytes(2, "little") + (32).to_bytes(2, "little") + b"\0" * 24 + bottom + top + b"\0" * 8)
+        png = bench.png_of_dib(dib)
+        self.assertEqual(png[:8], b"\x89PNG\r\n\x1a\n")
+        idat = png.index(b"IDAT")
+        length = int.from_bytes(png[idat - 4:idat], "big")
+        # Top row first, each pixel RGBA, each row behind filter byte 0.
+        self.assertEqual(zlib.decompress(png[idat + 4:idat + 4 + length]),
+                         b"\0" + bytes([11, 10, 9, 12, 15, 14, 13, 16]) + b"\0" + bytes([3, 2, 1, 4, 7, 6, 5, 8]))
+        eight_bit = dib[:14] + (8).to_bytes(2, "little") + dib[16:]
+        self.assertIsNone(bench.png_of_dib(eight_bit))
+
+        header = (0).to_bytes(2, "little") + (1).to_bytes(2, "little") + (3).to_bytes(2, "little")
+
         def entry(width, size, offset):
-            return bytes([width % 256, width % 256, 0, 0]) + (1).to_bytes(2, "little") + \
-                (32).to_bytes(2, "little") + size.to_bytes(4, "little") + offset.to_bytes(4, "little")
-        ico = header + entry(256, len(png), 38) + entry(48, len(dib), 38 + len(png)) + png + dib
-        self.assertEqual(bench.icon_images(ico), [(256, "PNG", len(png)), (48, "DIB", len(dib))])
+            return (bytes([width % 256, width % 256, 0, 0]) + (1).to_bytes(2, "little")
+                    + (32).to_bytes(2, "little") + size.to_bytes(4, "little") + offset.to_bytes(4, "little"))
+        start = 6 + 3 * 16
+        ico = (header + entry(256, len(png), start) + entry(2, len(dib), start + len(png))
+               + entry(2, len(eight_bit), start + len(png) + len(dib)) + png + dib + eight_bit)
+        self.assertEqual(bench.icon_images(ico), [(256, "PNG", len(png), len(png)), (2, "DIB", len(dib), len(png)),
+                                                  (2, "DIB", len(eight_bit), None)])
 
     def test_system_dlls_ignore_letter_case(self):
         system, other = bench.split_system_dlls(["WININET.DLL", "KERNEL32.dll", "libstdc++-6.dll"],
@@ -146,12 +164,13 @@ def sample_results():
         "startup": programs,
         "size": {"bytes": 200 * 1024, "empty_bytes": 15 * 1024, "own_bytes": 60 * 1024, "runtime_bytes": 40 * 1024,
                  "runtime_parts": [("libstdc++.a", 30 * 1024), ("crt2u.o", 10 * 1024)],
-                 "icon_images": [(256, "PNG", 9 * 1024), (128, "DIB", 66 * 1024), (16, "DIB", 1024)],
+                 "icon_images": [(256, "PNG", 9 * 1024, 9 * 1024), (128, "DIB", 66 * 1024, 20 * 1024),
+                                 (16, "DIB", 1024, 512)],
                  "dlls": ["KERNEL32.dll"], "other_dlls": [], "system_dlls": ["KERNEL32.dll"],
                  "debug_bytes": 0, "rsrc_bytes": 1024, "code_bytes": 100 * 1024},
         "download": {"probe_ms": [500.0, 400.0, 900.0], "curl_ms": [400.0, 420.0, 380.0]},
-        "launch": {"overhead_ms": [10.0, 30.0, 12.0], "bare_ms": [9.0] * 3, "bare_with_reminder_ms": [10.0] * 3,
-                   "bare_reminder_ms": [1.0] * 3, "shell_ms": [5.0] * 3, "reminder_ms": [3.0] * 3,
+        "launch": {"overhead_ms": [10.0, 30.0, 12.0], "bare_ms": [9.0] * 3, "bare_work_ms": [10.0] * 3,
+                   "bare_reminder_ms": [0.5] * 3, "bare_overrun_ms": [0.5] * 3, "shell_ms": [5.0] * 3, "reminder_ms": [3.0] * 3,
                    "processes": 5, "pause_ms": 2000, "running": 0},
     }
 
@@ -203,8 +222,11 @@ class RowsTest(unittest.TestCase):
         for dib, runtime, expected in cases:
             with self.subTest(dib=dib, runtime=runtime):
                 z = dict(sample_results()["size"], runtime_bytes=runtime,
-                         icon_images=[(256, "PNG", 1024), (128, "DIB", dib)])
+                         icon_images=[(256, "PNG", 1024, 1024), (128, "DIB", dib, 30 * 1024)])
                 self.assertIn(expected, bench.size_note(z))
+                # 200 KiB with the bitmaps swapped for their 30 KiB as PNG.
+                self.assertIn("would take 30 KiB, and the exe about " + bench.kib(200 * 1024 - dib + 30 * 1024),
+                              bench.size_note(z))
 
     def test_a_figure_that_failed_is_reported_not_judged(self):
         results = sample_results()
