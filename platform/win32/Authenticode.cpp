@@ -36,7 +36,7 @@ bool FillTrustFunctions(TrustFunctions& table) noexcept {
     return wintrust.Complete() && crypt32.Complete();
 }
 
-constinit LazyTable<TrustFunctions> trustFunctions{&FillTrustFunctions};
+constinit LazyTable<TrustFunctions> lazyTrustFunctions{&FillTrustFunctions};
 
 // WinVerifyTrust reads the file through the handle and leaves its position
 // wherever it stopped (at the end, under Wine); the caller goes on reading it.
@@ -172,7 +172,7 @@ std::wstring SimpleDisplayName(const TrustFunctions& functions, PCCERT_CONTEXT c
 }
 
 PublisherCheck Check(HANDLE file, const std::wstring& path, const std::string& expectedPublisher) {
-    const TrustFunctions* loaded = trustFunctions.Get();
+    const TrustFunctions* loaded = lazyTrustFunctions.Get();
     if (!loaded) return PublisherCheck::Unavailable;
     const TrustFunctions& functions = *loaded;
     KeepFilePosition position(file);

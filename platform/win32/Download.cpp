@@ -70,11 +70,11 @@ bool FillWinInet(WinInet& table) noexcept {
     return wininet.Complete();
 }
 
-constinit LazyTable<WinInet> winInet{&FillWinInet};
+constinit LazyTable<WinInet> lazyWinInet{&FillWinInet};
 
 // Null when wininet.dll or one of these functions cannot be had: the
 // download then fails as one without an internet session.
-const WinInet* WinInetFunctions() noexcept { return winInet.Get(); }
+const WinInet* WinInetFunctions() noexcept { return lazyWinInet.Get(); }
 
 // Handle.h's InternetHandle would call the imported InternetCloseHandle.
 struct LoadedInternetTraits {

@@ -35,11 +35,11 @@ bool FillBcrypt(Bcrypt& table) noexcept {
     return bcrypt.Complete();
 }
 
-constinit LazyTable<Bcrypt> bcrypt{&FillBcrypt};
+constinit LazyTable<Bcrypt> lazyBcrypt{&FillBcrypt};
 
 // Null when bcrypt.dll or one of its functions is missing: no hash can be
 // taken then, and a pinned file is never kept unchecked.
-const Bcrypt* BcryptFunctions() noexcept { return bcrypt.Get(); }
+const Bcrypt* BcryptFunctions() noexcept { return lazyBcrypt.Get(); }
 
 }  // namespace
 
