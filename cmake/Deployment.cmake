@@ -2,6 +2,25 @@
 # that compiles them in. The product and the end-to-end tests' loopback build
 # both go through here, so neither can compile in a value the other would stop.
 
+# The client programs that each have a pin (TARNKIT_SHA256_<client>) and a
+# publisher (TARNKIT_PUBLISHER_<client>).
+set(TARNKIT_CLIENTS ANYDESK RUSTDESK AWERAY AEROADMIN IE11)
+
+# Sets out_var to the list of value's bytes, as numbers.
+function(tarnkit_bytes out_var value)
+  string(HEX "${value}" hex)
+  string(LENGTH "${hex}" hex_length)
+  set(bytes "")
+  set(i 0)
+  while(i LESS hex_length)
+    string(SUBSTRING "${hex}" ${i} 2 byte_hex)
+    math(EXPR i "${i} + 2")
+    math(EXPR byte "0x${byte_hex}")
+    list(APPEND bytes ${byte})
+  endwhile()
+  set(${out_var} "${bytes}" PARENT_SCOPE)
+endfunction()
+
 # Stops configuring unless every deployment value in the caller's scope is one
 # the program can put into a URL, a reminder or a client's configuration file
 # as it is: those files are written without quoting of their own.
@@ -35,8 +54,8 @@ function(tarnkit_check_deployment)
     message(FATAL_ERROR "TARNKIT_RUSTDESK_KEY must be base64 (A-Z a-z 0-9 + / with = padding at the end) or empty, not \"${TARNKIT_RUSTDESK_KEY}\"")
   endif()
 
-  foreach(pin IN ITEMS TARNKIT_SHA256_ANYDESK TARNKIT_SHA256_RUSTDESK TARNKIT_SHA256_AWERAY
-                       TARNKIT_SHA256_AEROADMIN TARNKIT_SHA256_IE11)
+  foreach(client IN LISTS TARNKIT_CLIENTS)
+    set(pin TARNKIT_SHA256_${client})
     string(LENGTH "${${pin}}" pin_length)
     if(NOT pin_length EQUAL 0 AND (NOT pin_length EQUAL 64 OR NOT "${${pin}}" MATCHES "^[0-9A-Fa-f]+$"))
       message(FATAL_ERROR "${pin} must be 64 hexadecimal digits or empty, not \"${${pin}}\"")
@@ -48,17 +67,12 @@ function(tarnkit_check_deployment)
 
   # A certificate's display name: any printable letters, Chinese included,
   # but no quotes or control characters, at most 128 of them.
-  foreach(publisher IN ITEMS TARNKIT_PUBLISHER_ANYDESK TARNKIT_PUBLISHER_RUSTDESK TARNKIT_PUBLISHER_AWERAY
-                             TARNKIT_PUBLISHER_AEROADMIN TARNKIT_PUBLISHER_IE11)
+  foreach(client IN LISTS TARNKIT_CLIENTS)
+    set(publisher TARNKIT_PUBLISHER_${client})
     set(rule "${publisher} must be a publisher's name of at most 128 printable characters without quotes, or empty")
-    string(HEX "${${publisher}}" hex)
-    string(LENGTH "${hex}" hex_length)
+    tarnkit_bytes(bytes "${${publisher}}")
     set(characters 0)
-    set(i 0)
-    while(i LESS hex_length)
-      string(SUBSTRING "${hex}" ${i} 2 byte_hex)
-      math(EXPR i "${i} + 2")
-      math(EXPR byte "0x${byte_hex}")
+    foreach(byte IN LISTS bytes)
       if(byte LESS 32 OR byte EQUAL 127 OR byte EQUAL 34 OR byte EQUAL 39)
         message(FATAL_ERROR "${rule}, not \"${${publisher}}\"")
       endif()
@@ -66,7 +80,7 @@ function(tarnkit_check_deployment)
       if(byte LESS 128 OR byte GREATER_EQUAL 192)
         math(EXPR characters "${characters} + 1")
       endif()
-    endwhile()
+    endforeach()
     if(characters GREATER 128)
       message(FATAL_ERROR "${rule}, not \"${${publisher}}\"")
     endif()
@@ -79,14 +93,9 @@ endfunction()
 # unlike \x, cannot run on into a digit that follows it. '?' is escaped too,
 # so that no trigraph forms where a compiler still reads them.
 function(tarnkit_c_string_body out_var value)
-  string(HEX "${value}" hex)
-  string(LENGTH "${hex}" hex_length)
+  tarnkit_bytes(bytes "${value}")
   set(body "")
-  set(i 0)
-  while(i LESS hex_length)
-    string(SUBSTRING "${hex}" ${i} 2 byte_hex)
-    math(EXPR i "${i} + 2")
-    math(EXPR byte "0x${byte_hex}")
+  foreach(byte IN LISTS bytes)
     if(byte GREATER_EQUAL 32 AND byte LESS 127 AND NOT byte EQUAL 34 AND NOT byte EQUAL 63 AND NOT byte EQUAL 92)
       string(ASCII ${byte} char)
       string(APPEND body "${char}")
@@ -96,7 +105,7 @@ function(tarnkit_c_string_body out_var value)
       math(EXPR low "${byte} % 8")
       string(APPEND body "\\${high}${middle}${low}")
     endif()
-  endwhile()
+  endforeach()
   set(${out_var} "${body}" PARENT_SCOPE)
 endfunction()
 
@@ -104,12 +113,12 @@ endfunction()
 # caller's scope. configure_file leaves an unchanged header untouched, so a
 # re-configure does not rebuild what includes it.
 function(tarnkit_write_deployment_header output)
-  foreach(name IN ITEMS TARNKIT_WEB_HOST TARNKIT_SUPPORT_PHONE TARNKIT_GSN_PROXY_HOST
-                        TARNKIT_RUSTDESK_HOST TARNKIT_RUSTDESK_KEY
-                        TARNKIT_SHA256_ANYDESK TARNKIT_SHA256_RUSTDESK TARNKIT_SHA256_AWERAY
-                        TARNKIT_SHA256_AEROADMIN TARNKIT_SHA256_IE11
-                        TARNKIT_PUBLISHER_ANYDESK TARNKIT_PUBLISHER_RUSTDESK TARNKIT_PUBLISHER_AWERAY
-                        TARNKIT_PUBLISHER_AEROADMIN TARNKIT_PUBLISHER_IE11)
+  set(names TARNKIT_WEB_HOST TARNKIT_SUPPORT_PHONE TARNKIT_GSN_PROXY_HOST TARNKIT_RUSTDESK_HOST
+            TARNKIT_RUSTDESK_KEY)
+  foreach(client IN LISTS TARNKIT_CLIENTS)
+    list(APPEND names TARNKIT_SHA256_${client} TARNKIT_PUBLISHER_${client})
+  endforeach()
+  foreach(name IN LISTS names)
     # Shadows the caller's value in this function only; configure_file then
     # fills the template with the escaped text in a single pass.
     tarnkit_c_string_body(${name} "${${name}}")
