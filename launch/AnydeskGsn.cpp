@@ -41,7 +41,7 @@ void LaunchAnydeskGsn(LaunchContext& context) {
 
         // A program file that is there may be stale; the person decides. One
         // that does not match its pin is fetched again without asking.
-        const bool usable = IsFilePresent(os, anydesk.testPath) && steps::PassesCheck(context, anydesk.testPath);
+        const bool usable = steps::HasUsableProgram(context, anydesk.testPath);
         const bool fetch = !usable || os.MsgBox(kRedownloadPrompt, MsgBoxButtons::YesNo) == MsgBoxAnswer::Yes;
         if (fetch) {
             // A failed download leaves any earlier file in place: the person
@@ -56,8 +56,8 @@ void LaunchAnydeskGsn(LaunchContext& context) {
         os.Sleep(kStartPauseMs);
         if (IsFilePresent(os, anydesk.testPath)) steps::Start(context, anydesk.startPath);
         steps::Remind(context, kShortReminder);
-    } catch (const PlatformError&) {
-        os.MsgBox(kErrorMessage, MsgBoxButtons::Ok);
+    } catch (const PlatformError& error) {
+        steps::ReportFailure(os, error, kErrorMessage);
     }
 }
 

@@ -85,7 +85,7 @@ std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, c
                           const std::string& downloadPath) {
     // The work folder is writable by every user of the machine: a file
     // planted there under a pinned name is replaced, not trusted.
-    if (IsFilePresent(context.os, testPath) && PassesCheck(context, testPath)) return std::nullopt;
+    if (HasUsableProgram(context, testPath)) return std::nullopt;
     return Download(context, urlPath, downloadPath);
 }
 
@@ -100,7 +100,8 @@ void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long r
     if (auto message = DownloadFailureMessage(FileNameOf(downloadPath), result)) os.MsgBox(*message, MsgBoxButtons::Ok);
 }
 
-bool PassesCheck(LaunchContext& context, const std::string& path) {
+bool HasUsableProgram(LaunchContext& context, const std::string& path) {
+    if (!IsFilePresent(context.os, path)) return false;
     const ProgramCheck check = context.deploy.CheckFor(FileNameOf(path));
     return !check.Any() || context.os.FileMatches(path, check);
 }
@@ -121,6 +122,16 @@ void Remind(LaunchContext& context, const std::string& text) {
 
 void ReportStartFailure(Platform& os, const std::string& commandLine, const std::string& reason) {
     os.MsgBox("無法啟動程式：" + commandLine + "\r\n原因：" + reason, MsgBoxButtons::Ok);
+}
+
+void ReportFailure(Platform& os, const PlatformError& error, const std::string& errorMessage) {
+    if (!errorMessage.empty()) {
+        os.MsgBox(errorMessage, MsgBoxButtons::Ok);
+    } else if (auto* start = dynamic_cast<const StartError*>(&error)) {
+        ReportStartFailure(os, start->CommandLine(), start->what());
+    } else {
+        os.MsgBox(std::string("執行錯誤：") + error.what(), MsgBoxButtons::Ok);
+    }
 }
 
 }  // namespace steps

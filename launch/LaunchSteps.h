@@ -47,9 +47,10 @@ long Download(LaunchContext& context, const std::string& urlPath, const std::str
 // Tells the person why downloadPath could not be downloaded, unless they
 // cancelled it themselves.
 void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long result);
-// Whether the file at path may be kept and started: true without reading it
-// when its name has no check, otherwise only when it passes the check.
-bool PassesCheck(LaunchContext& context, const std::string& path);
+// Whether the program file at path is there and may be kept and started:
+// without reading it when its name has no check, otherwise only when it
+// passes the check.
+bool HasUsableProgram(LaunchContext& context, const std::string& path);
 // Starts a program file with a normal window. A checked one is held while
 // it starts; one that fails its check fails as a program that cannot start,
 // with its own reason.
@@ -58,6 +59,9 @@ void Remind(LaunchContext& context, const std::string& text);
 // Reports a program that could not be started (a launch without its own
 // error message) and the system's reason.
 void ReportStartFailure(Platform& os, const std::string& commandLine, const std::string& reason);
+// Reports a failed step of a launch: its own errorMessage when it has one,
+// otherwise what could not be started and why, or the failure's reason.
+void ReportFailure(Platform& os, const PlatformError& error, const std::string& errorMessage);
 }  // namespace steps
 
 }  // namespace tarn

@@ -22,13 +22,7 @@ void LaunchTool(const ToolEntry& entry, LaunchContext& context) {
         if (!entry.startGuarded || IsFilePresent(os, entry.testPath)) steps::Start(context, entry.startPath);
         steps::Remind(context, entry.reminderText);
     } catch (const PlatformError& error) {
-        if (!entry.errorMessage.empty()) {
-            os.MsgBox(entry.errorMessage, MsgBoxButtons::Ok);
-        } else if (auto* start = dynamic_cast<const StartError*>(&error)) {
-            steps::ReportStartFailure(os, start->CommandLine(), start->what());
-        } else {
-            os.MsgBox(std::string("執行錯誤：") + error.what(), MsgBoxButtons::Ok);
-        }
+        steps::ReportFailure(os, error, entry.errorMessage);
     }
 }
 

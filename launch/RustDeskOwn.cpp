@@ -48,10 +48,8 @@ void LaunchRustDeskOwn(LaunchContext& context) {
         // No second existence test: a missing file fails here and is reported.
         steps::Start(context, rustdesk.startPath);
         steps::Remind(context, kShortReminder);
-    } catch (const StartError& error) {
-        steps::ReportStartFailure(os, error.CommandLine(), error.what());
     } catch (const PlatformError& error) {
-        os.MsgBox(std::string("執行錯誤：") + error.what(), MsgBoxButtons::Ok);
+        steps::ReportFailure(os, error, {});
     }
 }
 

@@ -55,7 +55,6 @@ private:
 
 #ifdef _WIN32
 #include <windows.h>
-#include <wininet.h>
 
 namespace tarn {
 
@@ -74,13 +73,6 @@ struct KernelHandleTraits {
     static void Close(Type h) noexcept { ::CloseHandle(h); }
 };
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
-
-struct InternetHandleTraits {
-    using Type = HINTERNET;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::InternetCloseHandle(h); }
-};
-using InternetHandle = UniqueHandle<InternetHandleTraits>;
 
 template <typename T>
 struct GdiObjectTraits {

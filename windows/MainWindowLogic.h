@@ -28,6 +28,8 @@ public:
 };
 
 inline constexpr char kCloseQuestion[] = "是 (否) 結束所有遠端程式！";
+// What Windows shows, when the session is to end, while a launch runs.
+inline constexpr char kLaunchRunningReason[] = "tarn-kit 正在啟動遠端協助程式，請稍候。";
 
 // The start-up's commands that make the work folders, in the order started.
 inline constexpr std::array<const char*, 6> kFolderCommands = {

@@ -58,5 +58,4 @@ std::string DownloadProgressText(const std::string& fileName, std::uint64_t rece
     return text;
 }
 
-
 }  // namespace tarn

@@ -9,8 +9,6 @@
 namespace tarn {
 
 inline constexpr char kCancelDownloadCaption[] = "取消下載";
-// What Windows shows, when the session is to end, while a launch runs.
-inline constexpr char kLaunchRunningReason[] = "tarn-kit 正在啟動遠端協助程式，請稍候。";
 
 // A byte count for people: "512 B", then KB, MB and GB (binary multiples)
 // with one decimal, rounded half up; a value that rounds to 1024 of one unit

@@ -76,7 +76,7 @@ constinit LazyTable<WinInet> lazyWinInet{&FillWinInet};
 // download then fails as one without an internet session.
 const WinInet* WinInetFunctions() noexcept { return lazyWinInet.Get(); }
 
-// Handle.h's InternetHandle would call the imported InternetCloseHandle.
+// Closed through the loaded table: wininet.dll is never imported.
 struct LoadedInternetTraits {
     using Type = HINTERNET;
     static Type Invalid() noexcept { return nullptr; }

@@ -118,12 +118,16 @@ std::optional<std::string> Sha256OfFile(const std::wstring& path) {
     FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return std::nullopt;
+    return Sha256OfOpenFile(file.get());
+}
+
+std::optional<std::string> Sha256OfOpenFile(void* file) {
     Sha256 hash;
     if (!hash.Ok()) return std::nullopt;
     std::vector<char> buffer(64 * 1024);
     for (;;) {
         DWORD got = 0;
-        if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+        if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
             return std::nullopt;  // a folder too ends here
         if (got == 0) break;
         if (!hash.Update(buffer.data(), got)) return std::nullopt;

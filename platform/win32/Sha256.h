@@ -36,6 +36,10 @@ private:
 // opened or read (a folder, a missing file, one held open for writing).
 std::optional<std::string> Sha256OfFile(const std::wstring& path);
 
+// The same of the file open at file (a HANDLE with read access), read from
+// its current position to its end.
+std::optional<std::string> Sha256OfOpenFile(void* file);
+
 // Whether two hex digests are the same, whatever the letter case.
 bool SameSha256(const std::string& a, const std::string& b) noexcept;
 

@@ -177,11 +177,9 @@ TaskId Win32Platform::StartProcess(const std::string& commandLine, const std::ws
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = ShowState(style);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(application.empty() ? nullptr : application.c_str(), buffer.data(), nullptr, nullptr, FALSE,
-                          0, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-        const std::wstring program = application.empty() ? ProgramOf(Widen(commandLine)) : application;
-        throw StartError(commandLine, text::SystemMessage(::GetLastError(), text::Narrow(program)));
-    }
+    if (!::CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+        throw StartError(commandLine, text::SystemMessage(::GetLastError(), text::Narrow(application)));
     KernelHandle processHandle(process.hProcess);
     KernelHandle threadHandle(process.hThread);
     // Processes nobody waits for are let go once they have ended.
@@ -192,34 +190,20 @@ TaskId Win32Platform::StartProcess(const std::string& commandLine, const std::ws
     return task;
 }
 
-bool IsGenuine(void* file, const std::string& path, const std::string& publisher) noexcept {
-    try {
-        return CheckPublisher(file, Widen(path), publisher) == PublisherCheck::Genuine;
-    } catch (...) {
-        return false;  // the path could not even be converted: nothing to trust
-    }
-}
-
 FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check) {
     // Others may read the file while it is held, nobody may change, replace
     // or delete it: what is checked here is what is then started.
-    FileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const std::wstring widePath = Widen(path);
+    FileHandle file(::CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) throw StartError(path, text::SystemMessage(::GetLastError(), path));
     if (!check.sha256.empty()) {
-        Sha256 hash;
-        std::vector<char> buffer(64 * 1024);
-        for (;;) {
-            DWORD got = 0;
-            if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
-                throw StartError(path, text::SystemMessage(::GetLastError(), path));
-            if (got == 0) break;
-            if (!hash.Update(buffer.data(), got)) throw StartError(path, kPinMismatchReason);
-        }
-        const std::optional<std::string> digest = hash.Finish();
+        // A file that cannot be read through is no file of that content.
+        const std::optional<std::string> digest = Sha256OfOpenFile(file.get());
         if (!digest || !SameSha256(*digest, check.sha256)) throw StartError(path, kPinMismatchReason);
     }
-    if (!check.publisher.empty() && !IsGenuine(file.get(), path, check.publisher))
+    if (!check.publisher.empty() &&
+        CheckPublisher(file.get(), widePath, check.publisher) != PublisherCheck::Genuine)
         throw StartError(path, kNotGenuineReason);
     return file;
 }
@@ -286,7 +270,7 @@ long Win32Platform::Fetch(const std::string& url, const std::string& path, const
     options.expectedSha256 = check.sha256;
     if (!check.publisher.empty())
         options.verify = [publisher = check.publisher](void* file, const std::wstring& name) {
-            return IsGenuine(file, text::Narrow(name), publisher);
+            return CheckPublisher(file, name, publisher) == PublisherCheck::Genuine;
         };
     WatchedDownload shown(watcher_, path, cancel_);
     return DownloadToFile(Widen(url), Widen(path), options);
@@ -331,10 +315,7 @@ void Win32Platform::CreateFolder(const std::string& path) {
     const std::wstring widePath = Widen(path);
     if (::CreateDirectoryW(widePath.c_str(), nullptr)) return;
     const DWORD error = ::GetLastError();
-    if (error == ERROR_ALREADY_EXISTS) {
-        const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-    }
+    if (error == ERROR_ALREADY_EXISTS && Facts(path).folder) return;
     // A file of that name blocks the folder: the system's "already exists".
     throw PlatformError(text::SystemMessage(error, path));
 }

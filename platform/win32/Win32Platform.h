@@ -20,10 +20,6 @@ namespace tarn {
 // other content and kNotGenuineReason for a file its publisher did not sign.
 FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check);
 
-// Whether the file open at file (named path) is the genuine program of
-// publisher: validly signed by that signer through a trusted chain.
-bool IsGenuine(void* file, const std::string& path, const std::string& publisher) noexcept;
-
 class Win32Platform : public Platform {
 public:
     static constexpr int kDefaultStallTimeoutMs = 30000;
@@ -59,8 +55,8 @@ public:
     int SetZOrder(std::uintptr_t window, ZOrder order) override;
 
 private:
-    // Creates the process and keeps its handle as the task. application
-    // empty: the command line names the program; folder empty: ours.
+    // Creates the process of application (its full path) and keeps its
+    // handle as the task. folder empty: ours.
     TaskId StartProcess(const std::string& commandLine, const std::wstring& application, const std::wstring& folder,
                         WindowStyle style);
     // One download, plain or with its body checked, shown to the watcher

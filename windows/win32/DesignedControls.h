@@ -135,9 +135,8 @@ public:
     }
 
     HWND Handle(Id id) const noexcept {
-        for (const Item& item : items_)
-            if (item.id == id) return item.hwnd;
-        return nullptr;
+        const Item* item = Find(id);
+        return item ? item->hwnd : nullptr;
     }
 
     // The control that hwnd is, if it is one of the design's.
@@ -156,15 +155,13 @@ public:
     }
 
     HBRUSH Back(Id id) const noexcept {
-        for (const Item& item : items_)
-            if (item.id == id) return item.back.get();
-        return nullptr;
+        const Item* item = Find(id);
+        return item ? item->back.get() : nullptr;
     }
 
     HFONT FontOf(Id id) const noexcept {
-        for (const Item& item : items_)
-            if (item.id == id) return item.font ? item.font.get() : windowFont_.get();
-        return windowFont_.get();
+        const Item* item = Find(id);
+        return item && item->font ? item->font.get() : windowFont_.get();
     }
 
     // The controls made, in tab order.
@@ -186,6 +183,12 @@ private:
         if (!hwnd) return nullptr;
         for (const Item& item : items_)
             if (item.hwnd == hwnd) return &item;
+        return nullptr;
+    }
+
+    const Item* Find(Id id) const noexcept {
+        for (const Item& item : items_)
+            if (item.id == id) return &item;
         return nullptr;
     }
 

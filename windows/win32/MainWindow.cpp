@@ -5,7 +5,6 @@
 
 #include "platform/win32/Text.h"
 #include "resources/resource_ids.h"
-#include "windows/ProgressText.h"
 #include "windows/win32/Dpi.h"
 
 namespace tarn {
@@ -236,7 +235,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case DM_GETDEFID:
-        return defaultButton_ ? MAKELRESULT(controls_.CommandId(*defaultButton_), DC_HASDEFID) : 0;
+        // No button is the Default one, so Enter clicks none while no
+        // button has the focus.
+        return 0;
     case WM_ACTIVATE:
         // As a dialog does: the focus leaves with the window and comes back
         // to the control that had it.
@@ -281,9 +282,9 @@ void MainWindow::AfterDestroy() {
     if (onDestroyed_) onDestroyed_();
 }
 
-void MainWindow::ClearDefault(design::MainControl control) {
-    if (defaultButton_ == control) defaultButton_.reset();
-}
+// The design gives no button the Default property, so there is none to
+// take; the start-up still asks, as a design with one would need.
+void MainWindow::ClearDefault(design::MainControl) {}
 
 PixelRect MainWindow::OuterRect() {
     RECT r{};

@@ -81,9 +81,6 @@ private:
 
     HWND lastFocus_ = nullptr;
     bool busy_ = false;  // a click or the close request is running
-    // The button Enter clicks while no button has the focus (its Default
-    // property); none from the start.
-    std::optional<design::MainControl> defaultButton_;
 };
 
 }  // namespace tarn
