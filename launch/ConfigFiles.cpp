@@ -3,7 +3,7 @@
 #include <initializer_list>
 
 #include "launch/Catalogue.h"
-#include "launch/WindowsPaths.h"
+#include "platform/WindowsPaths.h"
 
 namespace tarn {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "launch/WindowsPaths.h"
+#include "platform/WindowsPaths.h"
 #include "platform/Platform.h"
 
 namespace tarn {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "launch/WindowsPaths.h"
+#include "platform/WindowsPaths.h"
 #include "platform/Download.h"
 #include "platform/Error.h"
 #include "platform/FilePresenceAndTopMost.h"

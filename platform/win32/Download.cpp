@@ -31,6 +31,7 @@
 #include "platform/Handle.h"
 #include "platform/Platform.h"
 #include "platform/ProgramImage.h"
+#include "platform/WindowsPaths.h"
 #include "platform/win32/Sha256.h"
 #include "platform/win32/SystemLibrary.h"
 #include "resources/version.h"
@@ -472,7 +473,7 @@ long Transfer::Run() {
     if (result == kDownloadOk && digest_) {
         const std::optional<std::string> actual = digest_->Finish();
         if (!actual) result = kDownloadFailed;
-        else if (!SameSha256(*actual, expectedSha256)) result = kDownloadHashMismatch;
+        else if (!SameIgnoringCase(*actual, expectedSha256)) result = kDownloadHashMismatch;
     }
     if (result == kDownloadOk) result = file.Flush();
     if (result == kDownloadOk && verify && !verify(file.get(), file.Path())) result = kDownloadNotGenuine;

@@ -135,13 +135,4 @@ std::optional<std::string> Sha256OfOpenFile(void* file) {
     return hash.Finish();
 }
 
-bool SameSha256(const std::string& a, const std::string& b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 }  // namespace tarn

@@ -40,7 +40,4 @@ std::optional<std::string> Sha256OfFile(const std::wstring& path);
 // its current position to its end.
 std::optional<std::string> Sha256OfOpenFile(void* file);
 
-// Whether two hex digests are the same, whatever the letter case.
-bool SameSha256(const std::string& a, const std::string& b) noexcept;
-
 }  // namespace tarn

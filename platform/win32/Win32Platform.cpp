@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Handle.h"
+#include "platform/WindowsPaths.h"
 #include "platform/win32/Authenticode.h"
 #include "platform/win32/Deadline.h"
 #include "platform/win32/Sha256.h"
@@ -118,12 +119,6 @@ std::wstring ProgramOf(const std::wstring& commandLine) {
     return commandLine.substr(0, commandLine.find_first_of(L" \t"));
 }
 
-bool IsAbsolute(const std::wstring& path) {
-    const bool drive = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-                       path[1] == L':' && path[2] == L'\\';
-    return drive || (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\');
-}
-
 // Where a command's program is taken from, and the folder it runs in.
 struct ProgramPlace {
     std::wstring application;  // empty: the command line names it by its full path
@@ -137,12 +132,13 @@ struct ProgramPlace {
 // system's too.
 ProgramPlace PlaceOf(const std::wstring& commandLine) {
     const std::wstring program = ProgramOf(commandLine);
-    if (_wcsicmp(program.c_str(), L"cmd.exe") == 0) {
+    const std::string name = text::Narrow(program);
+    if (SameIgnoringCase(name, "cmd.exe")) {
         const std::wstring system = FolderFrom(SystemFolder);
         if (system.empty()) throw PlatformError(text::SystemMessage(::GetLastError()));
         return {system + L"\\cmd.exe", system};
     }
-    if (_wcsicmp(program.c_str(), L"explorer.exe") == 0) {
+    if (SameIgnoringCase(name, "explorer.exe")) {
         const std::wstring windows = FolderFrom(WindowsFolder);
         const std::wstring system = FolderFrom(SystemFolder);
         if (windows.empty() || system.empty()) throw PlatformError(text::SystemMessage(::GetLastError()));
@@ -150,7 +146,7 @@ ProgramPlace PlaceOf(const std::wstring& commandLine) {
     }
     // Anything else is one of the clients, named by its full path; a bare
     // name would be searched for.
-    if (!IsAbsolute(program)) throw PlatformError(text::SystemMessage(ERROR_FILE_NOT_FOUND, text::Narrow(program)));
+    if (!IsAbsoluteWindowsPath(name)) throw PlatformError(text::SystemMessage(ERROR_FILE_NOT_FOUND, text::Narrow(program)));
     return {program, {}};
 }
 
@@ -200,7 +196,7 @@ FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check) {
     if (!check.sha256.empty()) {
         // A file that cannot be read through is no file of that content.
         const std::optional<std::string> digest = Sha256OfOpenFile(file.get());
-        if (!digest || !SameSha256(*digest, check.sha256)) throw StartError(path, kPinMismatchReason);
+        if (!digest || !SameIgnoringCase(*digest, check.sha256)) throw StartError(path, kPinMismatchReason);
     }
     if (!check.publisher.empty() &&
         CheckPublisher(file.get(), widePath, check.publisher) != PublisherCheck::Genuine)

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "launch/WindowsPaths.h"
+#include "platform/WindowsPaths.h"
 #include "windows/ProgressText.h"
 
 namespace tarn::testing {

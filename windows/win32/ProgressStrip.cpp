@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "launch/WindowsPaths.h"
+#include "platform/WindowsPaths.h"
 #include "platform/win32/Text.h"
 #include "windows/ProgressText.h"
 #include "windows/win32/WinFonts.h"

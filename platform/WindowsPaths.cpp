@@ -1,4 +1,4 @@
-#include "launch/WindowsPaths.h"
+#include "platform/WindowsPaths.h"
 
 namespace tarn {
 

@@ -1,5 +1,6 @@
-// Rules for the Windows paths the launches build from AppData and from the
-// catalogue. Portable: the paths are only text here.
+// Rules for Windows paths and file names: those the launches build from
+// AppData and the catalogue, and those the Win32 adapter is handed.
+// Portable: the paths are only text here.
 #pragma once
 
 #include <string>
