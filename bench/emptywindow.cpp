@@ -10,7 +10,7 @@
 // take.
 #include <windows.h>
 
-#ifdef BENCH_SPECIFIED_STARTUP
+#ifdef BENCH_SAME_STARTUP
 #include "bench/BareStart.h"
 #include "windows/MainWindowLogic.h"
 
@@ -32,7 +32,7 @@ static void MakeFontAndLine() {
 #endif
 
 static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-#ifdef BENCH_SPECIFIED_STARTUP
+#ifdef BENCH_SAME_STARTUP
     if (message == WM_PAINT) {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
@@ -71,7 +71,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
 #ifdef BENCH_PRELOAD_DLLS
     if (!Preload()) return 3;
 #endif
-#ifdef BENCH_SPECIFIED_STARTUP
+#ifdef BENCH_SAME_STARTUP
     MakeFontAndLine();
     // Not waited for, as tarn-kit does not wait for them.
     for (const char* command : tarn::kFolderCommands)

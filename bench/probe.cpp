@@ -1,6 +1,6 @@
 // Measures tarn-kit for the benchmark command (scripts/bench.sh). Every mode
 // prints one line per run, "key=value" pairs separated by blanks, for
-// bench/bench.py to read.
+// bench/run_bench.py to read.
 //
 //   probe startup RUNS EXE TITLE [EXE TITLE]...
 //       Starts each program in turn, RUNS rounds (interleaved, so that a
@@ -14,7 +14,7 @@
 //   probe launch RUNS
 //       The AnyDesk button's launch, through the real Win32 platform and the
 //       real reminder window, with its program file present: the time of the
-//       whole call and the part of it beyond the launch's specified pause.
+//       whole call and the part of it beyond the launch's own pause.
 #include <windows.h>
 #include <psapi.h>
 
@@ -152,12 +152,12 @@ public:
     using Win32Platform::Win32Platform;
 
     tarn::TaskId Shell(const std::string& commandLine, tarn::WindowStyle style) override {
-        Stopwatch clock;
-        const tarn::TaskId id = Win32Platform::Shell(commandLine, style);
-        shellMs_ += clock.Ms();
-        started_.push_back(id);
-        commands_.push_back(commandLine);
-        return id;
+        return Record(commandLine, [&] { return Win32Platform::Shell(commandLine, style); });
+    }
+    // A program file with a pin or a publisher is started this way.
+    tarn::TaskId ShellChecked(const std::string& path, tarn::WindowStyle style,
+                              const tarn::ProgramCheck& check) override {
+        return Record(path, [&] { return Win32Platform::ShellChecked(path, style, check); });
     }
     tarn::MsgBoxAnswer MsgBox(const std::string& prompt, tarn::MsgBoxButtons) override {
         messages_.push_back(prompt);
@@ -176,6 +176,16 @@ public:
     double ShellMs() const { return shellMs_; }
 
 private:
+    template <typename Start>
+    tarn::TaskId Record(const std::string& commandLine, Start start) {
+        Stopwatch clock;
+        const tarn::TaskId id = start();
+        shellMs_ += clock.Ms();
+        started_.push_back(id);
+        commands_.push_back(commandLine);
+        return id;
+    }
+
     std::vector<tarn::TaskId> started_;
     std::vector<std::string> commands_;
     std::vector<std::string> messages_;
@@ -231,19 +241,6 @@ private:
     double ms_ = 0;
 };
 
-// Lets the reminder paint and, after Close, go away, outside the timed call.
-void Pump(DWORD ms) {
-    Stopwatch clock;
-    MSG msg;
-    while (clock.Ms() < ms) {
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
 // Waits for what the launch started, through the platform that holds its
 // processes; the number still running after ten seconds.
 int WaitStarted(ProbePlatform& platform) {
@@ -255,14 +252,19 @@ int WaitStarted(ProbePlatform& platform) {
 
 // The reference for the launch: the same CreateProcessW calls, with the same
 // command lines, programs and folders, and nothing else. The time of the
-// calls alone; the processes are waited for afterwards, outside it.
-double BareStarts(const std::vector<std::string>& commands) {
+// calls alone; the processes are waited for afterwards, outside it. failed
+// counts the starts that did not happen, for then the reference measured
+// less than the launch did.
+double BareStarts(const std::vector<std::string>& commands, int& failed) {
     std::vector<HANDLE> started;
+    failed = 0;
     Stopwatch clock;
     for (const std::string& command : commands) {
-        const bool viaCmd = command.rfind("cmd.exe ", 0) == 0;
-        if (HANDLE process = bench::BareStart(command.c_str(), viaCmd ? SW_SHOWMINIMIZED : SW_SHOWNORMAL))
+        const WORD show = bench::IsCmd(command.c_str()) ? SW_SHOWMINIMIZED : SW_SHOWNORMAL;
+        if (HANDLE process = bench::BareStart(command.c_str(), show))
             started.push_back(process);
+        else
+            ++failed;
     }
     const double ms = clock.Ms();
     for (HANDLE process : started) {
@@ -310,8 +312,7 @@ double BareReminder(const tarn::design::Form<tarn::design::ReminderControl>& for
         const std::wstring face = tarn::text::Widen(font.face);
         face.copy(wanted.lfFaceName, LF_FACESIZE - 1);
         fonts.push_back(::CreateFontIndirectW(&wanted));
-        const tarn::PixelRect r = tarn::design::PlaceInContainer(control.left, control.top, control.width,
-                                                                 control.height, control.dock, client, 96);
+        const tarn::PixelRect r = tarn::design::ControlRect(form, control.id, 96);
         HWND label = ::CreateWindowExW(0, L"STATIC", tarn::text::Widen(control.caption).c_str(),
                                        WS_CHILD | WS_VISIBLE | SS_CENTER, r.left, r.top, r.right - r.left,
                                        r.bottom - r.top, window, nullptr, wc.hInstance, nullptr);
@@ -344,32 +345,35 @@ int Launch(int runs) {
         platform.Reset();
         timedReminder.Reset();
         // Every run loads the reminder window anew, as the first launch does.
+        // The loop's waits, outside the timed call, let the reminder paint
+        // and, after Close, go away.
         reminder.Close();
-        Pump(200);
+        loop.Wait(nullptr, 0, 200);
         Stopwatch clock;
         tarn::LaunchTool(entry, context);
         const double totalMs = clock.Ms();
         const bool started =
             std::find(platform.Commands().begin(), platform.Commands().end(), entry.startPath) !=
             platform.Commands().end();
-        Pump(300);
+        loop.Wait(nullptr, 0, 300);
         const int running = WaitStarted(platform);
-        const double bareMs = BareStarts(platform.Commands());
+        int bareFailed = 0;
+        const double bareMs = BareStarts(platform.Commands(), bareFailed);
         const double bareReminderMs = BareReminder(tarn::design::ReminderDesign(deploy));
-        Pump(100);
+        loop.Wait(nullptr, 0, 100);
         const double bareOverrunMs = BareOverrun(entry.pauseMs);
-        std::printf("run=%d total_ms=%.2f pause_ms=%d overhead_ms=%.2f bare_ms=%.2f bare_reminder_ms=%.2f "
-                    "bare_overrun_ms=%.2f shell_ms=%.2f reminder_ms=%.2f processes=%zu started=%d reminder=%d "
-                    "messages=%zu running=%d\n",
-                    run, totalMs, entry.pauseMs, totalMs - entry.pauseMs, bareMs, bareReminderMs, bareOverrunMs,
-                    platform.ShellMs(),
+        std::printf("run=%d total_ms=%.2f pause_ms=%d overhead_ms=%.2f bare_ms=%.2f bare_failed=%d "
+                    "bare_reminder_ms=%.2f bare_overrun_ms=%.2f shell_ms=%.2f reminder_ms=%.2f processes=%zu "
+                    "started=%d reminder=%d messages=%zu running=%d\n",
+                    run, totalMs, entry.pauseMs, totalMs - entry.pauseMs, bareMs, bareFailed, bareReminderMs,
+                    bareOverrunMs, platform.ShellMs(),
                     timedReminder.Ms(), platform.Started().size(), started ? 1 : 0, reminder.IsLoaded() ? 1 : 0,
                     platform.Messages().size(), running);
         for (const std::string& message : platform.Messages()) std::fprintf(stderr, "message: %s\n", message.c_str());
         std::fflush(stdout);
     }
     reminder.Close();
-    Pump(100);
+    loop.Wait(nullptr, 0, 100);
     return 0;
 }
 

@@ -206,7 +206,7 @@ class RowsTest(unittest.TestCase):
         launch = rows["within 1.1× and under 20 ms beyond"]
         self.assertEqual(launch[1:4], ("12.0 ms", "9.0 ms (the same 5 process starts alone)", "1.333×"))
         self.assertEqual(launch[5], "no")
-        # Beside the program doing only the specified start-up: 105 against
+        # Beside the program doing only the start-up tarn-kit must do: 105 against
         # 84 ms, 30000 against 24000 KiB; no target of their own.
         beside = [row for row in bench.build_rows(sample_results()) if row[4] == "—"]
         # The launch: 12 against the same starts and a bare reminder, 10.
@@ -246,7 +246,7 @@ class RowsTest(unittest.TestCase):
         for expected in ("2024-01-02 03:04 UTC", "2 cores", "wine-8.0", "| Figure | Value | Reference | Ratio"):
             self.assertIn(expected, text)
         table = [line for line in text.splitlines() if line.startswith("| ") and "---" not in line]
-        self.assertEqual(len(table), 9)  # the header, five figures and three beside their specified work
+        self.assertEqual(len(table), 9)  # the header, five figures and three beside the same work
 
 
 if __name__ == "__main__":
