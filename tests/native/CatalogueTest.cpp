@@ -19,13 +19,9 @@ using Log = std::vector<std::string>;
 
 const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 
-// The five plain tools' entries, in the catalogue's order.
-std::vector<ToolEntry> Entries() {
-    return {AnydeskEntry(kDeploy), AwerayEntry(), Ie11Entry(), RustDeskEntry(), AeroAdminEntry()};
-}
 constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
 
-// Catalogue positions, in the order the tables give them.
+// Positions in PlainToolEntries, in the order the tables give them.
 enum Tool { kAnydesk, kAweray, kIe11, kRustDesk, kAeroAdmin };
 
 std::string Minimized(const std::string& command) { return "Shell 2 " + command; }
@@ -94,14 +90,13 @@ TEST_P(CatalogueLaunch, RunsTheEntrysSteps) {
     os.downloadResult = c.downloadResult;
     if (c.tweak) c.tweak(os);
     LaunchContext context{os, os, kDeploy};
-    LaunchTool(Entries()[c.tool], context);
+    LaunchTool(PlainToolEntries(kDeploy)[c.tool], context);
     EXPECT_THAT(os.log, ElementsAreArray(c.expected));
 }
 
 constexpr long kNotFound = DownloadHttpStatus(404);
 std::string DownloadFailed(const std::string& file) {
-    return "MsgBox 0 無法下載 " + file +
-           "：伺服器上沒有這個檔案（HTTP 404）。\r\n請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
+    return "MsgBox 0 " + *DownloadFailureMessage(file, kNotFound);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -155,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Whatever the letter case of its paths, each entry's download must land on
 // the file its test looks for, or every click would fetch the program again.
 TEST(Catalogue, SecondClickFindsTheDownloadedFile) {
-    const auto entries = Entries();
+    const auto entries = PlainToolEntries(kDeploy);
     for (const ToolEntry& entry : entries) {
         FakeOs os;
         os.environment["AppData"] = kAppData;

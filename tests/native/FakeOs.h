@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "launch/Catalogue.h"
 #include "launch/Reminder.h"
 #include "platform/Platform.h"
 
@@ -22,6 +23,12 @@ namespace tarn::testing {
 inline std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
+}
+
+// The five plain tools' entries, always in this order: AnyDesk, Aweray, IE11,
+// RustDesk, AeroAdmin (tests index it by that order).
+inline std::vector<ToolEntry> PlainToolEntries(const Deployment& deploy) {
+    return {AnydeskEntry(deploy), AwerayEntry(), Ie11Entry(), RustDeskEntry(), AeroAdminEntry()};
 }
 
 class FakeOs : public Platform, public Reminder {

@@ -8,7 +8,6 @@
 
 #include "FakeOs.h"
 #include "launch/AnydeskGsn.h"
-#include "launch/ConfigFiles.h"
 #include "platform/Download.h"
 
 namespace tarn::testing {
@@ -83,9 +82,7 @@ TEST_P(GsnLaunch, RunsTheSteps) {
 
 void ProgramPresent(FakeOs& os) { os.AddFile("c:\\temp\\AnyDesk.exe"); }
 const long kNotFound = DownloadHttpStatus(404);
-const std::string kDownloadFailed =
-    "MsgBox 0 無法下載 AnyDesk.exe：伺服器上沒有這個檔案（HTTP 404）。\r\n"
-    "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
+const std::string kDownloadFailed = "MsgBox 0 " + *DownloadFailureMessage("AnyDesk.exe", kNotFound);
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, GsnLaunch,

@@ -57,8 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         // an ID that nothing shows.
         AnydeskCase{"DownloadFails", false, DownloadHttpStatus(404),
                     {kStop, kStop, kClean, kClean, kFetch,
-                     "MsgBox 0 無法下載 AnyDesk.exe：伺服器上沒有這個檔案（HTTP 404）。\r\n"
-                     "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。"}},
+                     "MsgBox 0 " + *DownloadFailureMessage("AnyDesk.exe", DownloadHttpStatus(404))}},
         AnydeskCase{"DownloadCancelled", false, kDownloadAborted, {kStop, kStop, kClean, kClean, kFetch}}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -5,7 +5,6 @@
 
 #include "FakeOs.h"
 #include "launch/Catalogue.h"
-#include "launch/LaunchTool.h"
 #include "windows/MainWindowLogic.h"
 
 namespace tarn::testing {
@@ -18,11 +17,6 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
-
-// The five plain tools' entries, in the catalogue's order.
-std::vector<ToolEntry> Entries() {
-    return {AnydeskEntry(kDeploy), AwerayEntry(), Ie11Entry(), RustDeskEntry(), AeroAdminEntry()};
-}
 
 // An ordinary 1280 x 1024 screen with a 40-pixel taskbar at the bottom.
 const Screen kOrdinary{{0, 0, 1280, 1024}, {0, 0, 1280, 984}, 96};
@@ -180,7 +174,7 @@ TEST_P(ClickWiring, RunsTheButtonsOwnProcedure) {
     const ClickCase& c = GetParam();
     FakeOs os;
     os.environment["AppData"] = "C:\\Users\\Amy\\AppData\\Roaming";
-    for (const ToolEntry& entry : Entries()) os.AddFile(entry.testPath);
+    for (const ToolEntry& entry : PlainToolEntries(kDeploy)) os.AddFile(entry.testPath);
     os.AddFolder("C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk");
     os.AddFolder("C:\\Users\\Amy\\AppData\\Roaming\\RustDesk\\config");
     LaunchContext context{os, os, kDeploy};

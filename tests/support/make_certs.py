@@ -11,8 +11,7 @@ NAME.key, PEM, unencrypted):
   localhost              server certificate for "localhost", by ca
   localhost-expired      the same, expired since 2021
   wrong-host             server certificate for "wrong-host.invalid", by ca
-  publisher              code signing, "tarn-kit Test Publisher", by ca;
-                         also publisher.p12 (with ca, password "tarn-kit")
+  publisher              code signing, "tarn-kit Test Publisher", by ca
   other-publisher        code signing, "tarn-kit Other Publisher", by ca
   self-signed-publisher  code signing, "tarn-kit Test Publisher", self-signed
   untrusted-ca           a second authority that nothing trusts
@@ -39,7 +38,6 @@ import sys
 import tempfile
 
 PUBLISHER = "tarn-kit Test Publisher"
-P12_PASSWORD = "tarn-kit"
 
 # Fixed validity: from 2020 into 2049, the last year UTCTime can carry.
 START = "20200101000000Z"
@@ -105,7 +103,7 @@ commonName = supplied
 
 def expected_files():
     names = [n for cert in CERTIFICATES for n in (cert[0] + ".pem", cert[0] + ".key")]
-    return names + ["ca.der", "publisher.p12", "untrusted-publisher-chain.pem"]
+    return names + ["ca.der", "untrusted-publisher-chain.pem"]
 
 
 def script_digest():
@@ -155,9 +153,6 @@ def make_all(folder):
         for certificate in CERTIFICATES:
             issue(work, *certificate)
         openssl("x509", "-in", os.path.join(work, "ca.pem"), "-outform", "DER", "-out", os.path.join(work, "ca.der"))
-        openssl("pkcs12", "-export", "-in", os.path.join(work, "publisher.pem"),
-                "-inkey", os.path.join(work, "publisher.key"), "-certfile", os.path.join(work, "ca.pem"),
-                "-name", PUBLISHER, "-passout", "pass:" + P12_PASSWORD, "-out", os.path.join(work, "publisher.p12"))
         with open(os.path.join(work, "untrusted-publisher-chain.pem"), "w") as chain:
             for name in ("untrusted-publisher.pem", "untrusted-ca.pem"):
                 with open(os.path.join(work, name)) as part:

@@ -14,7 +14,6 @@
 #include "../native/FakeOs.h"
 #include "WinTestSupport.h"
 #include "launch/Catalogue.h"
-#include "launch/LaunchTool.h"
 #include "platform/win32/Text.h"
 #include "windows/win32/MainWindow.h"
 #include "windows/win32/ReminderWindow.h"
