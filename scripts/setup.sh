@@ -29,5 +29,6 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
+# A mirror caught mid-sync fails one list; the others still serve the install.
+apt-get update -qq || echo "setup: some package lists could not be refreshed; installing from the rest" >&2
 apt-get install -y -qq "${missing[@]}" >/dev/null
