@@ -31,4 +31,13 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 # A mirror caught mid-sync fails one list; the others still serve the install.
 apt-get update -qq || echo "setup: some package lists could not be refreshed; installing from the rest" >&2
-apt-get install -y -qq "${missing[@]}" >/dev/null
+if ! apt-get install -y -qq "${missing[@]}" >/dev/null; then
+  # When the security archive's i386 list is the one out of step, its amd64
+  # libraries are newer than any i386 twin Wine needs: take both from the
+  # main archive instead.
+  echo "setup: retrying with the main archive's versions first" >&2
+  preferences=$(mktemp)
+  printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' >"$preferences"
+  apt-get install -y -qq -o Dir::Etc::Preferences="$preferences" "${missing[@]}" >/dev/null
+  rm -f "$preferences"
+fi
