@@ -13,6 +13,7 @@
 
 #include "WinTestSupport.h"
 #include "platform/Download.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace tarn::testing {
@@ -180,8 +181,11 @@ TEST_F(ServerTest, EveryDownloadReachesTheServerAndNoneIsCached) {
     }
     EXPECT_EQ(RequestsFor(path) - before, 2);
     // Nothing a later fetch, ours or another program's, could be served from.
+    const auto cacheEntry =
+        SystemFunction<decltype(&::GetUrlCacheEntryInfoW)>(L"wininet.dll", "GetUrlCacheEntryInfoW");
+    ASSERT_NE(cacheEntry, nullptr);
     DWORD size = 0;
-    EXPECT_FALSE(::GetUrlCacheEntryInfoW(text::Widen(BaseUrl() + path).c_str(), nullptr, &size));
+    EXPECT_FALSE(cacheEntry(text::Widen(BaseUrl() + path).c_str(), nullptr, &size));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
@@ -189,7 +193,7 @@ struct ProgressCase {
     const char* name;
     std::string urlPath;
     bool lengthKnown;
-    std::size_t minimumCalls;  // the slow path arrives over many slices of the wait
+    std::size_t minimumCalls;  // more than one: the progress moved while the slow body arrived
 };
 
 class DownloadProgress : public ServerTest, public ::testing::WithParamInterface<ProgressCase> {};
@@ -210,7 +214,7 @@ TEST_P(DownloadProgress, ReportsGrowingCountsEndingAtTheWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DownloadProgress,
-                         ::testing::Values(ProgressCase{"WithLength", "/slow/program.exe", true, 3},
+                         ::testing::Values(ProgressCase{"WithLength", "/slow/program.exe", true, 2},
                                            ProgressCase{"WithoutLength", "/nolength/program.exe", false, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -249,8 +253,8 @@ TEST_F(ServerTest, WaitsThroughTheGivenWaitFunction) {
     };
     ASSERT_EQ(DownloadToFile(text::Widen(BaseUrl() + "/slow/program.exe"), text::Widen(folder / "w.exe"), options),
               kDownloadOk);
-    // The transfer takes many slices of the waiting loop.
-    EXPECT_GE(waits, 3);
+    // The slow transfer outlasts one slice of the waiting loop.
+    EXPECT_GE(waits, 2);
 }
 
 }  // namespace

@@ -18,8 +18,6 @@ namespace tarn::testing {
 namespace {
 
 constexpr int kShortStallMs = 1500;
-// The server's default program.exe (with_server.py's fixture_program).
-constexpr char kFixtureSha256[] = "11885ab0f058bb40c1a1f21339d921f978e74fb2b1e9c16bf91cb51a8d45a940";
 constexpr char kOtherSha256[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 constexpr char kProgramName[] = "PinnedProgram.exe";
 

@@ -15,6 +15,10 @@
 
 namespace tarn::testing {
 
+// The SHA-256 of the server's default program.exe (with_server.py's
+// fixture_program).
+inline constexpr char kFixtureSha256[] = "11885ab0f058bb40c1a1f21339d921f978e74fb2b1e9c16bf91cb51a8d45a940";
+
 inline std::string EnvOrEmpty(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
