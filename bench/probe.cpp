@@ -159,7 +159,7 @@ public:
                               const tarn::ProgramCheck& check) override {
         return Record(path, [&] { return Win32Platform::ShellChecked(path, style, check); });
     }
-    tarn::MsgBoxAnswer MsgBox(const std::string& prompt, tarn::MsgBoxButtons) override {
+    tarn::MsgBoxAnswer MsgBox(const std::string& prompt, tarn::MsgBoxButtons, tarn::MsgBoxIcon) override {
         messages_.push_back(prompt);
         return tarn::MsgBoxAnswer::Ok;
     }

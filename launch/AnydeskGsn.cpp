@@ -42,13 +42,13 @@ void LaunchAnydeskGsn(LaunchContext& context) {
         // A program file that is there may be stale; the person decides. One
         // that does not match its pin is fetched again without asking.
         const bool usable = steps::HasUsableProgram(context, anydesk.testPath);
-        const bool fetch = !usable || os.MsgBox(kRedownloadPrompt, MsgBoxButtons::YesNo) == MsgBoxAnswer::Yes;
+        const bool fetch = !usable || os.MsgBox(kRedownloadPrompt, MsgBoxButtons::YesNo, MsgBoxIcon::None) == MsgBoxAnswer::Yes;
         if (fetch) {
             // A failed download leaves any earlier file in place: the person
             // who asked for a fresh copy still has that one to start.
             const long result = steps::Download(context, anydesk.urlPath, anydesk.downloadPath);
             if (result != kDownloadOk) {
-                steps::ReportDownloadFailure(os, anydesk.downloadPath, result);
+                steps::ReportDownloadFailure(context, anydesk.downloadPath, result);
                 if (!usable) return;
             }
         }
@@ -57,7 +57,7 @@ void LaunchAnydeskGsn(LaunchContext& context) {
         if (IsFilePresent(os, anydesk.testPath)) steps::Start(context, anydesk.startPath);
         steps::Remind(context, kShortReminder);
     } catch (const PlatformError& error) {
-        steps::ReportFailure(os, error, kErrorMessage);
+        steps::ReportFailure(context, error, kErrorMessage);
     }
 }
 

@@ -27,45 +27,98 @@ void DeleteNamedFile(Platform& os, const std::string& root, const std::string& f
 
 namespace {
 
+// The one next step that can help, by what went wrong.
+enum class NextStep {
+    CheckLine,       // the line failed: check it, then press the button again
+    ServerLacksIt,   // the server answered but has no such file now
+    WrongProgram,    // the server sent something that is not the client
+    UnsafeLine,      // the server's identity cannot be trusted
+    Call,            // nothing the person can do but call
+};
+
 // Why a download failed, for the results that carry one reason each.
 struct FailureReason {
     long result;
     const char* reason;
+    NextStep next;
 };
 constexpr FailureReason kFailureReasons[] = {
-    {kDownloadCannotConnect, "無法連線到下載伺服器。"},
-    {kDownloadNoSession, "無法連線到下載伺服器。"},
-    {kDownloadNotFound, "找不到下載伺服器。"},
-    {kDownloadStalled, "連續 30 秒沒有收到任何資料，下載已停止。"},
-    {kDownloadTruncated, "檔案沒有完整下載，連線在中途中斷了。"},
-    {kDownloadNotProgram, "伺服器送來的不是 Windows 程式。"},
-    {kDownloadInvalidUrl, "下載位址不正確。"},
-    {kDownloadOutOfMemory, "記憶體不足。"},
+    {kDownloadCannotConnect, "無法連線到下載伺服器。", NextStep::CheckLine},
+    {kDownloadNoSession, "無法連線到下載伺服器。", NextStep::CheckLine},
+    {kDownloadNotFound, "找不到下載伺服器。", NextStep::CheckLine},
+    {kDownloadStalled, "連續 30 秒沒有收到任何資料，下載已停止。", NextStep::CheckLine},
+    {kDownloadTruncated, "檔案沒有完整下載，連線在中途中斷了。", NextStep::CheckLine},
+    {kDownloadNotProgram, "伺服器送來的不是 Windows 程式。", NextStep::WrongProgram},
+    {kDownloadHashMismatch, "下載的檔案與預期的不符，未予保留。", NextStep::WrongProgram},
+    {kDownloadNotGenuine, "下載的檔案不是發行者的正版程式，未予保留。", NextStep::WrongProgram},
+    {kDownloadUntrustedServer, "下載伺服器的憑證無法信任，連線可能不安全。", NextStep::UnsafeLine},
+    {kDownloadInvalidUrl, "下載位址不正確。", NextStep::Call},
+    {kDownloadOutOfMemory, "記憶體不足。", NextStep::Call},
 };
 
-std::string FailureReasonOf(long result) {
+struct Failure {
+    std::string reason;
+    NextStep next;
+};
+
+Failure FailureOf(long result) {
     if (const int status = HttpStatusOf(result))
-        return (status == 404 || status == 410 ? "伺服器上沒有這個檔案（HTTP " : "伺服器回應錯誤（HTTP ") +
-               std::to_string(status) + "）。";
+        return {(status == 404 || status == 410 ? "伺服器上沒有這個檔案（HTTP " : "伺服器回應錯誤（HTTP ") +
+                    std::to_string(status) + "）。",
+                NextStep::ServerLacksIt};
     for (const FailureReason& known : kFailureReasons)
-        if (known.result == result) return known.reason;
-    return (IsWin32Result(result) ? "無法把檔案存入工作資料夾（錯誤碼 " : "下載失敗（錯誤碼 ") +
-           HexCode(static_cast<std::uint32_t>(result)) + "）。";
+        if (known.result == result) return {known.reason, known.next};
+    return {(IsWin32Result(result) ? "無法把檔案存入工作資料夾（錯誤碼 " : "下載失敗（錯誤碼 ") +
+                HexCode(static_cast<std::uint32_t>(result)) + "）。",
+            NextStep::Call};
+}
+
+// 「AnyDesk」, or the words for a button when none is named.
+std::string ButtonName(const FailureContext& who) { return who.button.empty() ? "按鈕" : "「" + who.button + "」"; }
+
+// "按下「AnyDesk」後，" before what went wrong, when a button was pressed.
+std::string AfterPressing(const FailureContext& who) {
+    return who.button.empty() ? std::string() : "按下「" + who.button + "」後，";
+}
+
+std::string NextStepText(const FailureContext& who, NextStep next) {
+    switch (next) {
+    case NextStep::CheckLine:
+        return "請確認網路連線正常後，再按一次" + ButtonName(who) + "。若仍然無法下載，請打電話給小森。";
+    case NextStep::ServerLacksIt:
+        return "下載伺服器現在沒有這個程式，再按一次也無法下載，請打電話給小森。";
+    case NextStep::WrongProgram:
+        return "伺服器上的檔案不是正確的程式，請不要再試，請打電話給小森。";
+    case NextStep::UnsafeLine:
+        return "請不要再試，請打電話給小森。";
+    case NextStep::Call:
+        break;
+    }
+    return "請打電話給小森。";
+}
+
+// The last line of every failure box: the number to call.
+std::string PhoneLine(const FailureContext& who) {
+    return who.phone.empty() ? std::string() : "\r\n小森的電話：" + who.phone;
 }
 
 }  // namespace
 
-std::optional<std::string> DownloadFailureMessage(const std::string& fileName, long result) {
+std::optional<std::string> DownloadFailureMessage(const FailureContext& who, const std::string& fileName, long result) {
     if (result == kDownloadAborted) return std::nullopt;
-    // These three are not the line's fault: trying again will not help.
-    if (result == kDownloadHashMismatch)
-        return "下載的 " + fileName + " 與預期的檔案不符，未予保留。\r\n請聯絡小森。";
-    if (result == kDownloadNotGenuine)
-        return "下載的 " + fileName + " 不是發行者的正版程式，未予保留。\r\n請聯絡小森。";
-    if (result == kDownloadUntrustedServer)
-        return "無法下載 " + fileName + "：下載伺服器的憑證無法信任，連線可能不安全。\r\n請聯絡小森。";
-    return "無法下載 " + fileName + "：" + FailureReasonOf(result) +
-           "\r\n請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
+    const Failure failure = FailureOf(result);
+    return AfterPressing(who) + "無法下載 " + fileName + "：" + failure.reason + "\r\n" +
+           NextStepText(who, failure.next) + PhoneLine(who);
+}
+
+std::string StartFailureMessage(const FailureContext& who, const std::string& commandLine, const std::string& reason) {
+    return AfterPressing(who) + FileNameOf(ProgramOfCommand(commandLine)) + " 無法啟動，檔案可能已經損壞。\r\n" +
+           NextStepText(who, NextStep::Call) + PhoneLine(who) + "\r\n系統的說明：" + reason;
+}
+
+std::string StepFailureMessage(const FailureContext& who, const std::string& what, const std::string& reason) {
+    return AfterPressing(who) + what + "\r\n原因：" + reason + "\r\n" + NextStepText(who, NextStep::Call) +
+           PhoneLine(who);
 }
 
 namespace steps {
@@ -96,8 +149,9 @@ long Download(LaunchContext& context, const std::string& urlPath, const std::str
     return context.os.DownloadChecked(url, downloadPath, check);
 }
 
-void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long result) {
-    if (auto message = DownloadFailureMessage(FileNameOf(downloadPath), result)) os.MsgBox(*message, MsgBoxButtons::Ok);
+void ReportDownloadFailure(LaunchContext& context, const std::string& downloadPath, long result) {
+    if (auto message = DownloadFailureMessage(context.Failure(), FileNameOf(downloadPath), result))
+        context.os.MsgBox(*message, MsgBoxButtons::Ok, MsgBoxIcon::Warning);
 }
 
 bool HasUsableProgram(LaunchContext& context, const std::string& path) {
@@ -120,17 +174,20 @@ void Remind(LaunchContext& context, const std::string& text) {
     SetTopMost(context.os, context.reminder.Handle(), true);
 }
 
-void ReportStartFailure(Platform& os, const std::string& commandLine, const std::string& reason) {
-    os.MsgBox("無法啟動程式：" + commandLine + "\r\n原因：" + reason, MsgBoxButtons::Ok);
+void ReportStartFailure(Platform& os, const FailureContext& who, const std::string& commandLine,
+                        const std::string& reason) {
+    os.MsgBox(StartFailureMessage(who, commandLine, reason), MsgBoxButtons::Ok, MsgBoxIcon::Warning);
 }
 
-void ReportFailure(Platform& os, const PlatformError& error, const std::string& errorMessage) {
+void ReportFailure(LaunchContext& context, const PlatformError& error, const std::string& errorMessage) {
+    Platform& os = context.os;
     if (!errorMessage.empty()) {
-        os.MsgBox(errorMessage, MsgBoxButtons::Ok);
+        os.MsgBox(errorMessage, MsgBoxButtons::Ok, MsgBoxIcon::None);
     } else if (auto* start = dynamic_cast<const StartError*>(&error)) {
-        ReportStartFailure(os, start->CommandLine(), start->what());
+        ReportStartFailure(os, context.Failure(), start->CommandLine(), start->what());
     } else {
-        os.MsgBox(std::string("執行錯誤：") + error.what(), MsgBoxButtons::Ok);
+        os.MsgBox(StepFailureMessage(context.Failure(), "執行時發生錯誤。", error.what()), MsgBoxButtons::Ok,
+                  MsgBoxIcon::Warning);
     }
 }
 

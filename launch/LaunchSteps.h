@@ -12,11 +12,22 @@
 
 namespace tarn {
 
+// Whom the program's own failure boxes speak to: the button the person
+// pressed (its caption; empty outside a launch), so the box can say which
+// one to press again, and the support desk's number to call.
+struct FailureContext {
+    std::string button;
+    std::string phone;
+};
+
 // What a launch works with besides its entry.
 struct LaunchContext {
     Platform& os;
     Reminder& reminder;
     Deployment deploy;
+    std::string button = {};  // the caption of the button pressed
+
+    FailureContext Failure() const { return {button, deploy.supportPhone}; }
 };
 
 // Deletes the one file root + fileBelowRoot ("\AnyDesk\system.conf") in the
@@ -28,9 +39,17 @@ struct LaunchContext {
 void DeleteNamedFile(Platform& os, const std::string& root, const std::string& fileBelowRoot);
 
 // What the person is told when a program file could not be downloaded:
-// which file, why, and what to do. nullopt for a download the person
+// which button, which file, why, the one next step that can help with that
+// cause, and the number to call. nullopt for a download the person
 // cancelled, which needs no telling.
-std::optional<std::string> DownloadFailureMessage(const std::string& fileName, long result);
+std::optional<std::string> DownloadFailureMessage(const FailureContext& who, const std::string& fileName, long result);
+// What the person is told when the program of commandLine could not be
+// started: the program once, that its file may be damaged, the number to
+// call, and the system's reason on a line of its own.
+std::string StartFailureMessage(const FailureContext& who, const std::string& commandLine, const std::string& reason);
+// What the person is told when a step failed for another reason: what
+// failed, the reason and the number to call.
+std::string StepFailureMessage(const FailureContext& who, const std::string& what, const std::string& reason);
 
 namespace steps {
 std::vector<TaskId> Stop(LaunchContext& context, const std::string& command, int runs);
@@ -46,7 +65,7 @@ std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, c
 long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath);
 // Tells the person why downloadPath could not be downloaded, unless they
 // cancelled it themselves.
-void ReportDownloadFailure(Platform& os, const std::string& downloadPath, long result);
+void ReportDownloadFailure(LaunchContext& context, const std::string& downloadPath, long result);
 // Whether the program file at path is there and may be kept and started:
 // without reading it when its name has no check, otherwise only when it
 // passes the check.
@@ -58,10 +77,12 @@ void Start(LaunchContext& context, const std::string& startPath);
 void Remind(LaunchContext& context, const std::string& text);
 // Reports a program that could not be started (a launch without its own
 // error message) and the system's reason.
-void ReportStartFailure(Platform& os, const std::string& commandLine, const std::string& reason);
-// Reports a failed step of a launch: its own errorMessage when it has one,
-// otherwise what could not be started and why, or the failure's reason.
-void ReportFailure(Platform& os, const PlatformError& error, const std::string& errorMessage);
+void ReportStartFailure(Platform& os, const FailureContext& who, const std::string& commandLine,
+                        const std::string& reason);
+// Reports a failed step of a launch: its own errorMessage when it has one
+// (as it was designed, without an icon), otherwise what could not be
+// started and why, or the failure's reason.
+void ReportFailure(LaunchContext& context, const PlatformError& error, const std::string& errorMessage);
 }  // namespace steps
 
 }  // namespace tarn

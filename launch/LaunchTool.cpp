@@ -15,14 +15,14 @@ void LaunchTool(const ToolEntry& entry, LaunchContext& context) {
         // and no reminder asks for an ID that no client shows.
         const std::optional<long> fetched = steps::Fetch(context, entry.testPath, entry.urlPath, entry.downloadPath);
         if (fetched && *fetched != kDownloadOk) {
-            steps::ReportDownloadFailure(os, entry.downloadPath, *fetched);
+            steps::ReportDownloadFailure(context, entry.downloadPath, *fetched);
             return;
         }
         os.Sleep(entry.pauseMs);
         if (!entry.startGuarded || IsFilePresent(os, entry.testPath)) steps::Start(context, entry.startPath);
         steps::Remind(context, entry.reminderText);
     } catch (const PlatformError& error) {
-        steps::ReportFailure(os, error, entry.errorMessage);
+        steps::ReportFailure(context, error, entry.errorMessage);
     }
 }
 

@@ -13,8 +13,9 @@ namespace {
 // this long to end first.
 constexpr int kStopTimeoutMs = 10000;
 
-void ReportWriteFailure(Platform& os, const std::string& path, const std::string& reason) {
-    os.MsgBox("無法寫入設定檔：" + path + "\r\n原因：" + reason, MsgBoxButtons::Ok);
+void ReportWriteFailure(LaunchContext& context, const std::string& path, const std::string& reason) {
+    context.os.MsgBox(StepFailureMessage(context.Failure(), "無法寫入設定檔：" + path, reason), MsgBoxButtons::Ok,
+                      MsgBoxIcon::Warning);
 }
 
 }  // namespace
@@ -32,7 +33,7 @@ void LaunchRustDeskOwn(LaunchContext& context) {
         try {
             WriteRustDeskToml(os, appData, context.deploy.rustdeskHost, context.deploy.rustdeskKey);
         } catch (const PlatformError& error) {
-            ReportWriteFailure(os, appData + kRustDeskConfigBelowAppData, error.what());
+            ReportWriteFailure(context, appData + kRustDeskConfigBelowAppData, error.what());
             return;
         }
 
@@ -40,7 +41,7 @@ void LaunchRustDeskOwn(LaunchContext& context) {
         // configuration is in place for the next click.
         const std::optional<long> downloaded = steps::Fetch(context, rustdesk.testPath, rustdesk.urlPath, rustdesk.downloadPath);
         if (downloaded && *downloaded != kDownloadOk) {
-            steps::ReportDownloadFailure(os, rustdesk.downloadPath, *downloaded);
+            steps::ReportDownloadFailure(context, rustdesk.downloadPath, *downloaded);
             return;
         }
 
@@ -49,7 +50,7 @@ void LaunchRustDeskOwn(LaunchContext& context) {
         steps::Start(context, rustdesk.startPath);
         steps::Remind(context, kShortReminder);
     } catch (const PlatformError& error) {
-        steps::ReportFailure(os, error, {});
+        steps::ReportFailure(context, error, {});
     }
 }
 

@@ -61,6 +61,10 @@ enum class WindowStyle : int {
 // box's close button answer Cancel where there is one.
 enum class MsgBoxButtons { Ok, YesNoCancel, YesNo };
 enum class MsgBoxAnswer { Ok, Cancel, Yes, No };
+// The prompts and messages the program was designed with carry no icon; the
+// program's own failure boxes carry the warning sign, so that an error never
+// looks like a question.
+enum class MsgBoxIcon { None, Warning };
 
 // Where SetZOrder puts a window: at the top of the topmost group, or of the
 // ordinary windows.
@@ -177,7 +181,7 @@ public:
     virtual bool RemoveFile(const std::string& path) = 0;
 
     // Modal message box captioned "tarn-kit"; returns the button pressed.
-    virtual MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons) = 0;
+    virtual MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon) = 0;
 
     // Creates path, or empties it when it exists.
     virtual std::unique_ptr<TextFile> CreateTextFile(const std::string& path) = 0;

@@ -28,6 +28,14 @@ bool IsWritableAppData(std::string_view appData) {
 
 std::string FileNameOf(std::string_view path) { return std::string(path.substr(path.find_last_of("\\/") + 1)); }
 
+std::string ProgramOfCommand(std::string_view commandLine) {
+    if (!commandLine.empty() && commandLine.front() == '"') {
+        const std::size_t close = commandLine.find('"', 1);
+        return std::string(commandLine.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+    }
+    return std::string(commandLine.substr(0, commandLine.find_first_of(" \t")));
+}
+
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)

@@ -19,6 +19,10 @@ bool IsWritableAppData(std::string_view appData);
 // The last part of a path ("c:\temp\AnyDesk.exe" -> "AnyDesk.exe"); either slash separates.
 std::string FileNameOf(std::string_view path);
 
+// The program a command line starts: its first word, up to the first blank
+// or tab, or between quotes when it begins with one.
+std::string ProgramOfCommand(std::string_view commandLine);
+
 // Whether two names are the same as Windows finds files: without regard to
 // the letter case of A-Z.
 bool SameIgnoringCase(std::string_view a, std::string_view b);

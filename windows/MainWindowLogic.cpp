@@ -19,13 +19,13 @@ constexpr std::array<const char*, 6> kStopCommands = {
 
 }  // namespace
 
-void StartUp(Platform& os, MainWindowHost& window) {
+void StartUp(Platform& os, MainWindowHost& window, const FailureContext& who) {
     // A command that cannot be started ends the step: the user is told, and
     // the window opens where the centring put it.
     try {
         for (const char* command : kFolderCommands) os.Shell(command, WindowStyle::Hidden);
     } catch (const StartError& error) {
-        steps::ReportStartFailure(os, error.CommandLine(), error.what());
+        steps::ReportStartFailure(os, who, error.CommandLine(), error.what());
         return;
     }
     // The Default property is the one assigned: the button stays visible,
@@ -35,8 +35,8 @@ void StartUp(Platform& os, MainWindowHost& window) {
     window.MoveTo(place.left, place.top);
 }
 
-bool CloseRequest(Platform& os, const std::function<void()>& closeWindows) {
-    const MsgBoxAnswer answer = os.MsgBox(kCloseQuestion, MsgBoxButtons::YesNoCancel);
+bool CloseRequest(Platform& os, const FailureContext& who, const std::function<void()>& closeWindows) {
+    const MsgBoxAnswer answer = os.MsgBox(kCloseQuestion, MsgBoxButtons::YesNoCancel, MsgBoxIcon::None);
     if (answer != MsgBoxAnswer::Yes && answer != MsgBoxAnswer::No) return false;
     try {
         if (answer == MsgBoxAnswer::Yes)
@@ -44,18 +44,18 @@ bool CloseRequest(Platform& os, const std::function<void()>& closeWindows) {
         for (int run = 0; run < 2; ++run) DeleteNamedFile(os, os.Environ("AppData"), kAnydeskConfigBelowAppData);
     } catch (const StartError& error) {
         // Nothing after the failed command runs, so the program stays open.
-        steps::ReportStartFailure(os, error.CommandLine(), error.what());
+        steps::ReportStartFailure(os, who, error.CommandLine(), error.what());
         return false;
     }
     closeWindows();
     return true;
 }
 
-void About(Platform& os, const Deployment& deploy) {
+void About(Platform& os, const Deployment& deploy, const FailureContext& who) {
     try {
         os.Shell("explorer.exe " + deploy.SiteAddress(), WindowStyle::MaximizedFocus);
     } catch (const StartError& error) {
-        steps::ReportStartFailure(os, error.CommandLine(), error.what());
+        steps::ReportStartFailure(os, who, error.CommandLine(), error.what());
     }
 }
 
@@ -70,7 +70,7 @@ void RunClick(design::Click click, LaunchContext& context) {
     case Click::AeroAdmin: LaunchTool(AeroAdminEntry(), context); return;
     case Click::AnydeskGsn: LaunchAnydeskGsn(context); return;
     case Click::RustDeskOwn: LaunchRustDeskOwn(context); return;
-    case Click::About: About(context.os, context.deploy); return;
+    case Click::About: About(context.os, context.deploy, context.Failure()); return;
     }
 }
 

@@ -43,16 +43,17 @@ inline constexpr std::array<const char*, 6> kFolderCommands = {
 };
 
 // The work folders, made hidden, then the Aweray button's Default set to
-// false, then the window moved to its MainWindowPlace.
-void StartUp(Platform& os, MainWindowHost& window);
+// false, then the window moved to its MainWindowPlace. A folder command that
+// cannot start is reported to who.
+void StartUp(Platform& os, MainWindowHost& window, const FailureContext& who);
 
 // Asks whether to end every remote-desktop program. Cancel: nothing happens
 // and the answer is false. Yes: the stop commands; Yes and No: AnyDesk's user
 // configuration is deleted, closeWindows runs and the answer is true.
-bool CloseRequest(Platform& os, const std::function<void()>& closeWindows);
+bool CloseRequest(Platform& os, const FailureContext& who, const std::function<void()>& closeWindows);
 
 // Opens the maker's web site.
-void About(Platform& os, const Deployment& deploy);
+void About(Platform& os, const Deployment& deploy, const FailureContext& who);
 
 // Runs what a click on a control of the main window does.
 void RunClick(design::Click click, LaunchContext& context);

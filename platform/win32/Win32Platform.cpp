@@ -109,16 +109,6 @@ std::wstring FolderFrom(UINT (*query)(wchar_t*, UINT)) {
 UINT SystemFolder(wchar_t* buffer, UINT size) { return ::GetSystemDirectoryW(buffer, size); }
 UINT WindowsFolder(wchar_t* buffer, UINT size) { return ::GetWindowsDirectoryW(buffer, size); }
 
-// The first word of a command line: up to the first blank, or between
-// quotes.
-std::wstring ProgramOf(const std::wstring& commandLine) {
-    if (!commandLine.empty() && commandLine[0] == L'"') {
-        const std::size_t close = commandLine.find(L'"', 1);
-        return commandLine.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
-    }
-    return commandLine.substr(0, commandLine.find_first_of(L" \t"));
-}
-
 // Where a command's program is taken from, and the folder it runs in.
 struct ProgramPlace {
     std::wstring application;  // empty: the command line names it by its full path
@@ -130,9 +120,9 @@ struct ProgramPlace {
 // starts. The system's programs are named by their full path instead, and
 // cmd runs in the system folder, so that the "taskkill" it is given is the
 // system's too.
-ProgramPlace PlaceOf(const std::wstring& commandLine) {
-    const std::wstring program = ProgramOf(commandLine);
-    const std::string name = text::Narrow(program);
+ProgramPlace PlaceOf(const std::string& commandLine) {
+    const std::string name = ProgramOfCommand(commandLine);
+    const std::wstring program = Widen(name);
     if (SameIgnoringCase(name, "cmd.exe")) {
         const std::wstring system = FolderFrom(SystemFolder);
         if (system.empty()) throw PlatformError(text::SystemMessage(::GetLastError()));
@@ -146,17 +136,16 @@ ProgramPlace PlaceOf(const std::wstring& commandLine) {
     }
     // Anything else is one of the clients, named by its full path; a bare
     // name would be searched for.
-    if (!IsAbsoluteWindowsPath(name)) throw PlatformError(text::SystemMessage(ERROR_FILE_NOT_FOUND, text::Narrow(program)));
+    if (!IsAbsoluteWindowsPath(name)) throw PlatformError(text::SystemMessage(ERROR_FILE_NOT_FOUND, name));
     return {program, {}};
 }
 
 }  // namespace
 
 TaskId Win32Platform::Shell(const std::string& commandLine, WindowStyle style) {
-    const std::wstring wide = Widen(commandLine);
     ProgramPlace place;
     try {
-        place = PlaceOf(wide);
+        place = PlaceOf(commandLine);
     } catch (const PlatformError& error) {
         throw StartError(commandLine, error.what());
     }
@@ -175,7 +164,9 @@ TaskId Win32Platform::StartProcess(const std::string& commandLine, const std::ws
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &startup, &process))
-        throw StartError(commandLine, text::SystemMessage(::GetLastError(), text::Narrow(application)));
+        // The reason fills the system's "%1" with "this file": the box names
+        // the program itself, once.
+        throw StartError(commandLine, text::SystemMessage(::GetLastError()));
     KernelHandle processHandle(process.hProcess);
     KernelHandle threadHandle(process.hThread);
     // Processes nobody waits for are let go once they have ended.
@@ -316,13 +307,14 @@ void Win32Platform::CreateFolder(const std::string& path) {
     throw PlatformError(text::SystemMessage(error, path));
 }
 
-MsgBoxAnswer Win32Platform::MsgBox(const std::string& prompt, MsgBoxButtons buttons) {
+MsgBoxAnswer Win32Platform::MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon) {
     UINT type = MB_OK;
     switch (buttons) {
     case MsgBoxButtons::Ok: type = MB_OK; break;
     case MsgBoxButtons::YesNoCancel: type = MB_YESNOCANCEL; break;
     case MsgBoxButtons::YesNo: type = MB_YESNO; break;
     }
+    if (icon == MsgBoxIcon::Warning) type |= MB_ICONWARNING;
     switch (::MessageBoxW(owner_, Widen(prompt).c_str(), TARNKIT_WIDEN(TARNKIT_PRODUCT_NAME), type)) {
     case IDYES: return MsgBoxAnswer::Yes;
     case IDNO: return MsgBoxAnswer::No;

@@ -50,7 +50,7 @@ public:
     PathFacts Facts(const std::string& path) override;
     void CreateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
-    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons) override;
+    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon) override;
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path) override;
     int SetZOrder(std::uintptr_t window, ZOrder order) override;
 

@@ -30,10 +30,12 @@ def height(r):
     return r[3] - r[1]
 
 
-def not_on_server(file_name):
-    """The message for a program file the download server answers 404 for."""
-    return (f"無法下載 {file_name}：伺服器上沒有這個檔案（HTTP 404）。\r\n"
-            "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。")
+def not_on_server(button, file_name):
+    """The message after button for a program file the download server
+    answers 404 for."""
+    return (f"按下「{button}」後，無法下載 {file_name}：伺服器上沒有這個檔案（HTTP 404）。\r\n"
+            "下載伺服器現在沒有這個程式，再按一次也無法下載，請打電話給小森。\r\n"
+            f"小森的電話：{h.PHONE}")
 
 
 class Launches(unittest.TestCase):
@@ -160,7 +162,7 @@ class Launches(unittest.TestCase):
         self.app.click("Aweray")
         box = self.app.message_box()
         self.assertIsNotNone(box, "a failed download is not reported")
-        self.assertEqual(box["text"], not_on_server("Aweray.exe"))
+        self.assertEqual(box["text"], not_on_server("Aweray", "Aweray.exe"))
         self.assertEqual(box["buttons"], [h.IDOK])
         self.app.answer(box, h.IDOK)
         self.assertTrue(self.app.idle())
@@ -315,7 +317,7 @@ class Launches(unittest.TestCase):
         self.app.click("RustDesk (tarn)")
         box = self.app.message_box()
         self.assertIsNotNone(box, "a failed download is not reported")
-        self.assertEqual(box["text"], not_on_server("RustDesk.exe"))
+        self.assertEqual(box["text"], not_on_server("RustDesk (tarn)", "RustDesk.exe"))
         self.assertEqual(self.gets("/downloads/RustDesk.exe"), fetched + 1)
         self.app.answer(box, h.IDOK)
         self.assertTrue(self.app.idle())

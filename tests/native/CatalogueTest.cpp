@@ -96,7 +96,7 @@ TEST_P(CatalogueLaunch, RunsTheEntrysSteps) {
 
 constexpr long kNotFound = DownloadHttpStatus(404);
 std::string DownloadFailed(const std::string& file) {
-    return "MsgBox 0 " + *DownloadFailureMessage(file, kNotFound);
+    return "MsgBox 48 " + *DownloadFailureMessage({"", kDeploy.supportPhone}, file, kNotFound);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -188,10 +188,11 @@ public:
         return true;
     }
 
-    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons) override {
+    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon) override {
         // Logged with the buttons values of the classic message box: 0 OK,
-        // 3 Yes/No/Cancel, 4 Yes/No.
-        const int value = buttons == MsgBoxButtons::Ok ? 0 : buttons == MsgBoxButtons::YesNoCancel ? 3 : 4;
+        // 3 Yes/No/Cancel, 4 Yes/No, plus 48 for the warning icon.
+        const int value = (buttons == MsgBoxButtons::Ok ? 0 : buttons == MsgBoxButtons::YesNoCancel ? 3 : 4) +
+                          (icon == MsgBoxIcon::Warning ? 48 : 0);
         log.push_back("MsgBox " + std::to_string(value) + " " + prompt);
         if (!answers.empty()) {
             const MsgBoxAnswer answer = answers.front();

@@ -82,7 +82,8 @@ TEST_P(GsnLaunch, RunsTheSteps) {
 
 void ProgramPresent(FakeOs& os) { os.AddFile("c:\\temp\\AnyDesk.exe"); }
 const long kNotFound = DownloadHttpStatus(404);
-const std::string kDownloadFailed = "MsgBox 0 " + *DownloadFailureMessage("AnyDesk.exe", kNotFound);
+const std::string kDownloadFailed =
+    "MsgBox 48 " + *DownloadFailureMessage({"", kDeploy.supportPhone}, "AnyDesk.exe", kNotFound);
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, GsnLaunch,

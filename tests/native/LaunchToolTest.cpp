@@ -15,7 +15,7 @@ using ::testing::ElementsAreArray;
 const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 
 std::vector<std::string> RunAnydesk(FakeOs& os) {
-    LaunchContext context{os, os, kDeploy};
+    LaunchContext context{os, os, kDeploy, "AnyDesk"};
     LaunchTool(AnydeskEntry(kDeploy), context);
     return os.log;
 }
@@ -57,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
         // an ID that nothing shows.
         AnydeskCase{"DownloadFails", false, DownloadHttpStatus(404),
                     {kStop, kStop, kClean, kClean, kFetch,
-                     "MsgBox 0 " + *DownloadFailureMessage("AnyDesk.exe", DownloadHttpStatus(404))}},
+                     "MsgBox 48 " + *DownloadFailureMessage({"AnyDesk", kDeploy.supportPhone}, "AnyDesk.exe",
+                                                            DownloadHttpStatus(404))}},
         AnydeskCase{"DownloadCancelled", false, kDownloadAborted, {kStop, kStop, kClean, kClean, kFetch}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -122,6 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
         CleanCase{"RootRelative", "\\Users\\Amy", kFolder, kPlain, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The program is named once, from its file; the system's reason follows on
+// its own line.
 TEST(AnydeskLaunch, StartFailureIsReportedWithTheProgramAndReason) {
     FakeOs os;
     os.environment["AppData"] = "C:\\Users\\Amy\\AppData\\Roaming";
@@ -130,7 +133,9 @@ TEST(AnydeskLaunch, StartFailureIsReportedWithTheProgramAndReason) {
     RunAnydesk(os);
     ASSERT_GE(os.log.size(), 2u);
     EXPECT_EQ(os.log[os.log.size() - 2], "Shell failed c:\\temp\\anydesk.exe");
-    EXPECT_EQ(os.log.back(), "MsgBox 0 無法啟動程式：c:\\temp\\anydesk.exe\r\n原因：找不到指定的檔案。");
+    EXPECT_EQ(os.log.back(),
+              "MsgBox 48 按下「AnyDesk」後，anydesk.exe 無法啟動，檔案可能已經損壞。\r\n請打電話給小森。\r\n"
+              "小森的電話：02-1234-5678\r\n系統的說明：找不到指定的檔案。");
 }
 
 TEST(AnydeskLaunch, FailingStopCommandEndsTheLaunchWithAMessage) {
@@ -138,36 +143,48 @@ TEST(AnydeskLaunch, FailingStopCommandEndsTheLaunchWithAMessage) {
     os.unstartable.insert("cmd.exe /c taskkill /f /im anydesk.exe");
     RunAnydesk(os);
     EXPECT_THAT(os.log, ElementsAreArray({std::string("Shell failed cmd.exe /c taskkill /f /im anydesk.exe"),
-                                          std::string("MsgBox 0 無法啟動程式：cmd.exe /c taskkill /f /im anydesk.exe"
-                                                      "\r\n原因：找不到指定的檔案。")}));
+                                          std::string("MsgBox 48 按下「AnyDesk」後，cmd.exe 無法啟動，檔案可能已經損壞。"
+                                                      "\r\n請打電話給小森。\r\n小森的電話：02-1234-5678"
+                                                      "\r\n系統的說明：找不到指定的檔案。")}));
 }
 
-// Each way a download fails reads as its own reason, with the file's name;
-// only a cancel says nothing.
-TEST(DownloadFailureMessage, NamesTheFileAndTheReason) {
-    const std::string tryAgain = "\r\n請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
+// Each way a download fails reads as its own reason, with the button, the
+// file's name, the one next step that fits the cause and the number to
+// call; only a cancel says nothing.
+TEST(DownloadFailureMessage, NamesTheButtonTheFileTheReasonAndWhatToDo) {
+    const std::string line = "\r\n請確認網路連線正常後，再按一次「AnyDesk」。若仍然無法下載，請打電話給小森。";
+    const std::string server = "\r\n下載伺服器現在沒有這個程式，再按一次也無法下載，請打電話給小森。";
+    const std::string wrong = "\r\n伺服器上的檔案不是正確的程式，請不要再試，請打電話給小森。";
+    const std::string call = "\r\n請打電話給小森。";
+    const std::string phone = "\r\n小森的電話：02-1234-5678";
+    const std::string failed = "按下「AnyDesk」後，無法下載 AnyDesk.exe：";
     const struct {
         long result;
         std::string expected;
     } cases[] = {
-        {DownloadHttpStatus(404), "無法下載 AnyDesk.exe：伺服器上沒有這個檔案（HTTP 404）。" + tryAgain},
-        {DownloadHttpStatus(410), "無法下載 AnyDesk.exe：伺服器上沒有這個檔案（HTTP 410）。" + tryAgain},
-        {DownloadHttpStatus(206), "無法下載 AnyDesk.exe：伺服器回應錯誤（HTTP 206）。" + tryAgain},
-        {DownloadHttpStatus(503), "無法下載 AnyDesk.exe：伺服器回應錯誤（HTTP 503）。" + tryAgain},
-        {kDownloadCannotConnect, "無法下載 AnyDesk.exe：無法連線到下載伺服器。" + tryAgain},
-        {kDownloadNotFound, "無法下載 AnyDesk.exe：找不到下載伺服器。" + tryAgain},
-        {kDownloadStalled, "無法下載 AnyDesk.exe：連續 30 秒沒有收到任何資料，下載已停止。" + tryAgain},
-        {kDownloadTruncated, "無法下載 AnyDesk.exe：檔案沒有完整下載，連線在中途中斷了。" + tryAgain},
-        {kDownloadNotProgram, "無法下載 AnyDesk.exe：伺服器送來的不是 Windows 程式。" + tryAgain},
-        {static_cast<long>(0x80070070UL), "無法下載 AnyDesk.exe：無法把檔案存入工作資料夾（錯誤碼 0x80070070）。" + tryAgain},
-        {kDownloadHashMismatch, "下載的 AnyDesk.exe 與預期的檔案不符，未予保留。\r\n請聯絡小森。"},
-        {kDownloadNotGenuine, "下載的 AnyDesk.exe 不是發行者的正版程式，未予保留。\r\n請聯絡小森。"},
+        {DownloadHttpStatus(404), failed + "伺服器上沒有這個檔案（HTTP 404）。" + server + phone},
+        {DownloadHttpStatus(410), failed + "伺服器上沒有這個檔案（HTTP 410）。" + server + phone},
+        {DownloadHttpStatus(206), failed + "伺服器回應錯誤（HTTP 206）。" + server + phone},
+        {DownloadHttpStatus(503), failed + "伺服器回應錯誤（HTTP 503）。" + server + phone},
+        {kDownloadCannotConnect, failed + "無法連線到下載伺服器。" + line + phone},
+        {kDownloadNotFound, failed + "找不到下載伺服器。" + line + phone},
+        {kDownloadStalled, failed + "連續 30 秒沒有收到任何資料，下載已停止。" + line + phone},
+        {kDownloadTruncated, failed + "檔案沒有完整下載，連線在中途中斷了。" + line + phone},
+        {kDownloadNotProgram, failed + "伺服器送來的不是 Windows 程式。" + wrong + phone},
+        {kDownloadHashMismatch, failed + "下載的檔案與預期的不符，未予保留。" + wrong + phone},
+        {kDownloadNotGenuine, failed + "下載的檔案不是發行者的正版程式，未予保留。" + wrong + phone},
         {kDownloadUntrustedServer,
-         "無法下載 AnyDesk.exe：下載伺服器的憑證無法信任，連線可能不安全。\r\n請聯絡小森。"},
+         failed + "下載伺服器的憑證無法信任，連線可能不安全。\r\n請不要再試，請打電話給小森。" + phone},
+        {static_cast<long>(0x80070070UL), failed + "無法把檔案存入工作資料夾（錯誤碼 0x80070070）。" + call + phone},
+        {kDownloadFailed, failed + "下載失敗（錯誤碼 0x800C0008）。" + call + phone},
     };
+    const FailureContext who{"AnyDesk", "02-1234-5678"};
     for (const auto& c : cases)
-        EXPECT_EQ(DownloadFailureMessage("AnyDesk.exe", c.result), c.expected) << std::hex << c.result;
-    EXPECT_EQ(DownloadFailureMessage("AnyDesk.exe", kDownloadAborted), std::nullopt);
+        EXPECT_EQ(DownloadFailureMessage(who, "AnyDesk.exe", c.result), c.expected) << std::hex << c.result;
+    EXPECT_EQ(DownloadFailureMessage(who, "AnyDesk.exe", kDownloadAborted), std::nullopt);
+    // Without a phone number there is no line for one.
+    EXPECT_EQ(DownloadFailureMessage({"AnyDesk", ""}, "AnyDesk.exe", kDownloadNotFound),
+              failed + "找不到下載伺服器。" + line);
 }
 
 TEST(IsFilePresent, OnlyExistingNonFolders) {

@@ -50,7 +50,7 @@ TEST(StartUp, MakesFoldersThenSetsAwerayThenMovesTheWindow) {
     FakeOs os;
     // Centred on the screen: 570 x 196 outer.
     FakeHost host(os, {355, 414, 925, 610}, kOrdinary);
-    StartUp(os, host);
+    StartUp(os, host, {});
     std::vector<std::string> expected = kFolders;
     expected.push_back("ClearDefault Aweray");
     expected.push_back("Move 355 768");  // 1024 - 196 - 60: bottom 60 px above the screen's bottom
@@ -61,11 +61,12 @@ TEST(StartUp, CommandThatCannotStartIsReportedAndEndsTheStep) {
     FakeOs os;
     os.unstartable.insert("cmd.exe /c mkdir c:\\temp\\rustdesk");
     FakeHost host(os, {355, 414, 925, 610}, kOrdinary);
-    StartUp(os, host);
+    StartUp(os, host, {"", "02-1234-5678"});
     // Nothing after the report: no more folders, no property, no move.
     ASSERT_EQ(os.log.size(), 5u);
     EXPECT_EQ(os.log[3], "Shell failed cmd.exe /c mkdir c:\\temp\\RustDesk");
-    EXPECT_THAT(os.log[4], HasSubstr("MsgBox 0 無法啟動程式：cmd.exe /c mkdir c:\\temp\\RustDesk"));
+    EXPECT_EQ(os.log[4], "MsgBox 48 cmd.exe 無法啟動，檔案可能已經損壞。\r\n請打電話給小森。\r\n"
+                         "小森的電話：02-1234-5678\r\n系統的說明：找不到指定的檔案。");
 }
 
 const std::string kAsk = "MsgBox 3 是 (否) 結束所有遠端程式！";
@@ -96,7 +97,7 @@ TEST_P(CloseRequestAnswers, RunsTheCommandsThenClosesTheWindows) {
     FakeOs os;
     if (c.appData) os.environment["AppData"] = c.appData;
     os.answers.push_back(c.answer);
-    const bool closed = CloseRequest(os, [&] { os.log.push_back("CloseWindows"); });
+    const bool closed = CloseRequest(os, {}, [&] { os.log.push_back("CloseWindows"); });
     EXPECT_EQ(closed, c.closes);
     EXPECT_THAT(os.log, ElementsAreArray(c.expected));
 }
@@ -136,8 +137,8 @@ TEST(CloseRequest, CancelThenCloseAsksAgain) {
     FakeOs os;
     os.answers = {MsgBoxAnswer::Cancel, MsgBoxAnswer::No};
     int closes = 0;
-    EXPECT_FALSE(CloseRequest(os, [&] { ++closes; }));
-    EXPECT_TRUE(CloseRequest(os, [&] { ++closes; }));
+    EXPECT_FALSE(CloseRequest(os, {}, [&] { ++closes; }));
+    EXPECT_TRUE(CloseRequest(os, {}, [&] { ++closes; }));
     EXPECT_EQ(closes, 1);
     EXPECT_EQ(std::count(os.log.begin(), os.log.end(), kAsk), 2);
 }
@@ -148,17 +149,17 @@ TEST(CloseRequest, StopCommandThatCannotStartIsReportedAndKeepsTheWindow) {
     os.answers.push_back(MsgBoxAnswer::Yes);
     os.unstartable.insert("cmd.exe /c taskkill /f /im awesun*");
     bool closedWindows = false;
-    EXPECT_FALSE(CloseRequest(os, [&] { closedWindows = true; }));
+    EXPECT_FALSE(CloseRequest(os, {}, [&] { closedWindows = true; }));
     EXPECT_FALSE(closedWindows);
     ASSERT_EQ(os.log.size(), 5u);
     EXPECT_EQ(os.log[3], "Shell failed cmd.exe /c taskkill /f /im awesun*");
-    EXPECT_THAT(os.log[4], HasSubstr("無法啟動程式：cmd.exe /c taskkill /f /im awesun*"));
+    EXPECT_THAT(os.log[4], HasSubstr("MsgBox 48 cmd.exe 無法啟動"));
 }
 
 TEST(About, OpensTheSiteMaximizedOncePerClick) {
     FakeOs os;
-    About(os, kDeploy);
-    About(os, kDeploy);
+    About(os, kDeploy, {});
+    About(os, kDeploy, {});
     EXPECT_THAT(os.log, ElementsAre("Shell 3 explorer.exe http://dl.test:8080/", "Shell 3 explorer.exe http://dl.test:8080/"));
 }
 

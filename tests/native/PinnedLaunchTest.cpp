@@ -74,8 +74,10 @@ const std::vector<Kind>& Kinds() {
     return kinds;
 }
 
+const FailureContext kNoButton{"", "02-1234-5678"};
+
 std::string MismatchMessage(const std::string& programFile) {
-    return "MsgBox 0 下載的 " + programFile + " 與預期的檔案不符，未予保留。\r\n請聯絡小森。";
+    return "MsgBox 48 " + *DownloadFailureMessage(kNoButton, programFile, kDownloadHashMismatch);
 }
 
 // Index of the first line that begins with prefix, or -1.
@@ -101,7 +103,7 @@ struct Guard {
     const char* name;
     bool pin;
     bool publisher;
-    std::string check_message;  // the box after a download that fails the check, after the file's name
+    long failure;  // what a download that fails the check answers
 
     ProgramPin PinOf(const Kind& k) const { return {k.programFile, pin ? kPin : "", publisher ? kSigner : ""}; }
     // A file at path that passes the check, or fails it in each checked way.
@@ -113,15 +115,17 @@ struct Guard {
         os.servedSha256 = passes || !pin ? kPin : kTampered;
         os.servedPublisher = passes || !publisher ? kSigner : "";
     }
-    std::string FailedMessage(const Kind& k) const { return "MsgBox 0 下載的 " + k.programFile + check_message; }
+    std::string FailedMessage(const Kind& k) const {
+        return "MsgBox 48 " + *DownloadFailureMessage(kNoButton, k.programFile, failure);
+    }
 };
 void PrintTo(const Guard& g, std::ostream* out) { *out << g.name; }
 
 const Guard kGuards[] = {
-    {"Pin", true, false, " 與預期的檔案不符，未予保留。\r\n請聯絡小森。"},
-    {"Publisher", false, true, " 不是發行者的正版程式，未予保留。\r\n請聯絡小森。"},
+    {"Pin", true, false, kDownloadHashMismatch},
+    {"Publisher", false, true, kDownloadNotGenuine},
     // The pin is looked at first.
-    {"Both", true, true, " 與預期的檔案不符，未予保留。\r\n請聯絡小森。"},
+    {"Both", true, true, kDownloadHashMismatch},
 };
 
 struct Scenario {
@@ -318,7 +322,8 @@ INSTANTIATE_TEST_SUITE_P(
                   Tool(RustDeskEntry), "CheckFile",
                   Log{"CheckFile c:\\temp\\rustdesk\\rustdesk.exe", "Sleep 1000",
                       "ShellChecked refused c:\\temp\\rustdesk\\RustDesk.exe",
-                      "MsgBox 0 無法啟動程式：c:\\temp\\rustdesk\\RustDesk.exe\r\n原因：檔案與預期的不符，不予啟動。"}},
+                      "MsgBox 48 RustDesk.exe 無法啟動，檔案可能已經損壞。\r\n請打電話給小森。\r\n"
+                      "小森的電話：02-1234-5678\r\n系統的說明：檔案與預期的不符，不予啟動。"}},
         // The own-server launch ends after a failed download; the mismatch
         // is the one message.
         StepsCase{"OwnDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; }, LaunchRustDeskOwn,

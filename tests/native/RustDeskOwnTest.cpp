@@ -47,7 +47,7 @@ const std::string kStart = "Shell 1 c:\\temp\\rustdesk\\RustDesk.exe";
 const Log kRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
 
 std::string WriteFailure(const std::string& path, const std::string& reason) {
-    return "MsgBox 0 無法寫入設定檔：" + path + "\r\n原因：" + reason;
+    return "MsgBox 48 無法寫入設定檔：" + path + "\r\n原因：" + reason + "\r\n請打電話給小森。\r\n小森的電話：02-1234-5678";
 }
 const std::string kDenied = "存取被拒。";
 
@@ -106,8 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
         // already written; one the person cancelled ends it quietly.
         OwnCase{"MissingDownloadFails", "", [](FakeOs& os) { os.downloadResult = kDownloadStalled; },
                 Log{kStop, kWaitStop} + kWrite +
-                    Log{kFetch, "MsgBox 0 無法下載 RustDesk.exe：連續 30 秒沒有收到任何資料，下載已停止。\r\n"
-                                "請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。"}},
+                    Log{kFetch, "MsgBox 48 無法下載 RustDesk.exe：連續 30 秒沒有收到任何資料，下載已停止。\r\n"
+                                "請確認網路連線正常後，再按一次按鈕。若仍然無法下載，請打電話給小森。\r\n"
+                                "小森的電話：02-1234-5678"}},
         OwnCase{"MissingDownloadCancelled", "", [](FakeOs& os) { os.downloadResult = kDownloadAborted; },
                 Log{kStop, kWaitStop} + kWrite + Log{kFetch}},
         // A stop command still running after ten seconds does not hold it up.
@@ -181,11 +182,13 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 Log{kStop, kWaitStop} + kWrite +
                     Log{"Sleep 1000", "Shell failed c:\\temp\\rustdesk\\RustDesk.exe",
-                        "MsgBox 0 無法啟動程式：c:\\temp\\rustdesk\\RustDesk.exe\r\n原因：找不到指定的檔案。"}},
+                        "MsgBox 48 RustDesk.exe 無法啟動，檔案可能已經損壞。\r\n請打電話給小森。\r\n"
+                        "小森的電話：02-1234-5678\r\n系統的說明：找不到指定的檔案。"}},
         OwnCase{"StopFails", "",
                 [](FakeOs& os) { os.unstartable.insert("cmd.exe /c taskkill /f /im rustdesk.exe"); },
                 Log{"Shell failed cmd.exe /c taskkill /f /im rustdesk.exe",
-                    "MsgBox 0 無法啟動程式：cmd.exe /c taskkill /f /im rustdesk.exe\r\n原因：找不到指定的檔案。"}}),
+                    "MsgBox 48 cmd.exe 無法啟動，檔案可能已經損壞。\r\n請打電話給小森。\r\n"
+                    "小森的電話：02-1234-5678\r\n系統的說明：找不到指定的檔案。"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RustDeskToml, BytesReplaceAnEarlierFileWholly) {

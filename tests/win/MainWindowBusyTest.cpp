@@ -34,9 +34,9 @@ public:
         FakeOs::Sleep(milliseconds);
         if (onSleep) onSleep();
     }
-    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons) override {
+    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon) override {
         if (onMsgBox) onMsgBox();
-        return FakeOs::MsgBox(prompt, buttons);
+        return FakeOs::MsgBox(prompt, buttons, icon);
     }
 };
 

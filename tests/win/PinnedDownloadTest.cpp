@@ -169,7 +169,7 @@ public:
         tasks.push_back(id);
         return id;
     }
-    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons) override {
+    MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons, MsgBoxIcon) override {
         messages.push_back(prompt);
         return MsgBoxAnswer::Ok;
     }
@@ -247,7 +247,7 @@ TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
     EXPECT_EQ(RequestsFor(urlPath), c.fetched ? 1 : 0);
     EXPECT_EQ(os.started, c.started ? std::vector<std::string>{target} : std::vector<std::string>{});
     const std::string refused =
-        *DownloadFailureMessage(kProgramName, c.byPublisher ? kDownloadNotGenuine : kDownloadHashMismatch);
+        *DownloadFailureMessage(context.Failure(), kProgramName, c.byPublisher ? kDownloadNotGenuine : kDownloadHashMismatch);
     EXPECT_EQ(os.messages, c.started ? std::vector<std::string>{} : std::vector<std::string>{refused});
     if (c.started) {
         // The program that ran is the genuine one: a planted file is no

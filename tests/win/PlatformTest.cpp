@@ -267,6 +267,7 @@ struct MsgBoxCase {
     MsgBoxAnswer answer;         // what MsgBox must make of it
     std::vector<int> present;    // buttons the box must show
     std::vector<int> absent;     // and must not
+    MsgBoxIcon icon = MsgBoxIcon::None;
 };
 
 class MsgBoxPrompt : public ::testing::TestWithParam<MsgBoxCase> {};
@@ -276,7 +277,22 @@ struct SeenBox {
     std::wstring prompt;
     HWND owner = nullptr;
     std::vector<int> present, absent;
+    bool icon = false;
 };
+
+BOOL CALLBACK NoteIcon(HWND child, LPARAM found) {
+    if (::IsWindowVisible(child) && (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        ::SendMessageW(child, STM_GETICON, 0, 0) != 0)
+        *reinterpret_cast<bool*>(found) = true;
+    return TRUE;
+}
+
+// Whether the box shows an icon: a visible static control holding one.
+bool ShowsIcon(HWND box) {
+    bool found = false;
+    ::EnumChildWindows(box, &NoteIcon, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
 
 TEST_P(MsgBoxPrompt, CaptionedTarnKitAnsweringTheButtonPressed) {
     const MsgBoxCase& c = GetParam();
@@ -307,11 +323,12 @@ TEST_P(MsgBoxPrompt, CaptionedTarnKitAnsweringTheButtonPressed) {
                 if (shown(id)) seen.present.push_back(id);
             for (int id : c.absent)
                 if (shown(id)) seen.absent.push_back(id);
+            seen.icon = ShowsIcon(box);
             found = true;
             ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(c.press, BN_CLICKED), 0);
         }
     });
-    const MsgBoxAnswer answer = os.MsgBox("要結束所有遠端程式嗎？", c.buttons);
+    const MsgBoxAnswer answer = os.MsgBox("要結束所有遠端程式嗎？", c.buttons, c.icon);
     presser.join();
     ::DestroyWindow(owner);
 
@@ -321,11 +338,14 @@ TEST_P(MsgBoxPrompt, CaptionedTarnKitAnsweringTheButtonPressed) {
     EXPECT_EQ(seen.owner, owner);
     EXPECT_EQ(seen.present, c.present);
     EXPECT_TRUE(seen.absent.empty());
+    EXPECT_EQ(seen.icon, c.icon == MsgBoxIcon::Warning);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MsgBoxPrompt,
     ::testing::Values(MsgBoxCase{"OkOnly", MsgBoxButtons::Ok, IDOK, MsgBoxAnswer::Ok, {IDOK}, {IDYES, IDNO, IDCANCEL}},
+                      MsgBoxCase{"OkWithWarning", MsgBoxButtons::Ok, IDOK, MsgBoxAnswer::Ok, {IDOK}, {IDYES, IDNO, IDCANCEL},
+                                 MsgBoxIcon::Warning},
                       MsgBoxCase{"YesNoCancelYes", MsgBoxButtons::YesNoCancel, IDYES, MsgBoxAnswer::Yes, {IDYES, IDNO, IDCANCEL}, {IDOK}},
                       MsgBoxCase{"YesNoCancelCancel", MsgBoxButtons::YesNoCancel, IDCANCEL, MsgBoxAnswer::Cancel, {IDYES, IDNO, IDCANCEL}, {IDOK}},
                       MsgBoxCase{"YesNoNo", MsgBoxButtons::YesNo, IDNO, MsgBoxAnswer::No, {IDYES, IDNO}, {IDOK, IDCANCEL}}),

@@ -192,7 +192,7 @@ void MainWindow::OnCommand(int id, int notification) {
                              : (notification == STN_CLICKED || notification == STN_DBLCLK);
     if (!clicked || busy_) return;
     LaunchScope launch(*this);
-    LaunchContext context{os_, reminder_, deploy_};
+    LaunchContext context{os_, reminder_, deploy_, row.caption};
     RunClick(row.click, context);
 }
 
@@ -201,7 +201,7 @@ bool MainWindow::OnCloseRequest() {
     // not a new one.
     if (busy_) return false;
     BusyScope busy(busy_);
-    return CloseRequest(os_, [this] {
+    return CloseRequest(os_, {{}, deploy_.supportPhone}, [this] {
         HWND self = hwnd_;
         reminder_.Close();
         // Destroying directly, not through WM_CLOSE: this completes the close
@@ -224,7 +224,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         const SIZE outer = controls_.OuterSize(kStyle, kExStyle);
         const PixelRect centred = CentredOn({outer.cx, outer.cy}, win::ScreenOfWindow(hwnd_).monitor);
         ::SetWindowPos(hwnd_, nullptr, centred.left, centred.top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
-        StartUp(os_, *this);
+        StartUp(os_, *this, {{}, deploy_.supportPhone});
         if (const auto controls = controls_.InTabOrder(); !controls.empty()) lastFocus_ = controls.front().second;
         return 0;
     }
