@@ -43,6 +43,13 @@ constexpr FailureReason kFailureReasons[] = {
     {kDownloadOutOfMemory, "記憶體不足。"},
 };
 
+// The server's doing, which no second try over the same line changes.
+constexpr FailureReason kUnsafeServerReasons[] = {
+    {kDownloadUntrustedServer, "下載伺服器的憑證無法信任，連線可能不安全。"},
+    {kDownloadInsecureRedirect, "下載伺服器把下載轉到不安全（不是 HTTPS）的位址，已停止下載。"},
+    {kDownloadTooManyRedirects, "下載伺服器把下載一再轉到其他位址（超過 5 次），已停止下載。"},
+};
+
 std::string FailureReasonOf(long result) {
     if (const int status = HttpStatusOf(result))
         return (status == 404 || status == 410 ? "伺服器上沒有這個檔案（HTTP " : "伺服器回應錯誤（HTTP ") +
@@ -57,13 +64,13 @@ std::string FailureReasonOf(long result) {
 
 std::optional<std::string> DownloadFailureMessage(const std::string& fileName, long result) {
     if (result == kDownloadAborted) return std::nullopt;
-    // These three are not the line's fault: trying again will not help.
+    // None of these is the line's fault: trying again will not help.
     if (result == kDownloadHashMismatch)
         return "下載的 " + fileName + " 與預期的檔案不符，未予保留。\r\n請聯絡小森。";
     if (result == kDownloadNotGenuine)
         return "下載的 " + fileName + " 不是發行者的正版程式，未予保留。\r\n請聯絡小森。";
-    if (result == kDownloadUntrustedServer)
-        return "無法下載 " + fileName + "：下載伺服器的憑證無法信任，連線可能不安全。\r\n請聯絡小森。";
+    for (const FailureReason& unsafe : kUnsafeServerReasons)
+        if (unsafe.result == result) return "無法下載 " + fileName + "：" + unsafe.reason + "\r\n請聯絡小森。";
     return "無法下載 " + fileName + "：" + FailureReasonOf(result) +
            "\r\n請確認網路連線正常後再按一次按鈕；若仍然無法下載，請聯絡小森。";
 }

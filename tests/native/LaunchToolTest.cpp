@@ -176,6 +176,10 @@ TEST(DownloadFailureMessage, NamesTheFileAndTheReason) {
         {kDownloadNotGenuine, "下載的 AnyDesk.exe 不是發行者的正版程式，未予保留。\r\n請聯絡小森。"},
         {kDownloadUntrustedServer,
          "無法下載 AnyDesk.exe：下載伺服器的憑證無法信任，連線可能不安全。\r\n請聯絡小森。"},
+        {kDownloadInsecureRedirect,
+         "無法下載 AnyDesk.exe：下載伺服器把下載轉到不安全（不是 HTTPS）的位址，已停止下載。\r\n請聯絡小森。"},
+        {kDownloadTooManyRedirects,
+         "無法下載 AnyDesk.exe：下載伺服器把下載一再轉到其他位址（超過 5 次），已停止下載。\r\n請聯絡小森。"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DownloadFailureMessage("AnyDesk.exe", c.result), c.expected) << std::hex << c.result;
