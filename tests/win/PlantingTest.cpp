@@ -172,6 +172,20 @@ struct AtEnd {
     }
 };
 
+// Makes link a symbolic link of the host to target, under Wine only; true
+// when made. Wine removes it neither by RemoveDirectoryW nor by DeleteFileW.
+bool MakeHostLink(const std::string& link, const std::string& target, AtEnd& atEnd) {
+    const std::string hostLink = HostPath(link), hostTarget = HostPath(target);
+    const auto exists = [link] { return ::GetFileAttributesW(Widen(link).c_str()) != INVALID_FILE_ATTRIBUTES; };
+    if (!UnderWine() || hostLink.empty() || hostTarget.empty() ||
+        !RunOnHost("Z:\\bin\\ln", "-s \"" + hostTarget + "\" \"" + hostLink + "\"", exists))
+        return false;
+    atEnd.steps.push_back([hostLink, exists] {
+        RunOnHost("Z:\\bin\\rm", "-f \"" + hostLink + "\"", [&] { return !exists(); });
+    });
+    return true;
+}
+
 // The mount point's reparse data, as FSCTL_SET_REPARSE_POINT takes it.
 struct MountPointData {
     DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
@@ -213,16 +227,7 @@ std::string MakeFolderLink(const std::string& link, const std::string& target, A
     }
     ::RemoveDirectoryW(Widen(link).c_str());
     const std::string why = "FSCTL_SET_REPARSE_POINT made no junction (" + text::SystemMessage(error) + ")";
-    if (!UnderWine()) return why;
-    const std::string hostLink = HostPath(link), hostTarget = HostPath(target);
-    const auto exists = [link] { return ::GetFileAttributesW(Widen(link).c_str()) != INVALID_FILE_ATTRIBUTES; };
-    if (hostLink.empty() || hostTarget.empty() ||
-        !RunOnHost("Z:\\bin\\ln", "-s \"" + hostTarget + "\" \"" + hostLink + "\"", exists))
-        return why + ", and the host's ln made no link either";
-    // Wine removes it neither by RemoveDirectoryW nor by DeleteFileW.
-    atEnd.steps.push_back([hostLink, exists] {
-        RunOnHost("Z:\\bin\\rm", "-f \"" + hostLink + "\"", [&] { return !exists(); });
-    });
+    if (!MakeHostLink(link, target, atEnd)) return why + ", and the host's ln made no link either";
     if (!IsLink(link)) return why + ", and Wine does not report the host's link as one";
     return {};
 }
@@ -242,15 +247,7 @@ std::string MakeFileLink(const std::string& link, const std::string& target, AtE
     // Wine 8 answers TRUE and makes nothing. A host symbolic link to a file
     // it shows as the plain file (attributes 0x20, by name and by handle):
     // only where the handle's file really is tells it from one.
-    const std::string hostLink = HostPath(link), hostTarget = HostPath(target);
-    const auto exists = [link] { return ::GetFileAttributesW(Widen(link).c_str()) != INVALID_FILE_ATTRIBUTES; };
-    if (!UnderWine() || hostLink.empty() || hostTarget.empty() ||
-        !RunOnHost("Z:\\bin\\ln", "-s \"" + hostTarget + "\" \"" + hostLink + "\"", exists))
-        return why + ": no file link";
-    atEnd.steps.push_back([hostLink, exists] {
-        RunOnHost("Z:\\bin\\rm", "-f \"" + hostLink + "\"", [&] { return !exists(); });
-    });
-    return {};
+    return MakeHostLink(link, target, atEnd) ? std::string() : why + ": no file link";
 }
 
 constexpr char kKeep[] = "keep";
