@@ -52,6 +52,8 @@ constexpr FailureReason kFailureReasons[] = {
     {kDownloadHashMismatch, "下載的檔案與預期的不符，未予保留。", NextStep::WrongProgram},
     {kDownloadNotGenuine, "下載的檔案不是發行者的正版程式，未予保留。", NextStep::WrongProgram},
     {kDownloadUntrustedServer, "下載伺服器的憑證無法信任，連線可能不安全。", NextStep::UnsafeLine},
+    {kDownloadInsecureRedirect, "下載伺服器把下載轉到不安全（不是 HTTPS）的位址，已停止下載。", NextStep::UnsafeLine},
+    {kDownloadTooManyRedirects, "下載伺服器把下載一再轉到其他位址（超過 5 次），已停止下載。", NextStep::UnsafeLine},
     {kDownloadInvalidUrl, "下載位址不正確。", NextStep::Call},
     {kDownloadOutOfMemory, "記憶體不足。", NextStep::Call},
 };

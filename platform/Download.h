@@ -22,6 +22,10 @@ inline constexpr long kDownloadTruncated = static_cast<long>(0x800C0007UL);     
 inline constexpr long kDownloadFailed = static_cast<long>(0x800C0008UL);        // INET_E_DOWNLOAD_FAILURE: other network error
 inline constexpr long kDownloadStalled = static_cast<long>(0x800C000BUL);       // INET_E_CONNECTION_TIMEOUT: nothing received for the stall time
 inline constexpr long kDownloadNotProgram = static_cast<long>(0x800C000FUL);    // INET_E_CANNOT_LOAD_DATA: body does not begin with "MZ"
+// An https download is followed through redirects only to https addresses,
+// at most five times.
+inline constexpr long kDownloadTooManyRedirects = static_cast<long>(0x800C0014UL); // INET_E_REDIRECT_FAILED: a sixth redirect
+inline constexpr long kDownloadInsecureRedirect = static_cast<long>(0x800C001BUL); // INET_E_BLOCKED_REDIRECT_XSECURITYID: to an address not https
 
 // A server that answered anything but 200: HTTP_E_STATUS_* (facility 25,
 // the status in the low word), so that the person can be told what the
@@ -61,7 +65,11 @@ struct DownloadOptions {
     std::function<bool(void* file, const std::wstring& path)> verify;
 };
 
-// Fetches url (http or https) into path, synchronously. Succeeds only when the
+// Fetches url (http or https) into path, synchronously. Over http WinINet
+// follows redirects as it does by itself; over https only redirects to https
+// are followed, five at most, each server's certificate checked: one to any
+// other address fails with kDownloadInsecureRedirect before it is requested,
+// a sixth with kDownloadTooManyRedirects. Succeeds only when the final
 // server answers 200, the whole body arrives, the body begins with "MZ" and,
 // when options ask, it has the expected SHA-256 and passes verify. Whole
 // means exactly Content-Length when given (leading zeros allowed; a value

@@ -175,9 +175,13 @@ public:
     // Creates one folder. Succeeds when it exists already; throws otherwise.
     virtual void CreateFolder(const std::string& path) = 0;
 
-    // Deletes the one file at path, as DeleteFileW does: a folder is never
-    // emptied, a link is removed rather than followed. True when the file
-    // was deleted; a failure is not an error to the callers.
+    // Deletes the one plain file at path, deciding through one handle: the
+    // file is opened without following a link at it, and deleted through
+    // that same handle only when it is neither a folder nor a link and the
+    // handle's file is found at path itself. So a link or junction on any
+    // folder of path leads the deletion nowhere, even one made after the
+    // caller looked. True when the file was deleted; a refusal or failure
+    // is not an error to the callers.
     virtual bool RemoveFile(const std::string& path) = 0;
 
     // Modal message box captioned "tarn-kit"; returns the button pressed.

@@ -53,6 +53,7 @@ struct WinInet {
     decltype(&::InternetReadFileExW) InternetReadFileExW;
     decltype(&::InternetQueryDataAvailable) InternetQueryDataAvailable;
     decltype(&::InternetCloseHandle) InternetCloseHandle;
+    decltype(&::InternetCombineUrlW) InternetCombineUrlW;
 };
 
 bool FillWinInet(WinInet& table) noexcept {
@@ -68,6 +69,7 @@ bool FillWinInet(WinInet& table) noexcept {
     wininet.Take(table.InternetReadFileExW, "InternetReadFileExW");
     wininet.Take(table.InternetQueryDataAvailable, "InternetQueryDataAvailable");
     wininet.Take(table.InternetCloseHandle, "InternetCloseHandle");
+    wininet.Take(table.InternetCombineUrlW, "InternetCombineUrlW");
     return wininet.Complete();
 }
 
@@ -321,6 +323,26 @@ struct ReleaseShare {
     void operator()(RequestState* state) const noexcept { state->Release(); }
 };
 
+// One request and what it needs, closed as WinINet wants it: the request
+// before its state's share is given up, the connection last.
+struct Exchange {
+    Internet connection;
+    std::unique_ptr<RequestState, ReleaseShare> state;
+    Internet request;
+
+    Exchange() = default;
+    Exchange(const Exchange&) = delete;
+    Exchange& operator=(const Exchange&) = delete;
+    ~Exchange() { Close(); }
+    void Close() noexcept {
+        request.reset();
+        state.reset();
+        connection.reset();
+    }
+};
+
+struct Address;
+
 // State shared by the caller and the worker. The worker may outlive the
 // caller's wait, so both hold it.
 struct Transfer {
@@ -362,6 +384,8 @@ private:
     std::optional<Sha256> digest_;  // taken as the body arrives, so the file is not read twice
 
     long Await(const RequestState& state, long (*failure)(DWORD));
+    // Opens a request for address on a connection of its own and sends it.
+    long Send(const WinInet& api, HINTERNET session, const Address& address, Exchange& exchange);
     long Receive(const WinInet& api, HINTERNET request, RequestState& state, HANDLE file);
 };
 
@@ -386,74 +410,138 @@ long Transfer::Await(const RequestState& state, long (*failure)(DWORD)) {
     }
 }
 
-long Transfer::Run() {
-    const WinInet* api = WinInetFunctions();
-    if (!api) return kDownloadNoSession;
+// The pieces of a URL that a request is made of.
+struct Address {
+    std::wstring host;
+    INTERNET_PORT port = 0;
+    std::wstring object;  // path and query
+    bool secure = false;  // https
+};
 
-    // The pieces of the URL, for a request whose timeouts are set before it
-    // is sent (InternetOpenUrl would send it first).
+std::optional<Address> AddressOf(const WinInet& api, const std::wstring& url) {
     wchar_t host[256] = {};
     std::wstring path(url.size() + 1, L'\0');
+    std::wstring extra(url.size() + 1, L'\0');
     URL_COMPONENTSW parts{};
     parts.dwStructSize = sizeof parts;
     parts.lpszHostName = host;
     parts.dwHostNameLength = static_cast<DWORD>(std::size(host));
     parts.lpszUrlPath = path.data();
     parts.dwUrlPathLength = static_cast<DWORD>(path.size());
-    std::wstring extra(url.size() + 1, L'\0');
     parts.lpszExtraInfo = extra.data();
     parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
-    if (!api->InternetCrackUrlW(url.c_str(), 0, 0, &parts) || parts.dwHostNameLength == 0) return kDownloadInvalidUrl;
+    if (!api.InternetCrackUrlW(url.c_str(), 0, 0, &parts) || parts.dwHostNameLength == 0) return std::nullopt;
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return std::nullopt;
     path.resize(parts.dwUrlPathLength);
     extra.resize(parts.dwExtraInfoLength);
-    std::wstring object = path.empty() ? L"/" : path;
-    object += extra;  // the query, which names what is fetched as much as the path does
-    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    Address address;
+    address.host = host;
+    address.port = parts.nPort;
+    // The query names what is fetched as much as the path does.
+    address.object = (path.empty() ? L"/" : path) + extra;
+    address.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    return address;
+}
 
-    Internet session(api->InternetOpenW(TARNKIT_WIDEN(TARNKIT_PRODUCT_NAME), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
-                                        INTERNET_FLAG_ASYNC));
-    if (!session ||
-        api->InternetSetStatusCallbackW(session.get(), &RequestState::OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
-        return kDownloadNoSession;
-    Internet connection(api->InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr,
-                                              INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) return FromInternetError(::GetLastError());
+// Where a redirect's Location leads from base: itself when whole, else
+// resolved against base. Empty when it cannot be resolved.
+std::wstring Resolve(const WinInet& api, const std::wstring& base, const std::wstring& location) {
+    std::wstring combined(base.size() + location.size() + 64, L'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD length = static_cast<DWORD>(combined.size());
+        if (api.InternetCombineUrlW(base.c_str(), location.c_str(), combined.data(), &length, 0)) {
+            combined.resize(length);
+            return combined;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+        combined.assign(length + 1, L'\0');
+    }
+    return {};
+}
 
-    const std::unique_ptr<RequestState, ReleaseShare> state(new RequestState);
-    if (!state->Ok()) return FromWin32(::GetLastError());
+bool IsRedirect(DWORD status) {
+    return status == HTTP_STATUS_MOVED || status == HTTP_STATUS_REDIRECT || status == HTTP_STATUS_REDIRECT_METHOD ||
+           status == HTTP_STATUS_REDIRECT_KEEP_VERB || status == HTTP_STATUS_PERMANENT_REDIRECT;
+}
+
+// The limit that WinINet documents for the redirects it follows itself.
+constexpr int kMostRedirects = 5;
+
+long Transfer::Send(const WinInet& api, HINTERNET session, const Address& address, Exchange& exchange) {
+    exchange.connection.reset(api.InternetConnectW(session, address.host.c_str(), address.port, nullptr, nullptr,
+                                                   INTERNET_SERVICE_HTTP, 0, 0));
+    if (!exchange.connection) return FromInternetError(::GetLastError());
+    exchange.state.reset(new RequestState);
+    if (!exchange.state->Ok()) return FromWin32(::GetLastError());
+    RequestState& state = *exchange.state;
     // A re-download must really fetch again: no cache read, no cache write.
+    // Over https the worker follows redirects itself, so that none leads to
+    // a plain address: WinINet would follow one there.
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                        INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | (secure ? INTERNET_FLAG_SECURE : 0);
+                        INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES |
+                        (address.secure ? INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT : 0);
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-    // Closed before this function's share of state is given up.
-    Internet request(api->HttpOpenRequestW(connection.get(), L"GET", object.c_str(), nullptr, nullptr, acceptTypes,
-                                           flags, state->Context()));
-    if (!request) return FromInternetError(::GetLastError());
-    state->HeldByRequest();
+    // Closed before the exchange's share of state is given up.
+    exchange.request.reset(api.HttpOpenRequestW(exchange.connection.get(), L"GET", address.object.c_str(), nullptr,
+                                                nullptr, acceptTypes, flags, state.Context()));
+    if (!exchange.request) return FromInternetError(::GetLastError());
+    state.HeldByRequest();
     // WinINet's own timeouts come a little after the stall time, which this
     // worker watches itself: they only free a socket that a stopped request
     // still waits on.
     DWORD timeout = static_cast<DWORD>(stallTimeoutMs) + 2000;
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
                          INTERNET_OPTION_SEND_TIMEOUT})
-        api->InternetSetOptionW(request.get(), option, &timeout, sizeof timeout);
+        api.InternetSetOptionW(exchange.request.get(), option, &timeout, sizeof timeout);
 
-    state->Arm();
-    if (!api->HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) {
+    state.Arm();
+    if (!api.HttpSendRequestW(exchange.request.get(), nullptr, 0, nullptr, 0)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING) return FromInternetError(error);
-        if (const long sent = Await(*state, FromInternetError); sent != kDownloadOk) return sent;
+        if (const long sent = Await(state, FromInternetError); sent != kDownloadOk) return sent;
     }
     Touch();
+    return kDownloadOk;
+}
 
+long Transfer::Run() {
+    const WinInet* api = WinInetFunctions();
+    if (!api) return kDownloadNoSession;
+
+    Internet session(api->InternetOpenW(TARNKIT_WIDEN(TARNKIT_PRODUCT_NAME), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                                        INTERNET_FLAG_ASYNC));
+    if (!session ||
+        api->InternetSetStatusCallbackW(session.get(), &RequestState::OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
+        return kDownloadNoSession;
+
+    // Requests are made from the pieces of the URL, so that their timeouts
+    // are set before they are sent (InternetOpenUrl would send at once).
+    std::wstring current = url;
+    std::optional<Address> address = AddressOf(*api, current);
+    if (!address) return kDownloadInvalidUrl;
+    Exchange exchange;
     DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!api->HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
-        return kDownloadFailed;
+    for (int redirects = 0;; ++redirects) {
+        if (Stopped()) return kDownloadAborted;
+        exchange.Close();
+        if (const long sent = Send(*api, session.get(), *address, exchange); sent != kDownloadOk) return sent;
+        DWORD size = sizeof status;
+        if (!api->HttpQueryInfoW(exchange.request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                                 &size, nullptr))
+            return kDownloadFailed;
+        // Over plain http WinINet has followed any redirect already.
+        if (!address->secure || !IsRedirect(status)) break;
+        const std::optional<std::wstring> location = HeaderText(*api, exchange.request.get(), HTTP_QUERY_LOCATION);
+        if (!location) break;  // a redirect to nowhere: the server's answer as it stands
+        current = Resolve(*api, current, *location);
+        address = current.empty() ? std::nullopt : AddressOf(*api, current);
+        if (!address || !address->secure) return kDownloadInsecureRedirect;
+        if (redirects == kMostRedirects) return kDownloadTooManyRedirects;
+    }
     // Anything but the whole program is no program: a 206 carries a part.
     if (status != HTTP_STATUS_OK) return DownloadHttpStatus(static_cast<int>(status));
 
-    if (const std::optional<std::wstring> length = HeaderText(*api, request.get(), HTTP_QUERY_CONTENT_LENGTH)) {
+    if (const std::optional<std::wstring> length = HeaderText(*api, exchange.request.get(), HTTP_QUERY_CONTENT_LENGTH)) {
         const std::optional<std::int64_t> parsed = ParseLength(*length);
         // A length that cannot be read cannot be held to.
         if (!parsed) return kDownloadFailed;
@@ -469,7 +557,7 @@ long Transfer::Run() {
     if (folder.empty()) return FromWin32(::GetLastError());
     TemporaryFile file;
     long result = file.Create(folder);
-    if (result == kDownloadOk) result = Receive(*api, request.get(), *state, file.get());
+    if (result == kDownloadOk) result = Receive(*api, exchange.request.get(), *exchange.state, file.get());
     if (result == kDownloadOk && digest_) {
         const std::optional<std::string> actual = digest_->Finish();
         if (!actual) result = kDownloadFailed;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -296,7 +297,84 @@ PathFacts Win32Platform::Facts(const std::string& path) {
     return {true, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
 }
 
-bool Win32Platform::RemoveFile(const std::string& path) { return ::DeleteFileW(Widen(path).c_str()) != FALSE; }
+namespace {
+
+// A path as the system spells it: "." and ".." resolved, "/" made "\",
+// without asking the file system anything. Empty when it cannot.
+std::wstring FullPathOf(const std::wstring& path) {
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return {};
+    std::wstring full(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return {};
+    full.resize(length);
+    return full;
+}
+
+// The same path with every 8.3 short name expanded; path itself when it
+// cannot be.
+std::wstring LongPathOf(const std::wstring& path) {
+    const DWORD needed = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (needed == 0) return path;
+    std::wstring full(needed, L'\0');
+    const DWORD length = ::GetLongPathNameW(path.c_str(), full.data(), needed);
+    if (length == 0 || length >= needed) return path;
+    full.resize(length);
+    return full;
+}
+
+// Where the file open at file is, with every link and junction on the way
+// to it resolved: "C:\..." or "\\server\share\...", without the "\\?\"
+// that the system puts before it. Empty when it cannot be told.
+std::wstring FinalPathOf(HANDLE file) {
+    std::wstring path(MAX_PATH + 1, L'\0');
+    for (int attempt = 0;; ++attempt) {
+        const DWORD length = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
+                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0 || attempt == 2) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.assign(length + 1, L'\0');
+    }
+    const std::wstring_view network = L"\\\\?\\UNC\\", local = L"\\\\?\\";
+    if (path.starts_with(network)) return L"\\\\" + path.substr(network.size());
+    if (path.starts_with(local)) return path.substr(local.size());
+    return path;
+}
+
+// Whether two paths name the same place as the file system compares names:
+// without regard to letter case, in every script.
+bool SameFileName(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+bool Win32Platform::RemoveFile(const std::string& path) {
+    const std::wstring named = FullPathOf(Widen(path));
+    if (named.empty()) return false;
+    // Every question below goes to this one handle: a second look by name
+    // could meet another file, put there by whoever can write a folder on
+    // the way. Nobody may rename or delete the file while it is held.
+    FileHandle file(::CreateFileW(named.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                  nullptr));
+    if (!file) return false;
+    BY_HANDLE_FILE_INFORMATION facts{};
+    if (!::GetFileInformationByHandle(file.get(), &facts) ||
+        (facts.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return false;
+    // A junction on any folder of the path, made before the name was built
+    // or after, leaves the file reached somewhere else than named.
+    const std::wstring reached = FinalPathOf(file.get());
+    if (reached.empty() || (!SameFileName(reached, named) && !SameFileName(reached, LongPathOf(named))))
+        return false;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
 
 void Win32Platform::CreateFolder(const std::string& path) {
     const std::wstring widePath = Widen(path);

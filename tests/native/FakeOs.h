@@ -179,10 +179,15 @@ public:
         AddFolder(path);
     }
 
+    // As the platform promises: a folder or link at path, or a link on any
+    // folder of it, is left alone, whatever the caller looked at before.
     bool RemoveFile(const std::string& path) override {
         log.push_back("RemoveFile " + path);
         const auto attrs = FileAttributes(path);
-        if (!attrs) return false;
+        if (!attrs || (*attrs & (kAttributeDirectory | kAttributeReparsePoint))) return false;
+        for (auto slash = path.find('\\', 2); slash != std::string::npos; slash = path.find('\\', slash + 1))
+            if (const auto folder = FileAttributes(path.substr(0, slash)); folder && (*folder & kAttributeReparsePoint))
+                return false;
         attributes.erase(Lower(path));
         contents.erase(Lower(path));
         return true;

@@ -65,11 +65,14 @@ INSTANTIATE_TEST_SUITE_P(
 struct CleanCase {
     const char* name;
     const char* appData;
-    // What stands at <AppData>\AnyDesk and <AppData>\AnyDesk\system.conf
-    // (attributes; 0: nothing there).
+    // What stands at the first folder below AppData and at the file
+    // (attributes; 0: nothing there): <AppData>\AnyDesk and
+    // <AppData>\AnyDesk\system.conf, or with rustDesk <AppData>\RustDesk
+    // and <AppData>\RustDesk\config\RustDesk2.toml (config a plain folder).
     std::uint32_t folder;
     std::uint32_t file;
-    bool deletes;  // both runs of the clean reach RemoveFile
+    bool deletes;  // every run of the clean reaches RemoveFile
+    bool rustDesk = false;
 };
 
 class CleanFromAppData : public ::testing::TestWithParam<CleanCase> {};
@@ -83,20 +86,26 @@ TEST_P(CleanFromAppData, DeletesOnlyThePlainFileItNames) {
     FakeOs os;
     if (c.appData) os.environment["AppData"] = c.appData;
     const std::string root = c.appData ? c.appData : "";
-    if (c.folder) os.AddFile(root + "\\AnyDesk", c.folder);
-    if (c.file) os.AddFile(root + "\\AnyDesk\\system.conf", c.file);
-    os.AddFile("c:\\temp\\anydesk.exe");
-    RunAnydesk(os);
+    const ToolEntry entry = c.rustDesk ? RustDeskEntry() : AnydeskEntry(kDeploy);
+    const std::string file = root + entry.cleanFile;
+    for (auto slash = entry.cleanFile.find('\\', 1); slash != std::string::npos;
+         slash = entry.cleanFile.find('\\', slash + 1))
+        os.AddFolder(root + entry.cleanFile.substr(0, slash));
+    const std::string first = root + entry.cleanFile.substr(0, entry.cleanFile.find('\\', 1));
+    if (c.folder) os.AddFile(first, c.folder);
+    else os.attributes.erase(Lower(first));
+    if (c.file) os.AddFile(file, c.file);
+    os.AddFile(entry.testPath);
+    LaunchContext context{os, os, kDeploy};
+    LaunchTool(entry, context);
     std::vector<std::string> removals;
     for (const auto& line : os.log)
         if (line.rfind("RemoveFile ", 0) == 0) removals.push_back(line);
-    const std::string removal = "RemoveFile " + root + "\\AnyDesk\\system.conf";
-    const std::vector<std::string> expected =
-        c.deletes ? std::vector<std::string>{removal, removal} : std::vector<std::string>{};
+    const std::vector<std::string> expected(c.deletes ? entry.cleanRuns : 0, "RemoveFile " + file);
     EXPECT_EQ(removals, expected);
     // Whatever stood there and was not deleted is still there.
     if (!c.deletes && c.file) {
-        EXPECT_TRUE(os.HasFile(root + "\\AnyDesk\\system.conf"));
+        EXPECT_TRUE(os.HasFile(file));
     }
     // The rest of the launch is not affected.
     EXPECT_EQ(os.log.back(), kTopMost);
@@ -115,6 +124,9 @@ INSTANTIATE_TEST_SUITE_P(
         CleanCase{"FileIsAFolder", "C:\\Users\\Amy\\AppData\\Roaming", kFolder, kFolder, false},
         CleanCase{"FileIsALink", "C:\\Users\\Amy\\AppData\\Roaming", kFolder, kPlain | kLink, false},
         CleanCase{"FolderIsAJunction", "C:\\Users\\Amy\\AppData\\Roaming", kFolder | kLink, kPlain, false},
+        // Not the file's own folder: the one above it.
+        CleanCase{"RustDeskFolderAboveIsAJunction", "C:\\Users\\Amy\\AppData\\Roaming", kFolder | kLink, kPlain,
+                  false, true},
         CleanCase{"FolderIsAFile", "C:\\Users\\Amy\\AppData\\Roaming", kPlain, 0, false},
         CleanCase{"Empty", "", kFolder, kPlain, false},
         CleanCase{"Unset", nullptr, 0, 0, false},
@@ -156,6 +168,7 @@ TEST(DownloadFailureMessage, NamesTheButtonTheFileTheReasonAndWhatToDo) {
     const std::string server = "\r\n下載伺服器現在沒有這個程式，再按一次也無法下載，請打電話給小森。";
     const std::string wrong = "\r\n伺服器上的檔案不是正確的程式，請不要再試，請打電話給小森。";
     const std::string call = "\r\n請打電話給小森。";
+    const std::string unsafe = "\r\n請不要再試，請打電話給小森。";
     const std::string phone = "\r\n小森的電話：02-1234-5678";
     const std::string failed = "按下「AnyDesk」後，無法下載 AnyDesk.exe：";
     const struct {
@@ -174,9 +187,11 @@ TEST(DownloadFailureMessage, NamesTheButtonTheFileTheReasonAndWhatToDo) {
         {kDownloadHashMismatch, failed + "下載的檔案與預期的不符，未予保留。" + wrong + phone},
         {kDownloadNotGenuine, failed + "下載的檔案不是發行者的正版程式，未予保留。" + wrong + phone},
         {kDownloadUntrustedServer,
-         failed + "下載伺服器的憑證無法信任，連線可能不安全。\r\n請不要再試，請打電話給小森。" + phone},
+         failed + "下載伺服器的憑證無法信任，連線可能不安全。" + unsafe + phone},
         {static_cast<long>(0x80070070UL), failed + "無法把檔案存入工作資料夾（錯誤碼 0x80070070）。" + call + phone},
         {kDownloadFailed, failed + "下載失敗（錯誤碼 0x800C0008）。" + call + phone},
+        {kDownloadInsecureRedirect, failed + "下載伺服器把下載轉到不安全（不是 HTTPS）的位址，已停止下載。" + unsafe + phone},
+        {kDownloadTooManyRedirects, failed + "下載伺服器把下載一再轉到其他位址（超過 5 次），已停止下載。" + unsafe + phone},
     };
     const FailureContext who{"AnyDesk", "02-1234-5678"};
     for (const auto& c : cases)

@@ -17,7 +17,12 @@ Paths:
                        (no final empty chunk)
   /partial/NAME        the whole file NAME as 206 Partial Content
   /length/NAME?TEXT    the file NAME with "Content-Length: TEXT", SIZE in TEXT
-                       standing for the file's size, then close
+                       standing for the file's size and OVERSIZE for 2**64
+                       more (a length that wraps to the size), then close
+  /body?TEXT           200 with TEXT as the whole body (none: an empty one)
+  /redirect/hops/N/NAME  302 to /redirect/hops/N-1/NAME (a relative Location),
+                       the last to /downloads/NAME: N redirects in all
+  /redirect/plain/NAME 302 to the plain port's /downloads/NAME?after-redirect
   /maintenance         200 with a text page that begins with "M"
 Every request is appended to --log as "METHOD PATH" when given.
 
@@ -42,6 +47,7 @@ import threading
 import time
 
 ARGS = None
+PLAIN_PORT = 0  # the plain server's, for redirects from the TLS ports
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -74,6 +80,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         if not length:
             self.close_connection = True
+
+    def _redirect(self, location):
+        body = b"<html><body>moved</body></html>"
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+        self.wfile.flush()
 
     def _paced(self, body):
         """The body at --downloads-rate bytes a second, with or without its
@@ -140,7 +156,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             self.wfile.write(body)
         elif route == "/length/":
-            text = self.path.partition("?")[2].replace("SIZE", str(len(body)))
+            text = self.path.partition("?")[2].replace("OVERSIZE", str(2**64 + len(body)))
+            text = text.replace("SIZE", str(len(body)))
             self.send_response(200)
             self.send_header("Content-Length", text)
             self.end_headers()
@@ -184,6 +201,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if body is None:
                 return self._send(404, html, "text/html")
             return self._send(200, body, length=False)
+        if p == "/body":
+            return self._send(200, self.path.partition("?")[2].encode("latin-1"))
+        if p.startswith("/redirect/hops/"):
+            hops, _, name = p[len("/redirect/hops/"):].partition("/")
+            left = int(hops) - 1
+            return self._redirect(f"/redirect/hops/{left}/{name}" if left > 0 else f"/downloads/{name}")
+        if p.startswith("/redirect/plain/"):
+            name = p[len("/redirect/plain/"):]
+            return self._redirect(f"http://127.0.0.1:{PLAIN_PORT}/downloads/{name}?after-redirect")
         if p == "/maintenance":
             return self._send(200, b"Maintenance until 18:00", "text/plain")
         for route in ("/slow-tail/", "/cut/", "/chunked-cut/", "/partial/", "/length/"):
@@ -246,7 +272,7 @@ def secure_server(folder, name):
 
 
 def main():
-    global ARGS
+    global ARGS, PLAIN_PORT
     ap = argparse.ArgumentParser()
     ap.add_argument("--root", required=True)
     ap.add_argument("--port", type=int, default=0)
@@ -266,7 +292,8 @@ def main():
         ap.error("--https needs --certs")
     server = Server(("127.0.0.1", ARGS.port), Handler)
     others = [secure_server(ARGS.certs, name) for name in ARGS.https]
-    print(f"PORT {server.server_address[1]}", flush=True)
+    PLAIN_PORT = server.server_address[1]
+    print(f"PORT {PLAIN_PORT}", flush=True)
     for name, each in zip(ARGS.https, others):
         print(f"HTTPS {name} {each.server_address[1]}", flush=True)
 

@@ -28,11 +28,13 @@ std::string ServerPort() { return EnvOrEmpty("TARNKIT_TEST_HTTP_PORT"); }
 
 std::string BaseUrl() { return "http://127.0.0.1:" + ServerPort(); }
 
-// The program over the TLS port that portVariable names. By "localhost":
-// Wine matches no IP address in a certificate.
-std::string ProgramOverHttps(const char* portVariable) {
-    return "https://localhost:" + EnvOrEmpty(portVariable) + "/downloads/program.exe";
+// path over the TLS port that portVariable names. By "localhost": Wine
+// matches no IP address in a certificate.
+std::string OverHttps(const std::string& path, const char* portVariable = "TARNKIT_TEST_HTTPS_PORT") {
+    return "https://localhost:" + EnvOrEmpty(portVariable) + path;
 }
+
+std::string ProgramOverHttps(const char* portVariable) { return OverHttps("/downloads/program.exe", portVariable); }
 
 // A Linux path as Wine's Z: drive shows it.
 std::string FromLinux(const std::string& path) {
@@ -86,6 +88,7 @@ struct DownloadCase {
     const char* name;
     std::string urlPath;  // below the server, or a whole URL
     long expected;
+    std::string neverRequested = {};  // a path the server must not have been asked for
 };
 
 class DownloadOutcome : public ServerTest,
@@ -105,6 +108,9 @@ TEST_P(DownloadOutcome, LeavesAFileOnlyOnSuccessAndNoTemporaryFile) {
 
     EXPECT_EQ(result, c.expected) << std::hex << result;
     ExpectDownloadLeft(folder.Path(), target, c.expected == kDownloadOk, earlier, fixture, earlierBytes);
+    if (!c.neverRequested.empty()) {
+        EXPECT_EQ(RequestsFor(c.neverRequested), 0) << c.neverRequested;
+    }
     // No case waits for the server to give up on its own.
     EXPECT_LT(elapsed, kServerStallMs - 5000) << "ms";
 }
@@ -122,6 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
                           DownloadCase{"ZeroPaddedLengthCutShort",
                                        "/length/program.exe?" + std::string(40, '0') + "999999", kDownloadTruncated},
                           DownloadCase{"LengthNotANumber", "/length/program.exe?+SIZE", kDownloadFailed},
+                          // 2**64 more than the size: read without the overflow check, it is the size.
+                          DownloadCase{"LengthOverflowingToTheSize", "/length/program.exe?OVERSIZE", kDownloadFailed},
                           DownloadCase{"NotFound", "/downloads/missing.exe", DownloadHttpStatus(404)},
                           DownloadCase{"Gone", "/status/410", DownloadHttpStatus(410)},
                           DownloadCase{"ServerError", "/status/500", DownloadHttpStatus(500)},
@@ -129,6 +137,9 @@ INSTANTIATE_TEST_SUITE_P(
                           DownloadCase{"PartialContent", "/partial/program.exe", DownloadHttpStatus(206)},
                           DownloadCase{"HtmlWithOk", "/html", kDownloadNotProgram},
                           DownloadCase{"MaintenancePageWithOk", "/maintenance", kDownloadNotProgram},
+                          DownloadCase{"BeginsWithPZ", "/body?PZ" + std::string(64, 'x'), kDownloadNotProgram},
+                          DownloadCase{"EmptyBody", "/body?", kDownloadNotProgram},
+                          DownloadCase{"OneByteBody", "/body?M", kDownloadNotProgram},
                           DownloadCase{"Truncated", "/truncated", kDownloadTruncated},
                           DownloadCase{"Stalled", "/stall", kDownloadStalled},
                           // Seconds of a few KB a second after a fast start: slow, never silent.
@@ -138,6 +149,14 @@ INSTANTIATE_TEST_SUITE_P(
                           DownloadCase{"NotHttp", "ftp://127.0.0.1/program.exe", kDownloadInvalidUrl},
                           // The test authority is trusted in the test prefix only.
                           DownloadCase{"Https", ProgramOverHttps("TARNKIT_TEST_HTTPS_PORT"), kDownloadOk},
+                          // WinINet's own redirects, as ever, over plain http.
+                          DownloadCase{"HttpRedirected", "/redirect/hops/2/program.exe", kDownloadOk},
+                          DownloadCase{"HttpsRedirectedFiveTimes", OverHttps("/redirect/hops/5/program.exe"),
+                                       kDownloadOk},
+                          DownloadCase{"HttpsRedirectedSixTimes", OverHttps("/redirect/hops/6/program.exe"),
+                                       kDownloadTooManyRedirects},
+                          DownloadCase{"HttpsRedirectedToHttp", OverHttps("/redirect/plain/program.exe"),
+                                       kDownloadInsecureRedirect, "/downloads/program.exe?after-redirect"},
                           DownloadCase{"HttpsExpired", ProgramOverHttps("TARNKIT_TEST_HTTPS_EXPIRED_PORT"),
                                        kDownloadUntrustedServer},
                           DownloadCase{"HttpsWrongHost", ProgramOverHttps("TARNKIT_TEST_HTTPS_WRONG_HOST_PORT"),

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "WinTestSupport.h"
@@ -171,6 +172,20 @@ struct AtEnd {
     }
 };
 
+// Makes link a symbolic link of the host to target, under Wine only; true
+// when made. Wine removes it neither by RemoveDirectoryW nor by DeleteFileW.
+bool MakeHostLink(const std::string& link, const std::string& target, AtEnd& atEnd) {
+    const std::string hostLink = HostPath(link), hostTarget = HostPath(target);
+    const auto exists = [link] { return ::GetFileAttributesW(Widen(link).c_str()) != INVALID_FILE_ATTRIBUTES; };
+    if (!UnderWine() || hostLink.empty() || hostTarget.empty() ||
+        !RunOnHost("Z:\\bin\\ln", "-s \"" + hostTarget + "\" \"" + hostLink + "\"", exists))
+        return false;
+    atEnd.steps.push_back([hostLink, exists] {
+        RunOnHost("Z:\\bin\\rm", "-f \"" + hostLink + "\"", [&] { return !exists(); });
+    });
+    return true;
+}
+
 // The mount point's reparse data, as FSCTL_SET_REPARSE_POINT takes it.
 struct MountPointData {
     DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
@@ -212,16 +227,7 @@ std::string MakeFolderLink(const std::string& link, const std::string& target, A
     }
     ::RemoveDirectoryW(Widen(link).c_str());
     const std::string why = "FSCTL_SET_REPARSE_POINT made no junction (" + text::SystemMessage(error) + ")";
-    if (!UnderWine()) return why;
-    const std::string hostLink = HostPath(link), hostTarget = HostPath(target);
-    const auto exists = [link] { return ::GetFileAttributesW(Widen(link).c_str()) != INVALID_FILE_ATTRIBUTES; };
-    if (hostLink.empty() || hostTarget.empty() ||
-        !RunOnHost("Z:\\bin\\ln", "-s \"" + hostTarget + "\" \"" + hostLink + "\"", exists))
-        return why + ", and the host's ln made no link either";
-    // Wine removes it neither by RemoveDirectoryW nor by DeleteFileW.
-    atEnd.steps.push_back([hostLink, exists] {
-        RunOnHost("Z:\\bin\\rm", "-f \"" + hostLink + "\"", [&] { return !exists(); });
-    });
+    if (!MakeHostLink(link, target, atEnd)) return why + ", and the host's ln made no link either";
     if (!IsLink(link)) return why + ", and Wine does not report the host's link as one";
     return {};
 }
@@ -236,41 +242,69 @@ std::string MakeFileLink(const std::string& link, const std::string& target, AtE
         atEnd.steps.push_back([link] { ::DeleteFileW(Widen(link).c_str()); });
         return {};
     }
-    // Wine 8 answers TRUE and makes nothing; a host symbolic link to a file
-    // it shows as the plain file (attributes 0x20), so no file link can be
-    // shown under Wine at all.
-    return "CreateSymbolicLinkW answered " + std::to_string(made) + " (error " + std::to_string(error) +
-           ") and left attributes " + Hex(attributes) + ": no file link";
+    const std::string why = "CreateSymbolicLinkW answered " + std::to_string(made) + " (error " +
+                            std::to_string(error) + ") and left attributes " + Hex(attributes);
+    // Wine 8 answers TRUE and makes nothing. A host symbolic link to a file
+    // it shows as the plain file (attributes 0x20, by name and by handle):
+    // only where the handle's file really is tells it from one.
+    return MakeHostLink(link, target, atEnd) ? std::string() : why + ": no file link";
 }
 
 constexpr char kKeep[] = "keep";
+
+using Layout = std::function<std::string(const std::string& root, const std::string& elsewhere, AtEnd&)>;
 
 struct DeleteCase {
     const char* name;
     // Lays out root (the AppData folder) and elsewhere (another user's
     // folder); nothing, or why this system cannot.
-    std::function<std::string(const std::string& root, const std::string& elsewhere, AtEnd&)> prepare;
-    bool deleted;                   // root\AnyDesk\system.conf is gone
+    Layout prepare;
+    bool deleted;                   // root + file is gone
     std::vector<std::string> kept;  // below the scratch folder, each still holding kKeep
+    // What another user does after the logic's last look at the file and
+    // before the platform's: nothing, or why this system cannot.
+    Layout meanwhile = nullptr;
+    const char* file = "\\AnyDesk\\system.conf";
+};
+
+// The real platform, and another user's step the moment its caller has
+// looked at the file's name for the last time.
+class LookedAt final : public Win32Platform {
+public:
+    LookedAt(std::string file, std::function<void()> meanwhile)
+        : file_(std::move(file)), meanwhile_(std::move(meanwhile)) {}
+    PathFacts Facts(const std::string& path) override {
+        const PathFacts facts = Win32Platform::Facts(path);
+        if (meanwhile_ && path == file_) std::exchange(meanwhile_, nullptr)();
+        return facts;
+    }
+
+private:
+    std::string file_;
+    std::function<void()> meanwhile_;
 };
 
 class DeleteThroughLink : public ::testing::TestWithParam<DeleteCase> {};
 
 TEST_P(DeleteThroughLink, DeletesOnlyAPlainFileAtTheNamedPlace) {
+    const DeleteCase& c = GetParam();
     ScratchFolder scratch;
     const std::string root = scratch / "root", elsewhere = scratch / "elsewhere";
     ASSERT_TRUE(MakeFolder(root) && MakeFolder(elsewhere));
     AtEnd atEnd;  // after the scratch folder: runs before it is removed
-    const std::string whyNot = GetParam().prepare(root, elsewhere, atEnd);
+    const std::string whyNot = c.prepare(root, elsewhere, atEnd);
     if (::testing::Test::HasFatalFailure()) return;
     if (!whyNot.empty()) GTEST_SKIP() << whyNot;
 
-    Win32Platform os;
-    DeleteNamedFile(os, root, "\\AnyDesk\\system.conf");
+    std::string whyNotMeanwhile;
+    LookedAt os(root + c.file, [&] {
+        if (c.meanwhile) whyNotMeanwhile = c.meanwhile(root, elsewhere, atEnd);
+    });
+    DeleteNamedFile(os, root, c.file);
+    if (!whyNotMeanwhile.empty()) GTEST_SKIP() << whyNotMeanwhile;
 
-    EXPECT_EQ(::GetFileAttributesW(Widen(root + "\\AnyDesk\\system.conf").c_str()) == INVALID_FILE_ATTRIBUTES,
-              GetParam().deleted);
-    for (const std::string& kept : GetParam().kept) EXPECT_EQ(ReadBytes(scratch / kept).bytes, kKeep) << kept;
+    EXPECT_EQ(::GetFileAttributesW(Widen(root + c.file).c_str()) == INVALID_FILE_ATTRIBUTES, c.deleted);
+    for (const std::string& kept : c.kept) EXPECT_EQ(ReadBytes(scratch / kept).bytes, kKeep) << kept;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -285,6 +319,15 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    true,
                    {"root\\AnyDesk\\service.conf"}},
+        // Windows finds names without regard to case; so does the check.
+        DeleteCase{"PlainFileNamedInOtherCase",
+                   [](const std::string& root, const std::string&, AtEnd&) {
+                       if (!MakeFolder(root + "\\ANYDESK")) return std::string("no folder");
+                       WriteBytes(root + "\\ANYDESK\\System.Conf", "conf");
+                       return std::string();
+                   },
+                   true,
+                   {}},
         DeleteCase{"FolderHoldingFiles",
                    [](const std::string& root, const std::string&, AtEnd&) {
                        if (!MakeFolder(root + "\\AnyDesk") || !MakeFolder(root + "\\AnyDesk\\system.conf"))
@@ -310,7 +353,34 @@ INSTANTIATE_TEST_SUITE_P(
                        return MakeFileLink(root + "\\AnyDesk\\system.conf", elsewhere + "\\secret.conf", atEnd);
                    },
                    false,
-                   {"elsewhere\\secret.conf"}}),
+                   {"elsewhere\\secret.conf"}},
+        // The file's own folder is plain: the link is the one above it.
+        DeleteCase{"FolderAboveLinkedElsewhere",
+                   [](const std::string& root, const std::string& elsewhere, AtEnd& atEnd) {
+                       if (!MakeFolder(elsewhere + "\\config")) return std::string("no folder");
+                       WriteBytes(elsewhere + "\\config\\RustDesk2.toml", kKeep);
+                       return MakeFolderLink(root + "\\RustDesk", elsewhere, atEnd);
+                   },
+                   false,
+                   {"elsewhere\\config\\RustDesk2.toml"},
+                   nullptr,
+                   "\\RustDesk\\config\\RustDesk2.toml"},
+        // Plain when the logic looked, a junction when the platform opens:
+        // only the platform's own look through its handle can tell.
+        DeleteCase{"FolderLinkedAfterTheLook",
+                   [](const std::string& root, const std::string& elsewhere, AtEnd&) {
+                       if (!MakeFolder(root + "\\AnyDesk")) return std::string("no folder");
+                       WriteBytes(root + "\\AnyDesk\\system.conf", "conf");
+                       WriteBytes(elsewhere + "\\system.conf", kKeep);
+                       return std::string();
+                   },
+                   false,
+                   {"elsewhere\\system.conf"},
+                   [](const std::string& root, const std::string& elsewhere, AtEnd& atEnd) {
+                       if (!::MoveFileW(Widen(root + "\\AnyDesk").c_str(), Widen(root + "\\AnyDesk-before").c_str()))
+                           return "MoveFileW failed: " + text::SystemMessage(::GetLastError());
+                       return MakeFolderLink(root + "\\AnyDesk", elsewhere, atEnd);
+                   }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- DLLs loaded by name ------------------------------------------------------
