@@ -130,10 +130,6 @@ std::string Hex(DWORD value) {
     return text;
 }
 
-bool UnderWine() {
-    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 // Wine's name on the host for a Windows path (that may not exist yet).
 std::string HostPath(const std::string& path) {
     using Convert = char*(CDECL*)(const wchar_t*);
