@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "WinTestSupport.h"
@@ -395,6 +396,58 @@ TEST(HoldProgramFile, NobodyChangesReplacesOrDeletesItWhileHeld) {
         EXPECT_EQ(error.CommandLine(), other);
         EXPECT_STREQ(error.what(), kPinMismatchReason);
     }
+}
+
+// The start of a checked program through its copy, with the process's
+// creation watched: the moment the system would look the copy up.
+TEST(StartCheckedCopy, CreatesTheProcessOfAHeldCheckedCopyOnly) {
+    ScratchFolder folder;
+    const std::string program = folder / "HeldCopy.exe";
+    ASSERT_TRUE(::CopyFileW(Widen(ProgramFolder() + "\\win_child.exe").c_str(), Widen(program).c_str(), FALSE));
+    const std::optional<std::string> pin = Sha256OfFile(Widen(program));
+    ASSERT_TRUE(pin);
+    std::vector<std::string> created;
+    const CopyStarter watch = [&](const std::wstring& application, const std::wstring& copyFolder) {
+        created.push_back(text::Narrow(application));
+        HANDLE writer = ::CreateFileW(application.c_str(), GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr);
+        EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "the copy was let go before its process was created";
+        if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
+        EXPECT_FALSE(::MoveFileExW(copyFolder.c_str(), (copyFolder + L"-moved").c_str(), 0)) << "its folder moved";
+        EXPECT_EQ(Sha256OfFile(application), pin);
+        return KernelHandle();
+    };
+    const FileHandle source = OpenProgramFile(program);
+    StartCheckedCopy(source.get(), program, ProgramCheck{*pin, ""}, watch);
+    ASSERT_EQ(created.size(), 1u);
+    ExpectPrivateCopy(created[0], "HeldCopy.exe");
+
+    // An earlier copy that cannot go (it still runs: its image holds it as
+    // this handle does) leaves its folder to it; the copy goes beside it.
+    {
+        const FileHandle running(::CreateFileW(Widen(created[0]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(running);
+        StartCheckedCopy(source.get(), program, ProgramCheck{*pin, ""}, watch);
+    }
+    ASSERT_EQ(created.size(), 2u);
+    ExpectPrivateCopy(created[1], "HeldCopy.exe");
+    EXPECT_NE(created[1], created[0]);
+
+    // A held file that cannot be read through is no file of the pinned
+    // content, however its name and size look.
+    const FileHandle unreadable(::CreateFileW(Widen(program).c_str(), FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(unreadable);
+    try {
+        StartCheckedCopy(unreadable.get(), program, ProgramCheck{*pin, ""}, watch);
+        ADD_FAILURE() << "an unreadable file passed its pin";
+    } catch (const StartError& error) {
+        EXPECT_EQ(error.CommandLine(), program);
+        EXPECT_STREQ(error.what(), kPinMismatchReason);
+    }
+    EXPECT_EQ(created.size(), 2u);
 }
 
 TEST(TextConversion, RoundTripsChineseAndAstralLetters) {
