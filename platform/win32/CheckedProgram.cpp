@@ -109,7 +109,7 @@ private:
 };
 
 CopyFailure LinkFailure(const std::wstring& path) {
-    return CopyFailure("「" + Narrow(path) + "」是連結或不是一般的資料夾，可能有人想把程式換掉。");
+    return CopyFailure("「" + Narrow(path) + "」不是一般的資料夾或檔案（可能是連結），可能有人想把程式換掉。");
 }
 
 bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
