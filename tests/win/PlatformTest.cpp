@@ -416,21 +416,23 @@ TEST(StartCheckedCopy, CreatesTheProcessOfAHeldCheckedCopyOnly) {
         if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
         EXPECT_FALSE(::MoveFileExW(copyFolder.c_str(), (copyFolder + L"-moved").c_str(), 0)) << "its folder moved";
         EXPECT_EQ(Sha256OfFile(application), pin);
-        return KernelHandle();
+        // The first copy runs on (win_child lingers); the others are only
+        // looked at.
+        if (created.size() > 1) return KernelHandle();
+        return CreateProgramProcess(program, "\"" + created[0] + "\" \"" + folder / "child.txt" + "\" 60000",
+                                    application, copyFolder, WindowStyle::Hidden);
     };
     const FileHandle source = OpenProgramFile(program);
-    StartCheckedCopy(source.get(), program, ProgramCheck{*pin, ""}, watch);
+    const KernelHandle earlier = StartCheckedCopy(source.get(), program, ProgramCheck{*pin, ""}, watch);
     ASSERT_EQ(created.size(), 1u);
+    ASSERT_TRUE(earlier);
     ExpectPrivateCopy(created[0], "HeldCopy.exe");
 
-    // An earlier copy that cannot go (it still runs: its image holds it as
-    // this handle does) leaves its folder to it; the copy goes beside it.
-    {
-        const FileHandle running(::CreateFileW(Widen(created[0]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                               OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(running);
-        StartCheckedCopy(source.get(), program, ProgramCheck{*pin, ""}, watch);
-    }
+    // An earlier copy that cannot go, as it still runs, leaves its folder to
+    // it; the copy goes beside it.
+    StartCheckedCopy(source.get(), program, ProgramCheck{*pin, ""}, watch);
+    ::TerminateProcess(earlier.get(), 0);
+    ::WaitForSingleObject(earlier.get(), 10000);
     ASSERT_EQ(created.size(), 2u);
     ExpectPrivateCopy(created[1], "HeldCopy.exe");
     EXPECT_NE(created[1], created[0]);
