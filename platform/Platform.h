@@ -41,6 +41,10 @@ private:
 // or not its publisher's genuine signed program.
 inline constexpr char kPinMismatchReason[] = "檔案與預期的不符，不予啟動。";
 inline constexpr char kNotGenuineReason[] = "檔案不是發行者的正版程式，不予啟動。";
+// A checked program file starts from a copy in the user's own folder; why
+// it did not start when that copy could not be made. The cause follows on
+// its own line.
+inline constexpr char kPrivateCopyReason[] = "無法在您自己的資料夾中備妥程式的安全副本，不予啟動。";
 
 // What a program file must be before the launcher keeps or starts it.
 struct ProgramCheck {
@@ -139,10 +143,14 @@ public:
 
     // Starts the program file at path (no arguments) only when it passes
     // check. The file is checked through a handle that keeps others from
-    // changing or deleting it until the process has been created, so the
-    // file started is the file checked. Throws StartError naming path when it
-    // fails the check (kPinMismatchReason, kNotGenuineReason), cannot be
-    // read, or cannot start.
+    // changing or deleting it; the bytes checked are copied through that
+    // handle into a folder of the user's own that no other user can write,
+    // and that copy, checked again, is what starts (under the same file
+    // name, in its own folder). So the program started is the file checked,
+    // whatever another user does to the folders of path. Throws StartError
+    // naming path when it fails the check (kPinMismatchReason,
+    // kNotGenuineReason), cannot be read, cannot be copied
+    // (kPrivateCopyReason), or cannot start.
     virtual TaskId ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) = 0;
 
     // Waits until every listed task has ended or timeoutMs has passed.

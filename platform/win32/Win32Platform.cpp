@@ -9,6 +9,7 @@
 #include "platform/Handle.h"
 #include "platform/WindowsPaths.h"
 #include "platform/win32/Authenticode.h"
+#include "platform/win32/CheckedProgram.h"
 #include "platform/win32/Deadline.h"
 #include "platform/win32/Sha256.h"
 #include "platform/win32/Text.h"
@@ -153,8 +154,8 @@ TaskId Win32Platform::Shell(const std::string& commandLine, WindowStyle style) {
     return StartProcess(commandLine, place.application, place.folder, style);
 }
 
-TaskId Win32Platform::StartProcess(const std::string& commandLine, const std::wstring& application,
-                                   const std::wstring& folder, WindowStyle style) {
+KernelHandle CreateProgramProcess(const std::string& name, const std::string& commandLine,
+                                  const std::wstring& application, const std::wstring& folder, WindowStyle style) {
     // CreateProcessW may write into the command line, so it gets its own copy.
     std::wstring buffer = Widen(commandLine);
     buffer.push_back(L'\0');
@@ -167,38 +168,34 @@ TaskId Win32Platform::StartProcess(const std::string& commandLine, const std::ws
                           folder.empty() ? nullptr : folder.c_str(), &startup, &process))
         // The reason fills the system's "%1" with "this file": the box names
         // the program itself, once.
-        throw StartError(commandLine, text::SystemMessage(::GetLastError()));
-    KernelHandle processHandle(process.hProcess);
-    KernelHandle threadHandle(process.hThread);
+        throw StartError(name, text::SystemMessage(::GetLastError()));
+    const KernelHandle threadHandle(process.hThread);
+    return KernelHandle(process.hProcess);
+}
+
+TaskId Win32Platform::StartProcess(const std::string& commandLine, const std::wstring& application,
+                                   const std::wstring& folder, WindowStyle style) {
+    return Track(CreateProgramProcess(commandLine, commandLine, application, folder, style));
+}
+
+TaskId Win32Platform::Track(KernelHandle process) {
     // Processes nobody waits for are let go once they have ended.
     for (auto it = tasks_.begin(); it != tasks_.end();)
         it = ::WaitForSingleObject(it->second.get(), 0) == WAIT_OBJECT_0 ? tasks_.erase(it) : std::next(it);
     const TaskId task = nextTask_++;
-    tasks_.emplace(task, std::move(processHandle));
+    tasks_.emplace(task, std::move(process));
     return task;
 }
 
-FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check) {
-    // Others may read the file while it is held, nobody may change, replace
-    // or delete it: what is checked here is what is then started.
-    const std::wstring widePath = Widen(path);
-    FileHandle file(::CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) throw StartError(path, text::SystemMessage(::GetLastError(), path));
-    if (!check.sha256.empty()) {
-        // A file that cannot be read through is no file of that content.
-        const std::optional<std::string> digest = Sha256OfOpenFile(file.get());
-        if (!digest || !SameIgnoringCase(*digest, check.sha256)) throw StartError(path, kPinMismatchReason);
-    }
-    if (!check.publisher.empty() &&
-        CheckPublisher(file.get(), widePath, check.publisher) != PublisherCheck::Genuine)
-        throw StartError(path, kNotGenuineReason);
-    return file;
-}
-
 TaskId Win32Platform::ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) {
-    const FileHandle held = HoldProgramFile(path, check);
-    return StartProcess(path, Widen(path), {}, style);
+    const FileHandle source = OpenProgramFile(path);
+    // The copy's path may hold blanks (the user's name): quoted, it stays the
+    // program's one argument zero.
+    return Track(StartCheckedCopy(source.get(), path, check,
+                                  [&](const std::wstring& application, const std::wstring& folder) {
+                                      return CreateProgramProcess(path, "\"" + text::Narrow(application) + "\"",
+                                                                  application, folder, style);
+                                  }));
 }
 
 bool Win32Platform::WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) {

@@ -11,14 +11,15 @@
 #include "platform/Download.h"
 #include "platform/Handle.h"
 #include "platform/Platform.h"
+#include "platform/win32/CheckedProgram.h"
 
 namespace tarn {
 
-// Opens the program file at path, checks that it passes check and keeps it
-// open so that, until the handle is closed, nobody can change, replace or
-// delete it. Throws StartError naming path, with kPinMismatchReason for
-// other content and kNotGenuineReason for a file its publisher did not sign.
-FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check);
+// Creates the process of application (its full path) with commandLine, in
+// folder (empty: this process's own), and answers its handle. Throws
+// StartError naming name, with the system's reason.
+KernelHandle CreateProgramProcess(const std::string& name, const std::string& commandLine,
+                                  const std::wstring& application, const std::wstring& folder, WindowStyle style);
 
 class Win32Platform : public Platform {
 public:
@@ -59,6 +60,8 @@ private:
     // handle as the task. folder empty: ours.
     TaskId StartProcess(const std::string& commandLine, const std::wstring& application, const std::wstring& folder,
                         WindowStyle style);
+    // Keeps process as a new task.
+    TaskId Track(KernelHandle process);
     // One download, plain or with its body checked, shown to the watcher
     // and waited for through the waiter.
     long Fetch(const std::string& url, const std::string& path, const ProgramCheck& check);

@@ -231,7 +231,8 @@ TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
 
     ScratchFolder folder;
     const std::string target = folder / kProgramName;
-    const std::string mark = target + ".started";
+    const std::string mark = folder / "started.txt";
+    const ScopedEnvironment marked("TARNKIT_TEST_STARTED", mark);
     const std::string earlierBytes =
         !c.earlier ? "" : std::string(c.earlier) == kPlanted ? "MZ planted by another user" : bytesOf(c.earlier);
     if (c.earlier) WriteBytes(target, earlierBytes);
@@ -253,10 +254,15 @@ TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
         // The program that ran is the genuine one: a planted file is no
         // program, and the others were refused before they could run.
         EXPECT_TRUE(os.WaitForTasks(os.tasks, 10000));
-        EXPECT_TRUE(ReadBytes(mark).exists);
         EXPECT_TRUE(ReadBytes(target).bytes == genuineBytes);
+        // It ran from its copy in the user's own folder, not from the
+        // folder every user can write.
+        const std::vector<std::string> ran = StartedPrograms(mark);
+        ASSERT_EQ(ran.size(), 1u);
+        ExpectPrivateCopy(ran[0], kProgramName);
+        EXPECT_TRUE(ReadBytes(ran[0]).bytes == genuineBytes);
     } else {
-        EXPECT_FALSE(ReadBytes(mark).exists);
+        EXPECT_EQ(StartedPrograms(mark), std::vector<std::string>{});
         const FileBytes after = ReadBytes(target);
         EXPECT_EQ(after.exists, c.earlier != nullptr);
         EXPECT_TRUE(after.bytes == earlierBytes) << "size " << after.bytes.size();

@@ -10,12 +10,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "WinTestSupport.h"
 #include "launch/LaunchSteps.h"
+#include "platform/win32/Sha256.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace tarn::testing {
@@ -131,10 +134,6 @@ std::string Hex(DWORD value) {
     return text;
 }
 
-bool UnderWine() {
-    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 // Wine's name on the host for a Windows path (that may not exist yet).
 std::string HostPath(const std::string& path) {
     using Convert = char*(CDECL*)(const wchar_t*);
@@ -200,8 +199,9 @@ struct MountPointData {
 // with ERROR_NOT_SUPPORTED) but reports a host symbolic link to a folder as
 // one, as Windows reports a junction: there the link is made with the host's
 // ln. Nothing when made, otherwise why not.
-std::string MakeFolderLink(const std::string& link, const std::string& target, AtEnd& atEnd) {
-    if (!MakeFolder(link)) return "CreateDirectoryW failed: " + text::SystemMessage(::GetLastError());
+// Points the folder link (an empty folder, or a junction already) at
+// target through FSCTL_SET_REPARSE_POINT; 0, or the system's error.
+DWORD SetMountPoint(const std::string& link, const std::string& target) {
     const std::wstring substitute = L"\\??\\" + Widen(target);
     const std::wstring print = Widen(target);
     MountPointData data;
@@ -220,6 +220,12 @@ std::string MakeFolderLink(const std::string& link, const std::string& target, A
                            &returned, nullptr))
         error = ::GetLastError();
     if (folder != INVALID_HANDLE_VALUE) ::CloseHandle(folder);
+    return error;
+}
+
+std::string MakeFolderLink(const std::string& link, const std::string& target, AtEnd& atEnd) {
+    if (!MakeFolder(link)) return "CreateDirectoryW failed: " + text::SystemMessage(::GetLastError());
+    const DWORD error = SetMountPoint(link, target);
     if (IsLink(link)) {
         // Removing a junction removes the link, never what it leads to.
         atEnd.steps.push_back([link] { ::RemoveDirectoryW(Widen(link).c_str()); });
@@ -230,6 +236,13 @@ std::string MakeFolderLink(const std::string& link, const std::string& target, A
     if (!MakeHostLink(link, target, atEnd)) return why + ", and the host's ln made no link either";
     if (!IsLink(link)) return why + ", and Wine does not report the host's link as one";
     return {};
+}
+
+// Points the folder link that MakeFolderLink made at target instead, as
+// its maker may at any moment; true once done() says it has.
+bool RetargetFolderLink(const std::string& link, const std::string& target, const std::function<bool()>& done) {
+    if (!UnderWine()) return SetMountPoint(link, target) == 0 && done();
+    return RunOnHost("Z:\\bin\\ln", "-sfn \"" + HostPath(target) + "\" \"" + HostPath(link) + "\"", done);
 }
 
 // Makes link a symbolic link to the file target.
@@ -478,6 +491,128 @@ INSTANTIATE_TEST_SUITE_P(Names, PlantedSystemDll, ::testing::Values("wininet.dll
                              std::string name = info.param;
                              return name.substr(0, name.find('.'));
                          });
+
+// --- A checked program started from the shared work folder --------------
+
+// The program file the cases start, as the pinned launches do.
+constexpr char kClient[] = "PinnedProgram.exe";
+
+struct SharedFolderCase {
+    const char* name;
+    // Lays out the scratch folder with the program file to start (its path
+    // in source) and what another user left; nothing, or why this system
+    // cannot show it.
+    std::function<std::string(const ScratchFolder&, std::string& source, AtEnd&)> prepare;
+    // What that user does after the check, as the process is created.
+    std::function<void(const ScratchFolder&)> meanwhile = [](const ScratchFolder&) {};
+    const char* fileName = kClient;
+    bool started = true;  // otherwise refused with kPrivateCopyReason
+};
+
+void PrintTo(const SharedFolderCase& c, std::ostream* out) { *out << c.name; }
+
+class CheckedStartFromSharedFolder : public ::testing::TestWithParam<SharedFolderCase> {};
+
+TEST_P(CheckedStartFromSharedFolder, RunsTheCheckedCopyAndNothingPlanted) {
+    const SharedFolderCase& c = GetParam();
+    ScratchFolder scratch;
+    AtEnd atEnd;
+    const std::string mark = scratch / "started.txt";
+    const ScopedEnvironment marked("TARNKIT_TEST_STARTED", mark);
+    // Windows looks for version.dll beside the program first.
+    const NativeFirst clientTakesPlanted(Widen(c.fileName), {L"version"});
+    std::string source;
+    const std::string whyNot = c.prepare(scratch, source, atEnd);
+    if (::testing::Test::HasFatalFailure()) return;
+    if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+    const std::optional<std::string> pin = Sha256OfFile(Widen(ProgramFolder() + "\\win_pinned_program.exe"));
+    ASSERT_TRUE(pin);
+
+    std::string refused;
+    try {
+        const FileHandle held = OpenProgramFile(source);
+        const KernelHandle process = StartCheckedCopy(
+            held.get(), source, ProgramCheck{*pin, ""}, [&](const std::wstring& application, const std::wstring& folder) {
+                c.meanwhile(scratch);
+                return CreateProgramProcess(source, "\"" + text::Narrow(application) + "\"", application, folder,
+                                            WindowStyle::NormalFocus);
+            });
+        EXPECT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+    } catch (const StartError& error) {
+        refused = error.what();
+    }
+
+    const std::vector<std::string> ran = StartedPrograms(mark);
+    if (c.started) {
+        EXPECT_EQ(refused, "");
+        ASSERT_EQ(ran.size(), 1u);
+        ExpectPrivateCopy(ran[0], c.fileName);
+    } else {
+        EXPECT_EQ(refused.rfind(kPrivateCopyReason, 0), 0u) << refused;
+        EXPECT_EQ(ran, std::vector<std::string>{});
+    }
+    EXPECT_FALSE(ReadBytes(scratch / "other\\planted-ran.txt").exists) << "the program swapped in ran";
+    EXPECT_FALSE(ReadBytes(scratch / "temp\\planted-dll-loaded.txt").exists) << "the planted version.dll was loaded";
+    EXPECT_EQ(FolderEntries(scratch / "elsewhere"), std::vector<std::string>{}) << "written through a link";
+}
+
+std::string Genuine() { return ProgramFolder() + "\\win_pinned_program.exe"; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckedStartFromSharedFolder,
+    ::testing::Values(
+        SharedFolderCase{"VersionDllBeside",
+                         [](const ScratchFolder& scratch, std::string& source, AtEnd&) {
+                             const std::string temp = scratch / "temp";
+                             source = temp + "\\" + kClient;
+                             if (!MakeFolder(temp) || !Copy(Genuine(), source) ||
+                                 !Copy(ProgramFolder() + "\\win_planted_dll.dll", temp + "\\version.dll"))
+                                 return std::string("no copies");
+                             // Where it lies, the client loads what lies beside it.
+                             const std::string loaded = temp + "\\planted-dll-loaded.txt";
+                             if (RunToEnd(source, "", temp) != 0 || !ReadBytes(loaded).exists)
+                                 return std::string("a start beside the planted version.dll loaded the system's");
+                             ::DeleteFileW(Widen(loaded).c_str());
+                             ::DeleteFileW(Widen(scratch / "started.txt").c_str());
+                             return std::string();
+                         }},
+        SharedFolderCase{"FolderLinkSwappedAfterTheCheck",
+                         [](const ScratchFolder& scratch, std::string& source, AtEnd& atEnd) {
+                             source = scratch / "temp\\PinnedProgram.exe";
+                             if (!MakeFolder(scratch / "genuine") || !MakeFolder(scratch / "other") ||
+                                 !Copy(Genuine(), scratch / "genuine\\PinnedProgram.exe") ||
+                                 !Copy(ProgramFolder() + "\\win_planted.exe", scratch / "other\\PinnedProgram.exe"))
+                                 return std::string("no copies");
+                             return MakeFolderLink(scratch / "temp", scratch / "genuine", atEnd);
+                         },
+                         [](const ScratchFolder& scratch) {
+                             const std::string other = ReadBytes(scratch / "other\\PinnedProgram.exe").bytes;
+                             EXPECT_TRUE(RetargetFolderLink(scratch / "temp", scratch / "other", [&] {
+                                 return ReadBytes(scratch / "temp\\PinnedProgram.exe").bytes == other;
+                             })) << "the link was not swapped";
+                         }},
+        // The copy's own folder a link, say to another user's folder: no
+        // copy is written through it, and nothing starts.
+        SharedFolderCase{"CopyFolderALink",
+                         [](const ScratchFolder& scratch, std::string& source, AtEnd& atEnd) {
+                             source = scratch / "temp\\LinkedCopy.exe";
+                             if (!MakeFolder(scratch / "temp") || !MakeFolder(scratch / "elsewhere") ||
+                                 !Copy(Genuine(), source))
+                                 return std::string("no copies");
+                             // A first start makes tarn-kit's folders; its copy's goes again.
+                             const FileHandle held = OpenProgramFile(source);
+                             std::wstring made, folderMade;
+                             StartCheckedCopy(held.get(), source, {}, [&](const std::wstring& copy, const std::wstring& folder) {
+                                 made = copy;
+                                 folderMade = folder;
+                                 return KernelHandle();
+                             });
+                             if (!::DeleteFileW(made.c_str()) || !::RemoveDirectoryW(folderMade.c_str()))
+                                 return std::string("no first copy");
+                             return MakeFolderLink(text::Narrow(folderMade), scratch / "elsewhere", atEnd);
+                         },
+                         [](const ScratchFolder&) {}, "LinkedCopy.exe", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarn::testing

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "WinTestSupport.h"
@@ -415,6 +416,60 @@ TEST(HoldProgramFile, NobodyChangesReplacesOrDeletesItWhileHeld) {
         EXPECT_EQ(error.CommandLine(), other);
         EXPECT_STREQ(error.what(), kPinMismatchReason);
     }
+}
+
+// The start of a checked program through its copy, with the process's
+// creation watched: the moment the system would look the copy up.
+TEST(StartCheckedCopy, CreatesTheProcessOfAHeldCheckedCopyOnly) {
+    ScratchFolder folder;
+    const std::string program = folder / "HeldCopy.exe";
+    ASSERT_TRUE(::CopyFileW(Widen(ProgramFolder() + "\\win_child.exe").c_str(), Widen(program).c_str(), FALSE));
+    const std::optional<std::string> pin = Sha256OfFile(Widen(program));
+    ASSERT_TRUE(pin);
+    std::vector<std::string> created;
+    const CopyStarter watch = [&](const std::wstring& application, const std::wstring& copyFolder) {
+        created.push_back(text::Narrow(application));
+        HANDLE writer = ::CreateFileW(application.c_str(), GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr);
+        EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "the copy was let go before its process was created";
+        if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
+        EXPECT_FALSE(::MoveFileExW(copyFolder.c_str(), (copyFolder + L"-moved").c_str(), 0)) << "its folder moved";
+        EXPECT_EQ(Sha256OfFile(application), pin);
+        // The first copy runs on (win_child lingers); the others are only
+        // looked at.
+        if (created.size() > 1) return KernelHandle();
+        return CreateProgramProcess(program, "\"" + created[0] + "\" \"" + folder / "child.txt" + "\" 60000",
+                                    application, copyFolder, WindowStyle::Hidden);
+    };
+    const FileHandle source = OpenProgramFile(program);
+    const KernelHandle earlier = StartCheckedCopy(source.get(), program, ProgramCheck{*pin, ""}, watch);
+    ASSERT_EQ(created.size(), 1u);
+    ASSERT_TRUE(earlier);
+    ExpectPrivateCopy(created[0], "HeldCopy.exe");
+
+    // An earlier copy that cannot go, as it still runs, leaves its folder to
+    // it; the copy goes beside it.
+    StartCheckedCopy(source.get(), program, ProgramCheck{*pin, ""}, watch);
+    ::TerminateProcess(earlier.get(), 0);
+    ::WaitForSingleObject(earlier.get(), 10000);
+    ASSERT_EQ(created.size(), 2u);
+    ExpectPrivateCopy(created[1], "HeldCopy.exe");
+    EXPECT_NE(created[1], created[0]);
+
+    // A held file that cannot be read through is no file of the pinned
+    // content, however its name and size look.
+    const FileHandle unreadable(::CreateFileW(Widen(program).c_str(), FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(unreadable);
+    try {
+        StartCheckedCopy(unreadable.get(), program, ProgramCheck{*pin, ""}, watch);
+        ADD_FAILURE() << "an unreadable file passed its pin";
+    } catch (const StartError& error) {
+        EXPECT_EQ(error.CommandLine(), program);
+        EXPECT_STREQ(error.what(), kPinMismatchReason);
+    }
+    EXPECT_EQ(created.size(), 2u);
 }
 
 TEST(TextConversion, RoundTripsChineseAndAstralLetters) {

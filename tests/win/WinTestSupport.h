@@ -3,11 +3,14 @@
 #pragma once
 
 #include <windows.h>
+#include <aclapi.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -130,6 +133,106 @@ inline void ExpectDownloadLeft(const std::string& folder, const std::string& tar
     const std::string name = target.substr(target.find_last_of('\\') + 1);
     EXPECT_EQ(FolderEntries(folder),
               (succeeded || earlier ? std::vector<std::string>{name} : std::vector<std::string>{}));
+}
+
+inline bool UnderWine() {
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// Sets an environment variable of this process (and so of the programs it
+// starts) for one scope.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::string& value) : name_(text::Widen(name)) {
+        ::SetEnvironmentVariableW(name_.c_str(), text::Widen(value).c_str());
+    }
+    ~ScopedEnvironment() { ::SetEnvironmentVariableW(name_.c_str(), nullptr); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::wstring name_;
+};
+
+// Where checked programs are copied to before they start.
+inline std::string PrivateClientsFolder() {
+    PWSTR local = nullptr;
+    std::string folder;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local)))
+        folder = text::Narrow(local) + "\\tarn-kit\\clients";
+    ::CoTaskMemFree(local);
+    return folder;
+}
+
+inline bool SameIgnoringCaseW(const std::string& a, const std::string& b) {
+    const std::wstring wa = text::Widen(a), wb = text::Widen(b);
+    return ::CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(), static_cast<int>(wb.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+// That the access list of path lets nobody but the user, SYSTEM and
+// Administrators in, and is not inherited. Wine keeps no access list of its
+// own: it makes one from the host file's mode, where a list with only those
+// three reads back without an entry for Everyone, but never as protected.
+inline void ExpectPrivateAccess(const std::string& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(::GetNamedSecurityInfoW(text::Widen(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                      nullptr, &dacl, nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS))
+        << path;
+    BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)] = {}, system[SECURITY_MAX_SID_SIZE] = {},
+         admins[SECURITY_MAX_SID_SIZE] = {};
+    HANDLE token = nullptr;
+    DWORD size = sizeof user;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
+    ASSERT_TRUE(::GetTokenInformation(token, TokenUser, user, size, &size));
+    ::CloseHandle(token);
+    size = sizeof system;
+    ::CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size);
+    size = sizeof admins;
+    ::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size);
+    const PSID allowed[] = {reinterpret_cast<TOKEN_USER*>(user)->User.Sid, system, admins};
+    ASSERT_NE(dacl, nullptr) << path << ": no list, everyone may do anything";
+    EXPECT_GT(dacl->AceCount, 0) << path;
+    for (WORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(::GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        const PSID sid = &ace->SidStart;
+        const bool known = std::any_of(std::begin(allowed), std::end(allowed), [&](PSID a) { return ::EqualSid(a, sid); });
+        EXPECT_TRUE(known || ace->Header.AceType == ACCESS_DENIED_ACE_TYPE)
+            << path << ": entry " << i << " lets someone else in (mask " << ace->Mask << ")";
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    if (!UnderWine()) {
+        EXPECT_TRUE(control & SE_DACL_PROTECTED) << path << ": inherits from the folder above";
+    }
+    ::LocalFree(descriptor);
+}
+
+// That program (the path a started program reports as its own) is a checked
+// program's copy named fileName: in a folder of its own below
+// PrivateClientsFolder, both closed to other users.
+inline void ExpectPrivateCopy(const std::string& program, const std::string& fileName) {
+    const std::size_t name = program.find_last_of('\\');
+    ASSERT_NE(name, std::string::npos) << program;
+    const std::string folder = program.substr(0, name);
+    EXPECT_TRUE(SameIgnoringCaseW(program.substr(name + 1), fileName)) << program;
+    EXPECT_TRUE(SameIgnoringCaseW(folder.substr(0, folder.find_last_of('\\')), PrivateClientsFolder())) << program;
+    ExpectPrivateAccess(folder);
+    ExpectPrivateAccess(program);
+}
+
+// The paths of the programs that marked their start in the file mark, one a
+// line.
+inline std::vector<std::string> StartedPrograms(const std::string& mark) {
+    std::vector<std::string> lines;
+    const std::string bytes = ReadBytes(mark).bytes;
+    for (std::size_t at = 0, end; (end = bytes.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(bytes.substr(at, end - at));
+    return lines;
 }
 
 // A window's text and class name, as UTF-8.

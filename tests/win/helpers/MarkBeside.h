@@ -8,13 +8,9 @@
 
 #include <cwchar>
 
-// Appends the running process's path to markName in module's folder; false
-// when it cannot.
-inline bool MarkBeside(HMODULE module, const wchar_t* markName) {
-    wchar_t mark[MAX_PATH + 32] = {};
-    const DWORD length = ::GetModuleFileNameW(module, mark, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    std::wcscpy(std::wcsrchr(mark, L'\\') + 1, markName);
+// Appends the running process's path to the file mark; false when it
+// cannot.
+inline bool MarkProcessIn(const wchar_t* mark) {
     HANDLE file = ::CreateFileW(mark, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -30,4 +26,14 @@ inline bool MarkBeside(HMODULE module, const wchar_t* markName) {
     }
     ::CloseHandle(file);
     return true;
+}
+
+// Appends the running process's path to markName in module's folder; false
+// when it cannot.
+inline bool MarkBeside(HMODULE module, const wchar_t* markName) {
+    wchar_t mark[MAX_PATH + 32] = {};
+    const DWORD length = ::GetModuleFileNameW(module, mark, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    std::wcscpy(std::wcsrchr(mark, L'\\') + 1, markName);
+    return MarkProcessIn(mark);
 }

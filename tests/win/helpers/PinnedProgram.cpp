@@ -1,17 +1,19 @@
 // The program file of the pinned-launch tests: served by the loopback server
-// and started by a launch. Started, it leaves "<its own path>.started" beside
-// itself and ends, so a test can tell which copy ran.
-#include <windows.h>
-
-#include <string>
+// and started by a launch. Started, it appends its own path as a line to the
+// file that TARNKIT_TEST_STARTED names (beside itself as
+// "<its own path>.started" without it), so a test can tell which copy ran,
+// and then, as the clients that import it do, loads version.dll by name.
+#include "MarkBeside.h"
 
 int wmain() {
-    wchar_t self[MAX_PATH + 1] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return 2;
-    const std::wstring mark = std::wstring(self) + L".started";
-    HANDLE file = ::CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 3;
-    ::CloseHandle(file);
+    wchar_t mark[MAX_PATH + 16] = {};
+    const DWORD named = ::GetEnvironmentVariableW(L"TARNKIT_TEST_STARTED", mark, MAX_PATH);
+    if (named == 0 || named >= MAX_PATH) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, mark, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return 2;
+        std::wcscat(mark, L".started");
+    }
+    if (!MarkProcessIn(mark)) return 3;
+    ::LoadLibraryW(L"version.dll");
     return 0;
 }
