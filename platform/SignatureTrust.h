@@ -85,15 +85,20 @@ inline std::optional<UtcTime> GeneralizedTime(std::string_view text) {
 
 }  // namespace der
 
+// A message's content as its signer hashed it: without the OCTET STRING
+// around it, which Wine's crypt32 leaves on (and hashes) and Windows' does not.
+inline std::string_view BareContent(std::string_view content) {
+    std::string_view rest = content;
+    if (!rest.empty() && static_cast<unsigned char>(rest[0]) == 0x04)
+        if (const auto inner = der::Take(rest, 0x04); inner && rest.empty()) return *inner;
+    return content;
+}
+
 // The imprint and time of a DER TSTInfo (RFC 3161), given bare or inside the
 // OCTET STRING that a CMS message's content is; nullopt when it is not one.
 inline std::optional<TimeStampInfo> ParseTimeStampInfo(std::string_view encoded) {
     constexpr unsigned char kSequence = 0x30, kInteger = 0x02, kOid = 0x06, kOctets = 0x04, kGeneralizedTime = 0x18;
-    if (!encoded.empty() && static_cast<unsigned char>(encoded[0]) == kOctets) {
-        const auto inner = der::Take(encoded, kOctets);
-        if (!inner || !encoded.empty()) return std::nullopt;
-        encoded = *inner;
-    }
+    encoded = BareContent(encoded);
     auto info = der::Take(encoded, kSequence);
     if (!info || !encoded.empty()) return std::nullopt;
     auto imprint = (der::Take(*info, kInteger) && der::Take(*info, kOid)) ? der::Take(*info, kSequence) : std::nullopt;

@@ -272,6 +272,13 @@ std::string Hex(const BYTE* data, std::size_t size) {
     return hex;
 }
 
+// Lower-case hex; nullopt, unequal to every digest, when bcrypt fails.
+std::optional<std::string> Sha256Hex(const void* data, std::size_t size) {
+    Sha256 hash;
+    hash.Update(data, size);
+    return hash.Finish();
+}
+
 // The time of a legacy (PKCS #9) counter-signature over the signer's
 // signature, once the system has checked that it signs that signature and
 // that its signer is a time-stamping authority.
@@ -325,30 +332,29 @@ std::optional<FILETIME> Rfc3161StampTime(const TrustFunctions& functions, const 
     if (type.empty() || type.back() != 0 || std::strcmp(reinterpret_cast<const char*>(type.data()), szOID_TIMESTAMP_TOKEN) != 0)
         return std::nullopt;
     const std::vector<BYTE> content = Parameter(functions, message.get(), CMSG_CONTENT_PARAM, 0);
-    const std::optional<TimeStampInfo> info =
-        ParseTimeStampInfo(std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
-    // SHA-256 only: a stamp of another hash is not taken, and the signer is
-    // then judged as of now.
+    const std::string_view tstInfo =
+        BareContent(std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
+    const std::optional<TimeStampInfo> info = ParseTimeStampInfo(tstInfo);
+    // SHA-256 only, here and for the stamper's own digest: a stamp of another
+    // hash is not taken, and the signer is then judged as of now.
     if (!info || info->hashAlgorithm != kSha256Oid) return std::nullopt;
-    Sha256 imprint;
-    imprint.Update(signer.EncryptedHash.pbData, signer.EncryptedHash.cbData);
-    const std::optional<std::string> stamped = imprint.Finish();
-    const auto* hashed = reinterpret_cast<const BYTE*>(info->hashedMessage.data());
-    if (!stamped || *stamped != Hex(hashed, info->hashedMessage.size())) return std::nullopt;
+    if (Sha256Hex(signer.EncryptedHash.pbData, signer.EncryptedHash.cbData) !=
+        Hex(reinterpret_cast<const BYTE*>(info->hashedMessage.data()), info->hashedMessage.size()))
+        return std::nullopt;
 
-    // The stamper signs the TSTInfo through its messageDigest attribute:
-    // compared here with the message's own hash of it, since Wine's
-    // verification checks only the signature over the attributes.
-    const std::vector<BYTE> computed = Parameter(functions, message.get(), CMSG_COMPUTED_HASH_PARAM, 0);
-    const std::vector<BYTE> attributeBytes = Parameter(functions, message.get(), CMSG_SIGNER_AUTH_ATTR_PARAM, 0);
-    if (computed.empty() || attributeBytes.size() < sizeof(CRYPT_ATTRIBUTES)) return std::nullopt;
-    const auto* attributes = reinterpret_cast<const CRYPT_ATTRIBUTES*>(attributeBytes.data());
-    const CRYPT_ATTRIBUTE* digest = FindAttribute(*attributes, szOID_RSA_messageDigest);
+    // The stamper signs the TSTInfo through its messageDigest attribute,
+    // compared here: Wine's verification checks only the signature over the
+    // attributes, and hashes the content with its OCTET STRING around it.
+    const std::vector<BYTE> stamperInfo = Parameter(functions, message.get(), CMSG_SIGNER_INFO_PARAM, 0);
+    if (stamperInfo.size() < sizeof(CMSG_SIGNER_INFO)) return std::nullopt;
+    const auto* stamperSigner = reinterpret_cast<const CMSG_SIGNER_INFO*>(stamperInfo.data());
+    if (!stamperSigner->HashAlgorithm.pszObjId || std::strcmp(stamperSigner->HashAlgorithm.pszObjId, szOID_NIST_sha256) != 0)
+        return std::nullopt;
+    const CRYPT_ATTRIBUTE* digest = FindAttribute(stamperSigner->AuthAttrs, szOID_RSA_messageDigest);
     if (!digest || digest->cValue != 1) return std::nullopt;
     auto digestValue = Decode<CRYPT_DATA_BLOB>(functions, X509_OCTET_STRING, digest->rgValue[0].pbData,
                                                digest->rgValue[0].cbData);
-    if (!digestValue || digestValue->cbData != computed.size() ||
-        std::memcmp(digestValue->pbData, computed.data(), computed.size()) != 0)
+    if (!digestValue || Hex(digestValue->pbData, digestValue->cbData) != Sha256Hex(tstInfo.data(), tstInfo.size()))
         return std::nullopt;
 
     const std::vector<BYTE> signerId = Parameter(functions, message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0);
