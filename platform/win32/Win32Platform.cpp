@@ -186,7 +186,10 @@ TaskId Win32Platform::StartProcess(const std::string& commandLine, const std::ws
     return task;
 }
 
-FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check) {
+// The publisher check builds chains and may fetch revocation lists: it runs
+// on a worker while the caller waits through waiter, so that a window keeps
+// answering.
+FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check, Waiter& waiter) {
     // Others may read the file while it is held, nobody may change, replace
     // or delete it: what is checked here is what is then started.
     const std::wstring widePath = Widen(path);
@@ -199,13 +202,17 @@ FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check) {
         if (!digest || !SameIgnoringCase(*digest, check.sha256)) throw StartError(path, kPinMismatchReason);
     }
     if (!check.publisher.empty() &&
-        CheckPublisher(file.get(), widePath, check.publisher) != PublisherCheck::Genuine)
+        CheckPublisher(file.get(), widePath, check.publisher, waiter) != PublisherCheck::Genuine)
         throw StartError(path, kNotGenuineReason);
     return file;
 }
 
+FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check) {
+    return HoldProgramFile(path, check, plainWaiter);
+}
+
 TaskId Win32Platform::ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) {
-    const FileHandle held = HoldProgramFile(path, check);
+    const FileHandle held = HoldProgramFile(path, check, waiter_);
     return StartProcess(path, Widen(path), {}, style);
 }
 
@@ -292,7 +299,7 @@ std::string Win32Platform::Environ(const std::string& name) {
 
 bool Win32Platform::FileMatches(const std::string& path, const ProgramCheck& check) {
     try {
-        HoldProgramFile(path, check);
+        HoldProgramFile(path, check, waiter_);
         return true;
     } catch (const PlatformError&) {
         return false;

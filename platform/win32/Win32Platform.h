@@ -18,6 +18,9 @@ namespace tarn {
 // open so that, until the handle is closed, nobody can change, replace or
 // delete it. Throws StartError naming path, with kPinMismatchReason for
 // other content and kNotGenuineReason for a file its publisher did not sign.
+// The publisher check runs on a worker while the caller waits through waiter
+// (without one, the caller simply waits).
+FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check, Waiter& waiter);
 FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check);
 
 class Win32Platform : public Platform {
