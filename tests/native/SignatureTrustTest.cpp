@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 #include "platform/SignatureTrust.h"
@@ -16,6 +17,8 @@ struct ChainCase {
     std::uint32_t errorStatus;
     bool accepted;
 };
+
+void PrintTo(const ChainCase& c, std::ostream* out) { *out << c.name; }
 
 class ChainAcceptedFor : public ::testing::TestWithParam<ChainCase> {};
 

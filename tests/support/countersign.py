@@ -4,6 +4,7 @@ or changes the time of its RFC 3161 time stamp.
 
     countersign.py IN.exe OUT.exe STAMPER.pem STAMPER.key SIGNED_AT [CLAIMED_AT]
     countersign.py --retime IN.exe OUT.exe FROM_AT TO_AT
+    countersign.py --transplant STAMPED.exe IN.exe OUT.exe
 
 Signs, with openssl and STAMPER's key, a counter-signature over the
 signature of IN.exe (osslsigncode's), stating the signing time SIGNED_AT
@@ -14,6 +15,7 @@ osslsigncode makes RFC 3161 time stamps itself (-TSA-certs) but the legacy
 kind only from a server, hence this. --retime rewrites the time stamp's
 genTime (a GeneralizedTime, which no other part of the signature holds) from
 FROM_AT to TO_AT: the stamp's signature then no longer matches what it says.
+--transplant gives IN.exe the time stamps of STAMPED.exe's signature.
 """
 import hashlib
 import os
@@ -108,40 +110,56 @@ def retime(source, target, from_at, to_at):
         f.write(image.replace(generalized(from_at), generalized(to_at)))
 
 
+def signature_of(program):
+    """The ContentInfo's parts, the SignedData's parts (whole encodings) and
+    the first SignerInfo's items of program's signature."""
+    with tempfile.TemporaryDirectory() as work:
+        pkcs7 = os.path.join(work, "a.der")
+        subprocess.run(["osslsigncode", "extract-signature", "-in", program, "-out", pkcs7], check=True,
+                       stdout=subprocess.DEVNULL)
+        with open(pkcs7, "rb") as f:
+            content_info = items(items(f.read())[0][1])
+    signed_data = items(items(content_info[1][1])[0][1])
+    return content_info, signed_data, items(items(signed_data[-1][1])[0][1])
+
+
+def write_signature(source, target, content_info, data_parts, signer_parts):
+    parts = data_parts[:-1] + [element(0x31, sequence(*signer_parts))]
+    replace_signature(source, target, sequence(content_info[0][2], element(0xA0, sequence(*parts))))
+
+
+def countersign(source, target, stamper_pem, stamper_key, signed_at, claimed_at):
+    content_info, signed_data, signer = signature_of(source)
+    certificate = subprocess.run(["openssl", "x509", "-in", stamper_pem, "-outform", "DER"], check=True,
+                                 stdout=subprocess.PIPE).stdout
+    parts = [whole for _, _, whole in signed_data]
+    for index, (tag, contents, _) in enumerate(signed_data):
+        if tag == 0xA0:  # the certificates: the stamper's joins them
+            parts[index] = element(0xA0, contents + certificate)
+    counter = attribute(COUNTER_SIGNATURE, counter_signer(certificate, stamper_key, signer[5][1], signed_at,
+                                                          claimed_at))
+    write_signature(source, target, content_info, parts, [whole for _, _, whole in signer[:6]] + [element(0xA1, counter)])
+
+
+def transplant(stamped, source, target):
+    """Writes source with the time stamps of stamped's signature, which
+    stamp another signature than source's."""
+    stamps = [whole for tag, _, whole in signature_of(stamped)[2] if tag == 0xA1]
+    content_info, signed_data, signer = signature_of(source)
+    write_signature(source, target, content_info, [whole for _, _, whole in signed_data],
+                    [whole for _, _, whole in signer[:6]] + stamps)
+
+
 def main():
     if len(sys.argv) == 6 and sys.argv[1] == "--retime":
         retime(sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]))
-        return
-    if len(sys.argv) not in (6, 7):
+    elif len(sys.argv) == 5 and sys.argv[1] == "--transplant":
+        transplant(*sys.argv[2:5])
+    elif len(sys.argv) in (6, 7):
+        signed_at = int(sys.argv[5])
+        countersign(*sys.argv[1:5], signed_at, int(sys.argv[6]) if len(sys.argv) == 7 else signed_at)
+    else:
         sys.exit(__doc__)
-    source, target, stamper_pem, stamper_key = sys.argv[1:5]
-    signed_at = int(sys.argv[5])
-    claimed_at = int(sys.argv[6]) if len(sys.argv) == 7 else signed_at
-    with tempfile.TemporaryDirectory() as work:
-        pkcs7, stamper, resigned = (os.path.join(work, n) for n in ("a.der", "s.der", "b.der"))
-        subprocess.run(["osslsigncode", "extract-signature", "-in", source, "-out", pkcs7], check=True,
-                       stdout=subprocess.DEVNULL)
-        subprocess.run(["openssl", "x509", "-in", stamper_pem, "-outform", "DER", "-out", stamper], check=True)
-        with open(pkcs7, "rb") as f:
-            content_info = items(items(f.read())[0][1])
-        with open(stamper, "rb") as f:
-            certificate = f.read()
-        signed_data = items(items(content_info[1][1])[0][1])
-        parts = [whole for _, _, whole in signed_data]
-        for index, (tag, contents, _) in enumerate(signed_data):
-            if tag == 0xA0:  # the certificates: the stamper's joins them
-                parts[index] = element(0xA0, contents + certificate)
-        signer_set = signed_data[-1]
-        signer = items(items(signer_set[1])[0][1])
-        signature = signer[5][1]
-        counter = attribute(COUNTER_SIGNATURE, counter_signer(certificate, stamper_key, signature, signed_at,
-                                                              claimed_at))
-        signer_parts = [whole for _, _, whole in signer[:6]] + [element(0xA1, counter)]
-        parts[-1] = element(0x31, sequence(*signer_parts))
-        with open(resigned, "wb") as f:
-            f.write(sequence(content_info[0][2], element(0xA0, sequence(*parts))))
-        with open(resigned, "rb") as f:
-            replace_signature(source, target, f.read())
 
 
 def replace_signature(source, target, pkcs7):

@@ -150,11 +150,14 @@ INSTANTIATE_TEST_SUITE_P(
                       PublisherCheck::Genuine},
         // Stamps that do not hold, so the signer is judged now: one stamped in
         // 2023 whose time was then changed to 2020; one by an authority of its
-        // own making; a legacy stamp signed for 2023 that claims 2020 (which
-        // Wine's wintrust takes as the signature's time).
+        // own making; the 2020 stamp of another signature; a legacy stamp
+        // signed for 2023 that claims 2020 (which Wine's wintrust takes as the
+        // signature's time).
         PublisherCase{"ExpiredForgedTimeStamp", "signed\\expired-publisher-forged-stamp.exe", kPublisher,
                       PublisherCheck::Untrusted},
         PublisherCase{"ExpiredSelfMadeTimeStamp", "signed\\expired-publisher-self-made-stamp.exe", kPublisher,
+                      PublisherCheck::Untrusted},
+        PublisherCase{"ExpiredBorrowedTimeStamp", "signed\\expired-publisher-borrowed-stamp.exe", kPublisher,
                       PublisherCheck::Untrusted},
         PublisherCase{"ExpiredForgedLegacyTimeStamp", "signed\\expired-publisher-forged-legacy-stamp.exe",
                       kPublisher, PublisherCheck::Untrusted},
