@@ -101,6 +101,9 @@ public:
         data_.cbStruct = sizeof data_;
         data_.dwUIChoice = WTD_UI_NONE;
         data_.fdwRevocationChecks = WTD_REVOKE_NONE;
+        // Its own chain fetches nothing, with the system's long default
+        // timeouts: the chains built here afterwards fetch, within bounds.
+        data_.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
         data_.dwUnionChoice = WTD_CHOICE_FILE;
         data_.pFile = &fileInfo_;
         data_.dwStateAction = WTD_STATEACTION_VERIFY;
