@@ -24,6 +24,7 @@ NAME.key, PEM, unencrypted):
                          valid in 2020 only
   time-stamps            time stamping, "tarn-kit Test Time Stamps", by ca
   self-made-time-stamps  the same name, self-signed
+  expired-time-stamps    the same name, by ca, valid in 2020 only
   revoked-publisher      code signing, "tarn-kit Test Publisher", by ca,
                          revoked in ca.crl (DER), whose distribution point it
                          names: http://127.0.0.1:PORT/ca-TOKEN.crl, PORT (in
@@ -101,6 +102,8 @@ CERTIFICATES = [
     ("time-stamps", "tarn-kit Test Time Stamps", "ca", TIME_STAMPING_EXTENSIONS + "authorityKeyIdentifier = keyid\n",
      END),
     ("self-made-time-stamps", "tarn-kit Test Time Stamps", None, TIME_STAMPING_EXTENSIONS, END),
+    ("expired-time-stamps", "tarn-kit Test Time Stamps", "ca", TIME_STAMPING_EXTENSIONS + "authorityKeyIdentifier = keyid\n",
+     EXPIRED_END),
     ("revoked-publisher", PUBLISHER, "ca", CODE_SIGNING_EXTENSIONS + REVOCATION_POINT, END),
 ]
 REVOKED = "revoked-publisher"

@@ -148,6 +148,9 @@ INSTANTIATE_TEST_SUITE_P(
         // the test time-stamping authority.
         PublisherCase{"ExpiredTimeStamped", "signed\\expired-publisher-stamped.exe", kPublisher,
                       PublisherCheck::Genuine},
+        // The authority's certificate is judged at the stamp's time too.
+        PublisherCase{"StampedByAnAuthorityExpiredSince", "signed\\expired-publisher-stamped-by-expired-authority.exe",
+                      kPublisher, PublisherCheck::Genuine},
         // Stamps that do not hold, so the signer is judged now: one stamped in
         // 2023 whose time was then changed to 2020; one by an authority of its
         // own making; the 2020 stamp of another signature; a legacy stamp
