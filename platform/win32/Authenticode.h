@@ -18,15 +18,30 @@ enum class PublisherCheck {
     Unavailable,     // the check could not be made (system DLLs, file unreadable)
 };
 
+class Waiter;
+
 // Whether the file open at `file` (path is its name, for the system calls
 // that want one) carries a valid Authenticode signature whose chain ends in a
-// root the machine trusts and is valid for code signing, at the signature's
-// time stamp when it has one (so a time-stamped file stays valid after its
-// certificate expired, as Windows treats it) and now otherwise; and whether
-// the signer's simple display name equals expectedPublisher exactly (UTF-8;
-// an empty name matches nothing). Revocation is not checked. The handle
-// needs read access; its file position is left where it was. Anything but
-// Genuine means the file is not the publisher's. Never throws.
+// root the machine trusts and is valid for code signing, and whether the
+// signer's simple display name equals expectedPublisher exactly (UTF-8; an
+// empty name matches nothing). The chain is judged at the time of a time
+// stamp (a legacy PKCS #9 counter-signature or an RFC 3161 one) that holds:
+// verified here over the signer's signature, by a signer that chains to a
+// trusted root and may stamp times; at the present otherwise. A certificate
+// of the chain known to be revoked (a revocation list or OCSP answer fetched
+// within seconds, or cached) fails it; one whose revocation cannot be learnt
+// passes, as Windows lets it by default. The handle needs read access; its
+// file position is left where it was. Anything but Genuine means the file is
+// not the publisher's. Runs on the calling thread, fetches included, so call
+// it from a worker. Never throws.
 PublisherCheck CheckPublisher(HANDLE file, const std::wstring& path, const std::string& expectedPublisher) noexcept;
+
+// The same check on a thread of its own, while the caller waits through
+// waiter (a window's thread keeps answering meanwhile). Unavailable when the
+// wait ends early or takes minutes; the worker then finishes on its own
+// duplicate of the handle, which shares the file position: read nothing more
+// through the handle after Unavailable.
+PublisherCheck CheckPublisher(HANDLE file, const std::wstring& path, const std::string& expectedPublisher,
+                              Waiter& waiter) noexcept;
 
 }  // namespace tarn

@@ -26,20 +26,23 @@ FileHandle OpenProgramFile(const std::string& path) {
     return file;
 }
 
-void CheckHeldProgram(HANDLE file, const std::string& path, const std::wstring& name, const ProgramCheck& check) {
+void CheckHeldProgram(HANDLE file, const std::string& path, const std::wstring& name, const ProgramCheck& check,
+                      Waiter* waiter) {
     if (!check.sha256.empty()) {
         // A file that cannot be read through is no file of that content.
         const bool rewound = ::SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN) != FALSE;
         const std::optional<std::string> digest = rewound ? Sha256OfOpenFile(file) : std::nullopt;
         if (!digest || !SameIgnoringCase(*digest, check.sha256)) throw StartError(path, kPinMismatchReason);
     }
-    if (!check.publisher.empty() && CheckPublisher(file, name, check.publisher) != PublisherCheck::Genuine)
-        throw StartError(path, kNotGenuineReason);
+    if (check.publisher.empty()) return;
+    const PublisherCheck publisher =
+        waiter ? CheckPublisher(file, name, check.publisher, *waiter) : CheckPublisher(file, name, check.publisher);
+    if (publisher != PublisherCheck::Genuine) throw StartError(path, kNotGenuineReason);
 }
 
-FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check) {
+FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check, Waiter* waiter) {
     FileHandle file = OpenProgramFile(path);
-    CheckHeldProgram(file.get(), path, Widen(path), check);
+    CheckHeldProgram(file.get(), path, Widen(path), check, waiter);
     return file;
 }
 
@@ -389,8 +392,8 @@ std::wstring FolderNameOf(const std::wstring& file) {
 }  // namespace
 
 KernelHandle StartCheckedCopy(HANDLE source, const std::string& path, const ProgramCheck& check,
-                              const CopyStarter& start) {
-    CheckHeldProgram(source, path, Widen(path), check);
+                              const CopyStarter& start, Waiter* waiter) {
+    CheckHeldProgram(source, path, Widen(path), check, waiter);
     const std::wstring fileName = Widen(FileNameOf(path));
     try {
         const CopyFunctions* functions = lazyCopyFunctions.Get();
@@ -426,7 +429,7 @@ KernelHandle StartCheckedCopy(HANDLE source, const std::string& path, const Prog
                                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
             if (!copy) throw CopyFailure::System(::GetLastError(), copyPath);
             CheckPlain(copy.get(), copyPath, copyFinal, false);
-            CheckHeldProgram(copy.get(), path, copyPath, check);
+            CheckHeldProgram(copy.get(), path, copyPath, check, waiter);
             return start(copyPath, way.Path());
         }
         throw CopyFailure("先前啟動的副本都還在執行，請先關閉它們再試一次。");

@@ -31,11 +31,15 @@ FileHandle OpenProgramFile(const std::string& path);
 // start, passes check: kPinMismatchReason for other content or a file that
 // cannot be read through the handle, kNotGenuineReason for a file its
 // publisher did not sign. name is the file's own path, for the system's
-// signature check. Nothing is checked for an empty check.
-void CheckHeldProgram(HANDLE file, const std::string& path, const std::wstring& name, const ProgramCheck& check);
+// signature check. Nothing is checked for an empty check. With a waiter,
+// the publisher check, which builds chains and may fetch revocation lists,
+// runs on a worker while the caller waits through it, so that a window
+// keeps answering; without one it runs on the caller's thread.
+void CheckHeldProgram(HANDLE file, const std::string& path, const std::wstring& name, const ProgramCheck& check,
+                      Waiter* waiter = nullptr);
 
 // OpenProgramFile and CheckHeldProgram: the file at path, checked and held.
-FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check);
+FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check, Waiter* waiter = nullptr);
 
 // Creates the process of a checked program's copy: application is the
 // copy's full path, folder the folder it lies in and runs in. Called while
@@ -56,6 +60,6 @@ using CopyStarter = std::function<KernelHandle(const std::wstring& application, 
 // answered. Throws StartError naming path: the check's reasons, or
 // kPrivateCopyReason with the cause when the copy cannot be made.
 KernelHandle StartCheckedCopy(HANDLE source, const std::string& path, const ProgramCheck& check,
-                              const CopyStarter& start);
+                              const CopyStarter& start, Waiter* waiter = nullptr);
 
 }  // namespace tarn

@@ -195,7 +195,8 @@ TaskId Win32Platform::ShellChecked(const std::string& path, WindowStyle style, c
                                   [&](const std::wstring& application, const std::wstring& folder) {
                                       return CreateProgramProcess(path, "\"" + text::Narrow(application) + "\"",
                                                                   application, folder, style);
-                                  }));
+                                  },
+                                  &waiter_));
 }
 
 bool Win32Platform::WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) {
@@ -281,7 +282,7 @@ std::string Win32Platform::Environ(const std::string& name) {
 
 bool Win32Platform::FileMatches(const std::string& path, const ProgramCheck& check) {
     try {
-        HoldProgramFile(path, check);
+        HoldProgramFile(path, check, &waiter_);
         return true;
     } catch (const PlatformError&) {
         return false;

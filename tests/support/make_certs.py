@@ -22,6 +22,16 @@ NAME.key, PEM, unencrypted):
   wrong-usage-publisher  "tarn-kit Test Publisher", by ca, for servers only
   expired-publisher      code signing, "tarn-kit Test Publisher", by ca,
                          valid in 2020 only
+  time-stamps            time stamping, "tarn-kit Test Time Stamps", by ca
+  self-made-time-stamps  the same name, self-signed
+  expired-time-stamps    the same name, by ca, valid in 2020 only
+  revoked-publisher      code signing, "tarn-kit Test Publisher", by ca,
+                         revoked in ca.crl (DER), whose distribution point it
+                         names: http://127.0.0.1:PORT/ca-TOKEN.crl, PORT (in
+                         the file crl-port) fixed by OUTDIR's path, so that
+                         with_server.py can serve it where the certificate
+                         says; TOKEN new with each set, so that no list
+                         cached for an earlier set is taken for this one
 
 Keys are RSA 2048 (about two seconds for all): Wine 8's WinVerifyTrust
 refuses a P-256 signature with TRUST_E_CERT_SIGNATURE. Validity dates are fixed
@@ -32,6 +42,7 @@ of them anew, since a new authority invalidates the rest.
 """
 import hashlib
 import os
+import secrets
 import shutil
 import subprocess
 import sys
@@ -61,6 +72,12 @@ extendedKeyUsage = codeSigning
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 """
+TIME_STAMPING_EXTENSIONS = """basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = critical, timeStamping
+subjectKeyIdentifier = hash
+"""
+REVOCATION_POINT = "crlDistributionPoints = URI:http://127.0.0.1:{port}/ca-{token}.crl\n"
 # Self-signed: no authority key identifier, which would name itself.
 SELF_SIGNED_CODE_SIGNING_EXTENSIONS = """basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature
@@ -82,7 +99,14 @@ CERTIFICATES = [
     ("untrusted-publisher", PUBLISHER, "untrusted-ca", CODE_SIGNING_EXTENSIONS, END),
     ("wrong-usage-publisher", PUBLISHER, "ca", SERVER_EXTENSIONS.format(host="localhost"), END),
     ("expired-publisher", PUBLISHER, "ca", CODE_SIGNING_EXTENSIONS, EXPIRED_END),
+    ("time-stamps", "tarn-kit Test Time Stamps", "ca", TIME_STAMPING_EXTENSIONS + "authorityKeyIdentifier = keyid\n",
+     END),
+    ("self-made-time-stamps", "tarn-kit Test Time Stamps", None, TIME_STAMPING_EXTENSIONS, END),
+    ("expired-time-stamps", "tarn-kit Test Time Stamps", "ca", TIME_STAMPING_EXTENSIONS + "authorityKeyIdentifier = keyid\n",
+     EXPIRED_END),
+    ("revoked-publisher", PUBLISHER, "ca", CODE_SIGNING_EXTENSIONS + REVOCATION_POINT, END),
 ]
+REVOKED = "revoked-publisher"
 
 # `openssl ca` rather than `openssl x509 -req`: OpenSSL 3.0's x509 cannot set
 # a start date, and the expired certificates need one in the past.
@@ -103,7 +127,14 @@ commonName = supplied
 
 def expected_files():
     names = [n for cert in CERTIFICATES for n in (cert[0] + ".pem", cert[0] + ".key")]
-    return names + ["ca.der", "untrusted-publisher-chain.pem"]
+    return names + ["ca.der", "untrusted-publisher-chain.pem", "ca.crl", "crl-port"]
+
+
+def crl_port(folder):
+    """A loopback port for the revocation list, the same for one folder each
+    time (the certificate names it) and unlike another build folder's."""
+    digest = hashlib.sha256(os.path.abspath(folder).encode()).digest()
+    return 20000 + int.from_bytes(digest[:4], "big") % 20000
 
 
 def script_digest():
@@ -144,14 +175,28 @@ def issue(work, name, common_name, issuer, extensions, end):
             "-rand_serial", "-startdate", START, "-enddate", end, "-extfile", extension_file, *signer)
 
 
+def revoke(work, name):
+    """Revokes name (issued by ca) and writes the authority's list, ca.crl."""
+    config = os.path.join(work, name + ".cnf")
+    signer = ["-cert", os.path.join(work, "ca.pem"), "-keyfile", os.path.join(work, "ca.key")]
+    openssl("ca", "-batch", "-config", config, "-revoke", os.path.join(work, name + ".pem"), *signer)
+    listing = os.path.join(work, "ca.crl.pem")
+    openssl("ca", "-batch", "-config", config, "-gencrl", "-crldays", "9000", "-out", listing, *signer)
+    openssl("crl", "-in", listing, "-outform", "DER", "-out", os.path.join(work, "ca.crl"))
+
+
 def make_all(folder):
     os.makedirs(folder, exist_ok=True)
     # Made aside and moved in, so an interrupted run leaves no half set that
     # a later run would take as complete.
     work = tempfile.mkdtemp(prefix=".certs-", dir=folder)
     try:
-        for certificate in CERTIFICATES:
-            issue(work, *certificate)
+        port = crl_port(folder)
+        for name, common_name, issuer, extensions, end in CERTIFICATES:
+            issue(work, name, common_name, issuer, extensions.format(port=port, token=secrets.token_hex(4)), end)
+        revoke(work, REVOKED)
+        with open(os.path.join(work, "crl-port"), "w") as f:
+            f.write(f"{port}\n")
         openssl("x509", "-in", os.path.join(work, "ca.pem"), "-outform", "DER", "-out", os.path.join(work, "ca.der"))
         with open(os.path.join(work, "untrusted-publisher-chain.pem"), "w") as chain:
             for name in ("untrusted-publisher.pem", "untrusted-ca.pem"):

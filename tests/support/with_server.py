@@ -19,21 +19,27 @@ each server certificate there, serving the same paths:
   TARNKIT_TEST_HTTPS_WRONG_HOST_PORT  wrong-host (wrong-host.invalid)
   TARNKIT_TEST_HTTPS_UNTRUSTED_PORT   localhost-untrusted, by untrusted-ca
 
-and no proxy settings, so that every request goes straight to loopback. The
+and, when that folder holds a revocation list (ca.crl, with its port in
+crl-port), that list at http://127.0.0.1:PORT/ca-*.crl, where the revoked
+test certificate says it is; and no proxy settings, so that every request goes
+straight to loopback. The
 command is killed (with its whole process group) after --timeout seconds;
 the server always ends with this script, and on its own after its lifetime.
 The command's output is passed on; the exit code is the command's, or 124 on
 timeout.
 """
 import argparse
+import http.server
 import os
 import select
 import shutil
 import signal
+import socket
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -73,6 +79,46 @@ def fixture_program():
     headers = bytes(dos) + b"PE\0\0" + coff + optional + sections
     pattern = bytes(range(256)) * (sum(raw_sizes) // 256 + 1)
     return headers + bytes(headers_size - len(headers)) + pattern[:sum(raw_sizes)]
+
+
+def serve_revocation_list(certs):
+    """Serves certs/ca.crl on the port in certs/crl-port while this script
+    runs. Every test process of one build folder serves the same list on the
+    same port at once, so they share it (SO_REUSEPORT)."""
+    try:
+        with open(os.path.join(certs, "ca.crl"), "rb") as f:
+            listing = f.read()
+        with open(os.path.join(certs, "crl-port")) as f:
+            port = int(f.read())
+    except (OSError, ValueError):
+        return
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def log_message(self, fmt, *args):
+            pass
+
+        def do_GET(self):
+            found = self.path.startswith("/ca-") and self.path.endswith(".crl")
+            self.send_response(200 if found else 404)
+            self.send_header("Content-Type", "application/pkix-crl")
+            self.send_header("Content-Length", str(len(listing) if found else 0))
+            self.end_headers()
+            if found:
+                self.wfile.write(listing)
+
+    class SharedPort(http.server.ThreadingHTTPServer):
+        daemon_threads = True
+
+        def server_bind(self):
+            self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEPORT, 1)
+            super().server_bind()
+
+    try:
+        server = SharedPort(("127.0.0.1", port), Handler)
+    except OSError as error:
+        print(f"with_server: revocation list not served on port {port}: {error}", file=sys.stderr)
+        return
+    threading.Thread(target=server.serve_forever, daemon=True).start()
 
 
 def relay(child, deadline):
@@ -147,6 +193,8 @@ def main():
                 f.write(fixture_program())
         log = os.path.join(work, "requests.log")
         open(log, "w").close()
+        if args.certs:
+            serve_revocation_list(args.certs)
         names = list(HTTPS_PORTS) if args.certs else []
         secure = ["--certs", args.certs] if args.certs else []
         for name in names:
