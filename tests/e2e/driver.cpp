@@ -398,6 +398,21 @@ int main() {
             Idle(ParseHwnd(arg(1)), std::strtoul(arg(2).c_str(), nullptr, 10));
         } else if (cmd == "exited") {
             Exited(std::strtoul(arg(1).c_str(), nullptr, 10), std::strtoul(arg(2).c_str(), nullptr, 10));
+        } else if (cmd == "clipboard") {
+            // The Unicode text on the clipboard, as a paste would take it.
+            std::wstring text;
+            bool has = false;
+            if (OpenClipboard(nullptr)) {
+                if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+                    if (auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
+                        text = p;
+                        has = true;
+                        GlobalUnlock(data);
+                    }
+                }
+                CloseClipboard();
+            }
+            Reply(has ? "{\"ok\":true,\"text\":" + Quote(text) + "}" : "{\"ok\":true,\"text\":null}");
         } else if (cmd == "kill") {
             Kill(std::strtoul(arg(1).c_str(), nullptr, 10));
         } else {
