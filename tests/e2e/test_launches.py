@@ -362,6 +362,7 @@ class Launches(unittest.TestCase):
         id_mark = "C:\\e2e-anydesk-id.txt"
         self.addCleanup(h.remove, id_mark)
         r = self.app.reminder()
+        self.driver.must("hookalerts", self.app.pid)
         dpi = self.app.info(r["hwnd"])["dpi"]
         design_height = round(1665 * dpi / 1440)
         self.assertEqual(height(self.app.info(r["hwnd"])["client"]), design_height)
@@ -381,6 +382,10 @@ class Launches(unittest.TestCase):
                 shown = h.wait_until(lambda: grouped in self.app.reminder_texts(r["hwnd"]), 30, 0.2)
                 self.assertTrue(shown, f"no {grouped!r} on the reminder")
                 self.assertEqual(self.app.reminder_texts(r["hwnd"]), [message, CONTACT_LINE, grouped, "複製 ID"])
+                # Screen readers are told of the message and of the ID.
+                alerts = []
+                h.wait_until(lambda: alerts.extend(self.driver.must("alerts")["alerts"]) or grouped in alerts, 5)
+                self.assertEqual(alerts[-2:], [message, grouped])
                 info = self.app.info(r["hwnd"])
                 self.assertGreater(height(info["client"]), design_height)
                 below = self.app.info(self.app.main)["window"]["rect"][3] + height(info["window"]["rect"]) <= \
