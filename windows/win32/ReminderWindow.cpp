@@ -124,6 +124,7 @@ void ReminderWindow::WatchForId(const std::string& path) {
     if (!hwnd_) return;
     idFile_ = path;
     idWatch_ = IdWatch();
+    idTicks_ = 0;
     // Without a timer there is no watch; the reminder is as it would be
     // for a client whose ID cannot be read.
     if (!::SetTimer(hwnd_, kIdTimer, IdWatch::kPollMs, nullptr)) idFile_.clear();
@@ -143,8 +144,16 @@ void ReminderWindow::ForgetId() {
 }
 
 void ReminderWindow::StartIdRead() {
-    // A read still under way (a slow share) is waited for, not piled upon.
-    if (idReading_ || idFile_.empty()) return;
+    if (idFile_.empty()) return;
+    // The minute is counted in ticks, not reads, so that a read that never
+    // comes back (a share gone away) does not stretch it.
+    if (++idTicks_ > IdWatch::kPolls) {
+        ::KillTimer(hwnd_, kIdTimer);
+        idFile_.clear();
+        return;
+    }
+    // A read still under way is waited for, not piled upon.
+    if (idReading_) return;
     auto read = std::make_unique<IdRead>();
     read->generation = idGeneration_;
     read->target = hwnd_;

@@ -73,6 +73,7 @@ private:
     std::string idFile_;
     unsigned idGeneration_ = 0;
     bool idReading_ = false;
+    int idTicks_ = 0;
     IdWatch idWatch_;
     // The row, while it shows an ID.
     std::string id_;
