@@ -233,6 +233,8 @@ public:
         ms_ += clock.Ms();
         return handle;
     }
+    void WatchForId(const std::string& path) override { inner_.WatchForId(path); }
+    void ForgetId() override { inner_.ForgetId(); }
     double Ms() const { return ms_; }
     void Reset() { ms_ = 0; }
 

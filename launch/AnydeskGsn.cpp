@@ -55,7 +55,7 @@ void LaunchAnydeskGsn(LaunchContext& context) {
 
         os.Sleep(kStartPauseMs);
         if (IsFilePresent(os, anydesk.testPath)) steps::Start(context, anydesk.startPath);
-        steps::Remind(context, kShortReminder);
+        steps::Remind(context, kShortReminder, anydesk.idFile);
     } catch (const PlatformError& error) {
         steps::ReportFailure(context, error, kErrorMessage);
     }

@@ -170,10 +170,15 @@ void Start(LaunchContext& context, const std::string& startPath) {
         context.os.ShellChecked(startPath, WindowStyle::NormalFocus, check);
 }
 
-void Remind(LaunchContext& context, const std::string& text) {
+void Remind(LaunchContext& context, const std::string& text, const std::string& idFileBelowAppData) {
     if (text.empty()) return;
     context.reminder.SetText(text);
     SetTopMost(context.os, context.reminder.Handle(), true);
+    if (idFileBelowAppData.empty()) return;
+    // The same AppData the clean and the configuration used: the client
+    // started from this process reads and writes its file there.
+    const std::string appData = context.os.Environ("AppData");
+    if (IsAbsoluteWindowsPath(appData)) context.reminder.WatchForId(appData + idFileBelowAppData);
 }
 
 void ReportStartFailure(Platform& os, const FailureContext& who, const std::string& commandLine,

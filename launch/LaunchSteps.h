@@ -74,7 +74,9 @@ bool HasUsableProgram(LaunchContext& context, const std::string& path);
 // it starts; one that fails its check fails as a program that cannot start,
 // with its own reason.
 void Start(LaunchContext& context, const std::string& startPath);
-void Remind(LaunchContext& context, const std::string& text);
+// Hands text to the reminder and makes it topmost; then, for a client that
+// writes its ID into idFileBelowAppData, has the reminder watch that file.
+void Remind(LaunchContext& context, const std::string& text, const std::string& idFileBelowAppData = {});
 // Reports a program that could not be started (a launch without its own
 // error message) and the system's reason.
 void ReportStartFailure(Platform& os, const FailureContext& who, const std::string& commandLine,

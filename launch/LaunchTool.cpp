@@ -20,7 +20,7 @@ void LaunchTool(const ToolEntry& entry, LaunchContext& context) {
         }
         os.Sleep(entry.pauseMs);
         if (!entry.startGuarded || IsFilePresent(os, entry.testPath)) steps::Start(context, entry.startPath);
-        steps::Remind(context, entry.reminderText);
+        steps::Remind(context, entry.reminderText, entry.idFile);
     } catch (const PlatformError& error) {
         steps::ReportFailure(context, error, entry.errorMessage);
     }

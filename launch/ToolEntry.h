@@ -19,6 +19,7 @@ struct ToolEntry {
     std::string startPath;     // the program file itself, no arguments: its check is made on it
     std::string reminderText;  // empty: no reminder hand-off
     std::string errorMessage;  // empty: no error trap
+    std::string idFile;        // below AppData: where the started client writes its ID; empty: it cannot be read
 };
 
 }  // namespace tarn

@@ -61,6 +61,8 @@ void About(Platform& os, const Deployment& deploy, const FailureContext& who) {
 
 void RunClick(design::Click click, LaunchContext& context) {
     using design::Click;
+    // Every launch stops the client whose ID the reminder may show.
+    if (click != Click::None && click != Click::About) context.reminder.ForgetId();
     switch (click) {
     case Click::None: return;
     case Click::Anydesk: LaunchTool(AnydeskEntry(context.deploy), context); return;

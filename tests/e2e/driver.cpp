@@ -305,6 +305,24 @@ void Kill(DWORD pid) {
     Reply(std::string("{\"ok\":true,\"killed\":") + (killed ? "true" : "false") + "}");
 }
 
+// Alerts raised by the program's windows since the hook was set, as the
+// texts of the windows that raised them. Out of context, they reach this
+// thread as messages, so they are taken when "alerts" pumps.
+std::vector<std::wstring> g_alerts;
+
+void CALLBACK OnAlert(HWINEVENTHOOK, DWORD, HWND hwnd, LONG, LONG, DWORD, DWORD) {
+    g_alerts.push_back(WindowText(hwnd));
+}
+
+void Alerts() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    std::string out = "{\"ok\":true,\"alerts\":[";
+    for (size_t i = 0; i < g_alerts.size(); ++i) out += (i ? "," : "") + Quote(g_alerts[i]);
+    g_alerts.clear();
+    Reply(out + "]}");
+}
+
 bool ReadLine(std::string& line) {
     line.clear();
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
@@ -398,6 +416,27 @@ int main() {
             Idle(ParseHwnd(arg(1)), std::strtoul(arg(2).c_str(), nullptr, 10));
         } else if (cmd == "exited") {
             Exited(std::strtoul(arg(1).c_str(), nullptr, 10), std::strtoul(arg(2).c_str(), nullptr, 10));
+        } else if (cmd == "hookalerts") {
+            HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_ALERT, EVENT_SYSTEM_ALERT, nullptr, OnAlert,
+                                                 std::strtoul(arg(1).c_str(), nullptr, 10), 0, WINEVENT_OUTOFCONTEXT);
+            Reply(std::string("{\"ok\":") + (hook ? "true" : "false") + "}");
+        } else if (cmd == "alerts") {
+            Alerts();
+        } else if (cmd == "clipboard") {
+            // The Unicode text on the clipboard, as a paste would take it.
+            std::wstring text;
+            bool has = false;
+            if (OpenClipboard(nullptr)) {
+                if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+                    if (auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
+                        text = p;
+                        has = true;
+                        GlobalUnlock(data);
+                    }
+                }
+                CloseClipboard();
+            }
+            Reply(has ? "{\"ok\":true,\"text\":" + Quote(text) + "}" : "{\"ok\":true,\"text\":null}");
         } else if (cmd == "kill") {
             Kill(std::strtoul(arg(1).c_str(), nullptr, 10));
         } else {

@@ -187,10 +187,10 @@ class Launches(unittest.TestCase):
         reminder = self.app.wait_reminder(h.SHORT_REMINDER)
         self.assertIsNotNone(reminder)
         self.assert_placed(reminder["hwnd"], below=True)
-        self.screenshot(reminder)
+        self.screenshot(reminder, "screenshot.png")
 
-    def screenshot(self, reminder):
-        """The main window with the reminder below it, for the README."""
+    def screenshot(self, reminder, name):
+        """The main window with the reminder below it, for the docs."""
         out = os.environ.get("TARNKIT_E2E_OUT")
         if not out:
             return
@@ -199,7 +199,7 @@ class Launches(unittest.TestCase):
         left, top = min(m[0], r[0]) - 16, min(m[1], r[1]) - 16
         right, bottom = max(m[2], r[2]) + 16, max(m[3], r[3]) + 16
         time.sleep(1)  # let both windows finish painting
-        target = os.path.join(out, "screenshot.png")
+        target = os.path.join(out, name)
         subprocess.run(["import", "-window", "root", "-crop",
                         f"{right - left}x{bottom - top}+{left}+{top}", "+repage", target],
                        check=True, timeout=30)
@@ -359,6 +359,62 @@ class Launches(unittest.TestCase):
             self.assertEqual(os.listdir(h.unix_path(folder)), [], folder)
         for path in ("c:\\temp\\AnyDesk.exe", "c:\\temp\\Aweray.exe"):
             self.assertTrue(h.exists(path), path)
+
+    def test_14_the_reminder_shows_anydesk_s_id_and_copies_it(self):
+        id_mark = "C:\\e2e-anydesk-id.txt"
+        self.addCleanup(h.remove, id_mark)
+        r = self.app.reminder()
+        self.driver.must("hookalerts", self.app.pid)
+        dpi = self.app.info(r["hwnd"])["dpi"]
+        design_height = round(1665 * dpi / 1440)
+        self.assertEqual(height(self.app.info(r["hwnd"])["client"]), design_height)
+        for caption, digits, grouped in (("AnyDesk", "123456789", "123 456 789"),
+                                         ("AnyDesk (GSN)", "1234567890", "1 234 567 890")):
+            with self.subTest(caption=caption):
+                h.write_file(id_mark, digits.encode("ascii"))
+                message = h.ANYDESK_REMINDER if caption == "AnyDesk" else h.SHORT_REMINDER
+                known = self.clients_named("c:\\temp\\anydesk.exe")
+                if caption == "AnyDesk (GSN)":
+                    # The main window where the reminder fits below it only
+                    # without the row: with it, the reminder goes above.
+                    m, info = self.app.info(self.app.main)["window"]["rect"], self.app.info(r["hwnd"])
+                    row = height(info["client"]) - design_height
+                    top = info["work"][3] - height(info["window"]["rect"]) + row // 2 - height(m)
+                    self.driver.must("move", self.app.main, m[0], top)
+                    self.assertTrue(h.wait_until(lambda: self.app.info(self.app.main)["window"]["rect"][1] == top, 5))
+                self.app.click(caption)
+                if caption == "AnyDesk (GSN)":
+                    box = self.app.message_box()
+                    # The launch has begun: the earlier client's ID is gone.
+                    self.assertEqual(self.app.reminder_texts(r["hwnd"]), [h.ANYDESK_REMINDER, CONTACT_LINE])
+                    self.app.answer(box, h.IDNO)
+                self.wait_client("c:\\temp\\anydesk.exe", known)
+                shown = h.wait_until(lambda: grouped in self.app.reminder_texts(r["hwnd"]), 30, 0.2)
+                self.assertTrue(shown, f"no {grouped!r} on the reminder")
+                self.assertEqual(self.app.reminder_texts(r["hwnd"]), [message, CONTACT_LINE, grouped, "複製 ID"])
+                # Screen readers are told of the message and of the ID.
+                alerts = []
+                h.wait_until(lambda: alerts.extend(self.driver.must("alerts")["alerts"]) or grouped in alerts, 5)
+                self.assertEqual(alerts[-2:], [message, grouped])
+                info = self.app.info(r["hwnd"])
+                self.assertGreater(height(info["client"]), design_height)
+                below = self.app.info(self.app.main)["window"]["rect"][3] + height(info["window"]["rect"]) <= \
+                    info["work"][3]
+                self.assert_placed(r["hwnd"], below)
+                self.assertEqual(below, caption == "AnyDesk")
+                if caption == "AnyDesk":
+                    self.screenshot(r, "reminder-id.png")
+                self.driver.must("click", r["hwnd"], "複製 ID")
+                self.assertTrue(h.wait_until(lambda: "已複製" in self.app.reminder_texts(r["hwnd"]), 10))
+                self.assertEqual(self.driver.must("clipboard")["text"], digits)
+        # A client whose ID cannot be read: the row goes, and the reminder is
+        # as it always was.
+        h.remove(id_mark)
+        self.prime_reminder()
+        self.app.click("Aweray")
+        self.assertIsNotNone(self.app.wait_reminder(h.SHORT_REMINDER))
+        self.assertEqual(self.app.reminder_texts(r["hwnd"]), [h.SHORT_REMINDER, CONTACT_LINE])
+        self.assertEqual(height(self.app.info(r["hwnd"])["client"]), design_height)
 
 
 if __name__ == "__main__":

@@ -35,7 +35,9 @@ Log operator+(Log a, const Log& b) {
 }
 
 const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
-const Log kPhoneRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost"};
+// Only AnyDesk's launches have the reminder watch for the client's ID.
+const Log kPhoneRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost",
+                       "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
 
 const Log kAnydeskHead{
     Minimized("cmd.exe /c taskkill /f /im anydesk.exe"),

@@ -220,6 +220,8 @@ public:
     // --- Reminder --------------------------------------------------------
     void SetText(const std::string& text) override { log.push_back("Reminder " + text); }
     std::uintptr_t Handle() override { return kReminderHandle; }
+    void WatchForId(const std::string& path) override { log.push_back("WatchForId " + path); }
+    void ForgetId() override { log.push_back("ForgetId"); }
 
 private:
     static std::string Describe(const ProgramCheck& check) {

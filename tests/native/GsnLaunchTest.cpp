@@ -41,7 +41,8 @@ const Log kWrite{std::string("CreateTextFile ") + kConf,
 const std::string kPrompt = "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！";
 const std::string kFetch = "Download http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe";
 const std::string kStart = "Shell 1 c:\\temp\\anydesk.exe";
-const Log kRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
+const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
+const Log kRemind = kShortRemind + Log{"WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
 const std::string kError = "MsgBox 0 Anydesk (GSN) 執行錯誤！";
 
 const std::string kExpectedBytes =
@@ -174,7 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "Sleep 1000", "Wait 100,101 10000",
                     "CreateFolder C:\\Users\\100%\\AppData\\AnyDesk",
                     "CreateTextFile C:\\Users\\100%\\AppData\\AnyDesk\\system.conf"} +
-                    Log(kWrite.begin() + 1, kWrite.end()) + Log{kFetch, "Sleep 3000", kStart} + kRemind},
+                    Log(kWrite.begin() + 1, kWrite.end()) + Log{kFetch, "Sleep 3000", kStart} + kShortRemind +
+                    Log{"WatchForId C:\\Users\\100%\\AppData\\AnyDesk\\system.conf"}},
         // The trap covers the first step too.
         GsnCase{"StopFails", [](FakeOs& os) { os.unstartable.insert("cmd.exe /c taskkill /f /im anydesk.exe"); },
                 Log{"Shell failed cmd.exe /c taskkill /f /im anydesk.exe", kError}}),

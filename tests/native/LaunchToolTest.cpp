@@ -6,6 +6,7 @@
 #include "launch/LaunchTool.h"
 #include "platform/Download.h"
 #include "platform/FilePresenceAndTopMost.h"
+#include "platform/WindowsPaths.h"
 
 namespace tarn::testing {
 namespace {
@@ -26,6 +27,7 @@ const std::string kFetch = "Download http://dl.test:8080/downloads/AnyDesk.exe -
 const std::string kStart = "Shell 1 c:\\temp\\anydesk.exe";
 const std::string kRemind = "Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID";
 const std::string kTopMost = "SetZOrder 20816 TopMost";
+const std::string kWatch = "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf";
 
 struct AnydeskCase {
     const char* name;
@@ -50,9 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, AnydeskLaunch,
     ::testing::Values(
         AnydeskCase{"FileMissingDownloadWorks", false, 0,
-                    {kStop, kStop, kClean, kClean, kFetch, "Sleep 2000", kStart, kRemind, kTopMost}},
+                    {kStop, kStop, kClean, kClean, kFetch, "Sleep 2000", kStart, kRemind, kTopMost, kWatch}},
         AnydeskCase{"FilePresentNothingFetched", true, 0,
-                    {kStop, kStop, kClean, kClean, "Sleep 2000", kStart, kRemind, kTopMost}},
+                    {kStop, kStop, kClean, kClean, "Sleep 2000", kStart, kRemind, kTopMost, kWatch}},
         // Nothing to start: the person is told why, and no reminder asks for
         // an ID that nothing shows.
         AnydeskCase{"DownloadFails", false, DownloadHttpStatus(404),
@@ -107,8 +109,10 @@ TEST_P(CleanFromAppData, DeletesOnlyThePlainFileItNames) {
     if (!c.deletes && c.file) {
         EXPECT_TRUE(os.HasFile(file));
     }
-    // The rest of the launch is not affected.
-    EXPECT_EQ(os.log.back(), kTopMost);
+    // The rest of the launch is not affected; the ID is watched for only in
+    // an AppData that names a folder.
+    const std::string watch = "WatchForId " + root + "\\AnyDesk\\system.conf";
+    EXPECT_EQ(os.log.back(), IsAbsoluteWindowsPath(root) ? watch : kTopMost);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -180,6 +180,9 @@ TEST_P(ClickWiring, RunsTheButtonsOwnProcedure) {
     os.AddFolder("C:\\Users\\Amy\\AppData\\Roaming\\RustDesk\\config");
     LaunchContext context{os, os, kDeploy};
     RunClick(c.click, context);
+    // A launch first lets go of the ID an earlier client showed.
+    const bool launches = c.click != design::Click::About && c.click != design::Click::None;
+    EXPECT_EQ(!os.log.empty() && os.log.front() == "ForgetId", launches);
     if (c.expectedLine.empty())
         EXPECT_THAT(os.log, IsEmpty());
     else

@@ -229,8 +229,11 @@ const std::string kAnydeskDownload =
     "DownloadChecked http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe " + kPin;
 const std::string kRustDeskDownload =
     "DownloadChecked http://dl.test:8080/downloads/RustDesk.exe -> c:\\temp\\rustdesk\\RustDesk.exe " + kPin;
-const Log kAnydeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost"};
+const Log kAnydeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost",
+                         "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
 const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
+const Log kGsnRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost",
+                     "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
 
 Log operator+(Log a, const Log& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -280,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
                   LaunchAnydeskGsn, "CheckFile",
                   Log{"CheckFile c:\\temp\\anydesk.exe", kAnydeskDownload, "Sleep 3000",
                       "ShellChecked 1 c:\\temp\\anydesk.exe"} +
-                      kShortRemind},
+                      kGsnRemind},
         StepsCase{"GsnPresentMatchesAsks",
                   [](FakeOs& os) {
                       os.AddFile("c:\\temp\\AnyDesk.exe");
@@ -290,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(
                   LaunchAnydeskGsn, "CheckFile",
                   Log{"CheckFile c:\\temp\\anydesk.exe", "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！",
                       kAnydeskDownload, "Sleep 3000", "ShellChecked 1 c:\\temp\\anydesk.exe"} +
-                      kShortRemind},
+                      kGsnRemind},
         // The trap's message of the GSN launch is not shown: nothing failed
         // but the download, which has its own.
         StepsCase{"GsnPresentDiffersDownloadDiffers",

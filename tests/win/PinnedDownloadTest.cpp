@@ -182,6 +182,8 @@ class NoReminder : public Reminder {
 public:
     void SetText(const std::string& text) override { ADD_FAILURE() << "reminder " << text; }
     std::uintptr_t Handle() override { return 0; }
+    void WatchForId(const std::string& path) override { ADD_FAILURE() << "watch " << path; }
+    void ForgetId() override {}
 };
 
 constexpr char kPublisher[] = "tarn-kit Test Publisher";
@@ -238,7 +240,7 @@ TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
     if (c.earlier) WriteBytes(target, earlierBytes);
 
     const std::string urlPath = "/downloads/" + servedName;
-    const ToolEntry entry{"", 0, "", 0, target, urlPath, target, 0, true, target, "", ""};
+    const ToolEntry entry{"", 0, "", 0, target, urlPath, target, 0, true, target, "", "", ""};
     Deployment deploy{"127.0.0.1:" + ServerPort(), "02-1234-5678", "proxy.test", "rd.test", ""};
     deploy.pins = {c.byPublisher ? ProgramPin{kProgramName, "", kPublisher} : ProgramPin{kProgramName, *pin}};
     NoReminder reminder;

@@ -11,7 +11,9 @@
 #include <string>
 
 #include "launch/Reminder.h"
+#include "platform/Handle.h"
 #include "windows/Designs.h"
+#include "windows/ReminderId.h"
 #include "windows/win32/DesignedControls.h"
 #include "windows/win32/WindowBase.h"
 
@@ -32,6 +34,12 @@ public:
     // The window's handle, loading it when needed: the launches read it right
     // after writing the text.
     std::uintptr_t Handle() override;
+    // Polls the file on a timer for a minute; each read runs off the window's
+    // thread, so a file on a slow share never holds the window up.
+    void WatchForId(const std::string& path) override;
+    // Ends the watch and takes the ID row away again, the window keeping
+    // its place.
+    void ForgetId() override;
 
     bool IsLoaded() const noexcept { return hwnd_ != nullptr; }
     // Closes the window; nothing when it is not loaded.
@@ -44,9 +52,35 @@ public:
 private:
     friend class win::WindowBase<ReminderWindow>;
 
+    struct IdRead;
+
     void Load();
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void AfterDestroy();
+
+    // Below (or above) the main window's current place, for a window of size.
+    PixelRect PlaceByMainWindow(PixelSize size, const Screen& screen) const;
+    void StartIdRead();
+    static DWORD WINAPI ReadThread(void* parameter) noexcept;
+    void OnIdRead(const IdRead& read);
+    void ShowId(const std::string& digits);
+    void LayoutIdRow();
+    void RemoveIdRow() noexcept;
+    void CopyId() noexcept;
+
+    // The watch: which file, and a count that tells reads of an earlier
+    // watch, still under way, from this one's.
+    std::string idFile_;
+    unsigned idGeneration_ = 0;
+    bool idReading_ = false;
+    int idTicks_ = 0;
+    IdWatch idWatch_;
+    // The row, while it shows an ID.
+    std::string id_;
+    HWND idDigits_ = nullptr;
+    HWND copyButton_ = nullptr;
+    FontHandle idFont_;
+    BrushHandle idBack_;
 
     HINSTANCE instance_;
     win::DesignedControls<design::ReminderControl> controls_;
