@@ -109,10 +109,10 @@ TEST_P(CleanFromAppData, DeletesOnlyThePlainFileItNames) {
     if (!c.deletes && c.file) {
         EXPECT_TRUE(os.HasFile(file));
     }
-    // The rest of the launch is not affected; the ID is watched for only in
-    // an AppData that names a folder.
-    const std::string watch = "WatchForId " + root + "\\AnyDesk\\system.conf";
-    EXPECT_EQ(os.log.back(), IsAbsoluteWindowsPath(root) ? watch : kTopMost);
+    // The rest of the launch is not affected; AnyDesk's ID is watched for
+    // only in an AppData that names a folder.
+    const std::string watch = "WatchForId " + root + entry.idFile;
+    EXPECT_EQ(os.log.back(), IsAbsoluteWindowsPath(root) && !entry.idFile.empty() ? watch : kTopMost);
 }
 
 INSTANTIATE_TEST_SUITE_P(
