@@ -146,7 +146,7 @@ TEST(MainDesign, DownloadProgressFitsTheStripAtEveryDpi) {
         SCOPED_TRACE(dpi);
         const PixelSize strip = ControlRect(form, MainControl::BottomStrip, dpi).Size();
         const ProgressRects r = ProgressLayout(design, strip, dpi);
-        for (const PixelRect& control : {r.line, r.bar, r.cancel}) {
+        for (const PixelRect& control : {r.line, r.sizes, r.bar, r.cancel}) {
             EXPECT_GT(control.Width(), 0);
             EXPECT_GT(control.Height(), 0);
             EXPECT_TRUE(control.left >= 0 && control.top >= 0 && control.right <= strip.width &&
@@ -154,7 +154,8 @@ TEST(MainDesign, DownloadProgressFitsTheStripAtEveryDpi) {
             // Centred on the strip's height.
             EXPECT_EQ(control.top, strip.height - control.bottom);
         }
-        EXPECT_LT(r.line.right, r.bar.left);
+        EXPECT_LE(r.line.right, r.sizes.left);
+        EXPECT_LT(r.sizes.right, r.bar.left);
         EXPECT_LT(r.bar.right, r.cancel.left);
         EXPECT_GT(r.line.Width(), r.bar.Width() + r.cancel.Width());
     }
