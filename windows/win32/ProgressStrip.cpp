@@ -149,7 +149,8 @@ void ProgressStrip::MakeBar(bool marquee) {
     else
         ::SendMessageW(bar, PBM_SETRANGE32, 0, 100);
     // Between the texts and the button in the window order, as on the screen.
-    ::SetWindowPos(bar, shown_->sizes ? shown_->sizes : shown_->line, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ::SetWindowPos(bar, shown_->sizes ? shown_->sizes : shown_->line, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     Place();
     ::ShowWindow(bar, SW_SHOWNA);
     if (old) ::DestroyWindow(old);
