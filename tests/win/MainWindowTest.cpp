@@ -274,6 +274,25 @@ TEST(MainWindow, CaptionsFitTheirButtonsAtEveryScale) {
             ::SelectObject(dc, before);
         }
         ::ReleaseDC(f.main.Window(), dc);
+
+        // As drawn: the focus frame a solid line of the scaled width, and
+        // nothing between it and the caption on either side.
+        HWND gsn = f.main.ControlWindow(design::MainControl::AnydeskGsn);
+        ::SetFocus(gsn);
+        ::RedrawWindow(gsn, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        RECT r{};
+        ::GetClientRect(gsn, &r);
+        const COLORREF fill = win::ToColorRef(*form.At(design::MainControl::AnydeskGsn).back);
+        HDC button = ::GetDC(gsn);
+        const int frameEnd = insets.focusInset + insets.focusWidth;
+        for (int y = insets.focusInset - 1; y <= frameEnd; ++y)
+            EXPECT_EQ(::GetPixel(button, r.right / 2, y) == fill, y < insets.focusInset || y == frameEnd) << "row " << y;
+        int touching = 0;
+        for (int y = frameEnd; y < r.bottom - frameEnd; ++y)
+            for (int x = frameEnd; x < insets.textX; ++x)
+                touching += (::GetPixel(button, x, y) != fill) + (::GetPixel(button, r.right - 1 - x, y) != fill);
+        EXPECT_EQ(touching, 0) << "the caption runs into the focus frame";
+        ::ReleaseDC(gsn, button);
     }
 }
 
