@@ -134,9 +134,10 @@ ProgressDesign DownloadProgressDesign() {
     design.cancelInset = 45;
     design.barWidth = 1755;
     design.barInset = 105;
-    // Smaller than the window's, so that a long line with both sizes and the
-    // percentage fits beside the bar and the cancel button.
-    design.font = Font{kWindowFontFace, 9, 400, 136};
+    design.sizesWidth = 1800;
+    // The window's size: the line is what the person reads while waiting.
+    design.font = Font{kWindowFontFace, 12, 400, 136};
+    design.sizesFont = Font{kWindowFontFace, 9, 400, 136};
     return design;
 }
 
@@ -148,8 +149,21 @@ ProgressRects ProgressLayout(const ProgressDesign& design, PixelSize strip, int 
                 strip.height - px(design.cancelInset)};
     r.bar = {r.cancel.left - margin - px(design.barWidth), px(design.barInset), r.cancel.left - margin,
              strip.height - px(design.barInset)};
-    r.line = {margin, 0, r.bar.left - margin, strip.height};
+    r.sizes = {r.bar.left - margin - px(design.sizesWidth), 0, r.bar.left - margin, strip.height};
+    r.line = {margin, 0, r.sizes.left, strip.height};
     return r;
+}
+
+ButtonInsets ButtonInsetsAt(int dpi) {
+    // Pixels at 96 DPI are 15 twips.
+    auto px = [dpi](int pixels96) { return TwipsToPixels(pixels96 * 15, dpi); };
+    ButtonInsets insets;
+    insets.focusInset = px(3);
+    insets.focusWidth = px(2);
+    // One pixel clear of the frame's inner side, more above and below.
+    insets.textX = px(3 + 2 + 1);
+    insets.textY = px(3 + 2 + 2);
+    return insets;
 }
 
 }  // namespace tarn::design

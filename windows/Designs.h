@@ -148,16 +148,30 @@ struct ProgressDesign {
     int cancelInset = 0;  // above and below the cancel button
     int barWidth = 0;
     int barInset = 0;     // above and below the bar
+    int sizesWidth = 0;   // the sizes, at the line's right end
     Font font;            // of the line and the cancel button
+    Font sizesFont;       // smaller: the sizes are for whoever wants them
 };
 
 ProgressDesign DownloadProgressDesign();
 
 struct ProgressRects {
-    PixelRect line, bar, cancel;
+    PixelRect line, sizes, bar, cancel;
 };
 
-// The three controls' rectangles in a strip of the given size at dpi.
+// The controls' rectangles in a strip of the given size at dpi.
 ProgressRects ProgressLayout(const ProgressDesign& design, PixelSize strip, int dpi);
+
+// --- Inside a button -----------------------------------------------------------
+
+// The focus frame and the caption's room inside a button's edge, in pixels:
+// written for 96 DPI and scaled, so that neither grows into the other.
+struct ButtonInsets {
+    int focusInset = 0;  // from the button's edge to the focus frame
+    int focusWidth = 0;  // the frame's solid line
+    int textX = 0, textY = 0;  // from the edge to the caption, clear of the frame
+};
+
+ButtonInsets ButtonInsetsAt(int dpi);
 
 }  // namespace tarn::design

@@ -52,9 +52,21 @@ std::optional<int> ProgressPercent(std::uint64_t received, std::int64_t total) {
 }
 
 std::string DownloadProgressText(const std::string& fileName, std::uint64_t received, std::int64_t total) {
-    std::string text = "正在下載 " + fileName + "：已接收 " + ByteSizeText(received);
-    if (const auto percent = ProgressPercent(received, total))
-        text += "，共 " + ByteSizeText(static_cast<std::uint64_t>(total)) + "（" + std::to_string(*percent) + "%）";
+    std::string name = fileName;
+    if (name.size() > 4) {
+        std::string end = name.substr(name.size() - 4);
+        for (char& c : end) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (end == ".exe") name.resize(name.size() - 4);
+    }
+    std::string text = "正在下載 " + name + "…";
+    // U+3000, the ideographic space, sets the number apart as a CJK text does.
+    if (const auto percent = ProgressPercent(received, total)) text += "\u3000" + std::to_string(*percent) + "%";
+    return text;
+}
+
+std::string DownloadSizesText(std::uint64_t received, std::int64_t total) {
+    std::string text = ByteSizeText(received);
+    if (total >= 0) text += "／" + ByteSizeText(static_cast<std::uint64_t>(total));
     return text;
 }
 

@@ -2,6 +2,7 @@
 // Portable, so that the wording and the arithmetic are tested natively.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,7 +21,41 @@ std::string ByteSizeText(std::uint64_t bytes);
 // Exact for any size: no product of the counts is formed.
 std::optional<int> ProgressPercent(std::uint64_t received, std::int64_t total);
 
-// "正在下載 NAME：已接收 X" and, when the total is known, "，共 Y（P%）".
+// What is happening, in words: "正在下載 NAME…" with the program's name
+// (the file's without ".exe") and, when the total is known, a full-width
+// space and the percentage.
 std::string DownloadProgressText(const std::string& fileName, std::uint64_t received, std::int64_t total);
+
+// The sizes, in the smaller type beside the line: "X／Y", or "X" alone
+// without a total.
+std::string DownloadSizesText(std::uint64_t received, std::int64_t total);
+
+// Shown in place of the line while no byte has come for kStallNotice.
+inline constexpr char kSlowNetworkText[] = "網路很慢，正在等待…";
+inline constexpr std::chrono::seconds kStallNotice{5};
+
+// Notices a download that has stopped bringing bytes. Told every count the
+// download reports and asked at intervals, each time with the moment it is,
+// so the wording is tested without waiting.
+class StallWatch {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    void Begin(Clock::time_point now) {
+        received_ = 0;
+        lastByte_ = now;
+    }
+    // A count that has grown is a byte arriving; an unchanged one (a total
+    // learnt) is not.
+    void Progress(std::uint64_t received, Clock::time_point now) {
+        if (received > received_) lastByte_ = now;
+        received_ = received;
+    }
+    bool Stalled(Clock::time_point now) const { return now - lastByte_ >= kStallNotice; }
+
+private:
+    std::uint64_t received_ = 0;
+    Clock::time_point lastByte_{};
+};
 
 }  // namespace tarn

@@ -72,26 +72,53 @@ struct LineCase {
     std::string file;
     std::uint64_t received;
     std::int64_t total;
-    std::string text;
+    std::string line, sizes;
 };
 
 class ProgressLine : public ::testing::TestWithParam<LineCase> {};
 
-TEST_P(ProgressLine, NamesTheFileAndWhatHasArrived) {
-    EXPECT_EQ(DownloadProgressText(GetParam().file, GetParam().received, GetParam().total), GetParam().text);
+TEST_P(ProgressLine, SaysInWordsWhatIsHappening) {
+    const LineCase& c = GetParam();
+    EXPECT_EQ(DownloadProgressText(c.file, c.received, c.total), c.line);
+    EXPECT_EQ(DownloadSizesText(c.received, c.total), c.sizes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProgressLine,
     ::testing::Values(
-        LineCase{"WithLength", "AnyDesk.exe", 3 * MiB / 2, 20 * MiB,
-                 "正在下載 AnyDesk.exe：已接收 1.5 MB，共 20.0 MB（7%）"},
-        LineCase{"WithoutLength", "AnyDesk.exe", 3 * MiB / 2, -1, "正在下載 AnyDesk.exe：已接收 1.5 MB"},
-        LineCase{"Start", "RustDesk.exe", 0, 4096, "正在下載 RustDesk.exe：已接收 0 B，共 4.0 KB（0%）"},
-        LineCase{"Done", "tarn-ie11.exe", 4096, 4096, "正在下載 tarn-ie11.exe：已接收 4.0 KB，共 4.0 KB（100%）"},
-        LineCase{"LargerThanFourGiB", "Big.exe", 4 * GiB + GiB / 2, 9 * GiB,
-                 "正在下載 Big.exe：已接收 4.5 GB，共 9.0 GB（50%）"}),
+        LineCase{"WithLength", "AnyDesk.exe", 3 * MiB / 2, 20 * MiB, "正在下載 AnyDesk…\u30007%", "1.5 MB／20.0 MB"},
+        LineCase{"WithoutLength", "AnyDesk.exe", 3 * MiB / 2, -1, "正在下載 AnyDesk…", "1.5 MB"},
+        LineCase{"Start", "RustDesk.EXE", 0, 4096, "正在下載 RustDesk…\u30000%", "0 B／4.0 KB"},
+        LineCase{"Done", "tarn-ie11.exe", 4096, 4096, "正在下載 tarn-ie11…\u3000100%", "4.0 KB／4.0 KB"},
+        // Only a last ".exe" goes.
+        LineCase{"OtherEnding", "setup.exe.zip", 0, -1, "正在下載 setup.exe.zip…", "0 B"},
+        LineCase{"LargerThanFourGiB", "Big.exe", 4 * GiB + GiB / 2, 9 * GiB, "正在下載 Big…\u300050%",
+                 "4.5 GB／9.0 GB"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The slow-line notice: after five seconds without a new byte, and gone as
+// soon as one arrives; a count that does not grow is no byte.
+TEST(StallWatch, NoticesFiveSecondsWithoutAByte) {
+    using std::chrono::milliseconds;
+    const StallWatch::Clock::time_point t0{};
+    StallWatch watch;
+    watch.Begin(t0);
+    struct Step {
+        int atMs;
+        std::optional<std::uint64_t> received;  // reported then, if any
+        bool stalled;
+    };
+    const Step steps[] = {{4999, std::nullopt, false}, {5000, std::nullopt, true}, {5100, 0, true},
+                          {5200, 10, false},         {10199, 10, false},         {10200, std::nullopt, true},
+                          {10300, 11, false},        {15299, std::nullopt, false}, {15300, std::nullopt, true}};
+    for (const Step& s : steps) {
+        const auto now = t0 + milliseconds(s.atMs);
+        if (s.received) watch.Progress(*s.received, now);
+        EXPECT_EQ(watch.Stalled(now), s.stalled) << "at " << s.atMs << " ms";
+    }
+    watch.Begin(t0 + milliseconds(20000));
+    EXPECT_FALSE(watch.Stalled(t0 + milliseconds(20001))) << "a new download starts afresh";
+}
 
 TEST(ProgressFileName, IsTheLastPartOfThePath) {
     EXPECT_EQ(FileNameOf("c:\\temp\\AnyDesk.exe"), "AnyDesk.exe");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "launch/Deployment.h"
+#include "windows/CaptionFit.h"
 #include "windows/Designs.h"
 
 namespace tarn::design {
@@ -146,7 +147,7 @@ TEST(MainDesign, DownloadProgressFitsTheStripAtEveryDpi) {
         SCOPED_TRACE(dpi);
         const PixelSize strip = ControlRect(form, MainControl::BottomStrip, dpi).Size();
         const ProgressRects r = ProgressLayout(design, strip, dpi);
-        for (const PixelRect& control : {r.line, r.bar, r.cancel}) {
+        for (const PixelRect& control : {r.line, r.sizes, r.bar, r.cancel}) {
             EXPECT_GT(control.Width(), 0);
             EXPECT_GT(control.Height(), 0);
             EXPECT_TRUE(control.left >= 0 && control.top >= 0 && control.right <= strip.width &&
@@ -154,9 +155,42 @@ TEST(MainDesign, DownloadProgressFitsTheStripAtEveryDpi) {
             // Centred on the strip's height.
             EXPECT_EQ(control.top, strip.height - control.bottom);
         }
-        EXPECT_LT(r.line.right, r.bar.left);
+        EXPECT_LE(r.line.right, r.sizes.left);
+        EXPECT_LT(r.sizes.right, r.bar.left);
         EXPECT_LT(r.bar.right, r.cancel.left);
         EXPECT_GT(r.line.Width(), r.bar.Width() + r.cancel.Width());
+    }
+}
+
+// A caption breaks at blanks only; when a word or the block of lines does not
+// fit the room, it is set a size smaller until it does, down to the smallest.
+TEST(CaptionFit, BreaksAtBlanksAndShrinksUntilItFits) {
+    // A fake font: each byte points / 2 pixels wide, each line points high.
+    const MeasureText measure = [](int points, const std::string& text) {
+        return PixelSize{static_cast<int>(text.size()) * (points / 2), points};
+    };
+    struct Case {
+        const char* caption;
+        PixelSize room;
+        int points;
+        std::vector<std::string> lines;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"AnyDesk (GSN)", {100, 40}, 12, {"AnyDesk (GSN)"}, true},
+        {"AnyDesk (GSN)", {60, 40}, 12, {"AnyDesk", "(GSN)"}, true},
+        // A word wider than the line is not broken: the size goes down.
+        {"(tarn-IE11-x)", {60, 40}, 9, {"(tarn-IE11-x)"}, true},
+        // Two lines too high for the room.
+        {"RustDesk (tarn)", {60, 20}, 10, {"RustDesk", "(tarn)"}, true},
+        {"wordwordword", {10, 40}, 7, {"wordwordword"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.caption);
+        const CaptionSetting setting = FitCaption(c.caption, c.room, 12, 7, measure);
+        EXPECT_EQ(setting.points, c.points);
+        EXPECT_EQ(setting.lines, c.lines);
+        EXPECT_EQ(setting.fits, c.fits);
     }
 }
 

@@ -171,6 +171,7 @@ struct StripState {
     bool labelVisible = false;
     std::vector<std::string> classes;  // of the strip's visible children, in window order
     std::string line;                  // the progress text
+    std::string sizes;                 // the smaller one beside it
     std::string cancel;                // the cancel control's text
     bool marquee = false;
     int position = -1;
@@ -186,7 +187,7 @@ StripState ReadStrip(Fixture& f) {
         if (!::IsWindowVisible(child)) continue;
         const std::string cls = ClassOf(child);
         s.classes.push_back(cls);
-        if (cls == "Static") s.line = TextOf(child);
+        if (cls == "Static") (s.line.empty() ? s.line : s.sizes) = TextOf(child);
         if (cls == "Button") s.cancel = TextOf(child);
         if (cls == "msctls_progress32") {
             s.marquee = (::GetWindowLongW(child, GWL_STYLE) & PBS_MARQUEE) != 0;
@@ -203,18 +204,29 @@ TEST(ProgressStrip, ShowsTheDownloadAndGivesTheLabelBackAfterwards) {
 
     StripState s = ReadStrip(f);
     EXPECT_FALSE(s.labelVisible);
-    EXPECT_EQ(s.classes, (std::vector<std::string>{"Static", "msctls_progress32", "Button"}));
-    EXPECT_EQ(s.line, "正在下載 AnyDesk.exe：已接收 0 B");
+    EXPECT_EQ(s.classes, (std::vector<std::string>{"Static", "Static", "msctls_progress32", "Button"}));
+    EXPECT_EQ(s.line, "正在下載 AnyDesk…");
+    EXPECT_EQ(s.sizes, "0 B");
     EXPECT_EQ(s.cancel, "取消下載");
     EXPECT_TRUE(s.marquee) << "no length known yet";
 
     constexpr std::uint64_t MiB = 1024 * 1024;
     f.main.Downloads().DownloadProgress(3 * MiB / 2, 20 * MiB);
     s = ReadStrip(f);
-    EXPECT_EQ(s.line, "正在下載 AnyDesk.exe：已接收 1.5 MB，共 20.0 MB（7%）");
+    EXPECT_EQ(s.line, "正在下載 AnyDesk…\u30007%");
+    EXPECT_EQ(s.sizes, "1.5 MB／20.0 MB");
     EXPECT_FALSE(s.marquee);
     EXPECT_EQ(s.position, 7);
-    EXPECT_EQ(s.classes.size(), 3u);
+    EXPECT_EQ(s.classes.size(), 4u);
+
+    // No byte for five seconds: the line says why nothing moves, until one comes.
+    const auto now = StallWatch::Clock::now();
+    f.main.Downloads().CheckStall(now + std::chrono::seconds(4));
+    EXPECT_EQ(ReadStrip(f).line, "正在下載 AnyDesk…\u30007%");
+    f.main.Downloads().CheckStall(now + std::chrono::seconds(6));
+    EXPECT_EQ(ReadStrip(f).line, "網路很慢，正在等待…");
+    f.main.Downloads().DownloadProgress(2 * MiB, 20 * MiB);
+    EXPECT_EQ(ReadStrip(f).line, "正在下載 AnyDesk…\u300010%");
 
     f.main.Downloads().DownloadProgress(20 * MiB, 20 * MiB);
     EXPECT_EQ(ReadStrip(f).position, 100);
@@ -232,7 +244,8 @@ TEST(ProgressStrip, WithoutLengthTheBarMovesWithoutPercentage) {
     f.main.Downloads().DownloadBegins("c:\\temp\\rustdesk\\RustDesk.exe", [] {});
     f.main.Downloads().DownloadProgress(512 * 1024, -1);
     const StripState s = ReadStrip(f);
-    EXPECT_EQ(s.line, "正在下載 RustDesk.exe：已接收 512.0 KB");
+    EXPECT_EQ(s.line, "正在下載 RustDesk…");
+    EXPECT_EQ(s.sizes, "512.0 KB");
     EXPECT_TRUE(s.marquee);
     f.main.Downloads().DownloadEnds();
 }
@@ -266,7 +279,7 @@ TEST(ProgressStrip, ControlsSitSideBySideInsideTheStrip) {
         ::GetWindowRect(child, &r);
         rects.push_back(r);
     }
-    ASSERT_EQ(rects.size(), 3u);
+    ASSERT_EQ(rects.size(), 4u);
     for (const RECT& r : rects) {
         EXPECT_GT(r.right - r.left, 40);
         EXPECT_GT(r.bottom - r.top, 10);
@@ -274,6 +287,7 @@ TEST(ProgressStrip, ControlsSitSideBySideInsideTheStrip) {
     }
     EXPECT_LE(rects[0].right, rects[1].left);
     EXPECT_LE(rects[1].right, rects[2].left);
+    EXPECT_LE(rects[2].right, rects[3].left);
     f.main.Downloads().DownloadEnds();
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "platform/win32/Text.h"
 #include "windows/win32/MainWindow.h"
 #include "windows/win32/ReminderWindow.h"
+#include "windows/win32/WinColours.h"
 
 namespace tarn::testing {
 namespace {
@@ -229,6 +231,153 @@ TEST(MainWindowClose, SessionEndRaisesTheSameRequest) {
     EXPECT_TRUE(f.main.IsOpen());
     EXPECT_EQ(::SendMessageW(f.main.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
     EXPECT_FALSE(f.main.IsOpen());
+}
+
+// The window laid out at another scale, as when it moves to such a monitor:
+// every caption is broken at blanks only and fits inside its button, clear
+// of the focus frame, with margins that grew with the scale.
+TEST(MainWindow, CaptionsFitTheirButtonsAtEveryScale) {
+    Fixture f;
+    const design::Form<design::MainControl> form = design::MainWindowDesign(kDeploy);
+    for (int dpi : {96, 144, 192}) {
+        SCOPED_TRACE(dpi);
+        RECT suggested{0, 0, 800, 400};
+        ::SendMessageW(f.main.Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        const design::ButtonInsets insets = design::ButtonInsetsAt(dpi);
+        EXPECT_EQ(insets.focusWidth, ::MulDiv(2, dpi, 96));
+        EXPECT_GE(insets.textX, ::MulDiv(6, dpi, 96));
+        EXPECT_GT(insets.textX, insets.focusInset + insets.focusWidth);
+        EXPECT_GT(insets.textY, insets.focusInset + insets.focusWidth);
+        HDC dc = ::GetDC(f.main.Window());
+        for (const auto& c : form.controls) {
+            if (c.kind != design::Kind::Button) continue;
+            SCOPED_TRACE(c.caption);
+            const std::optional<CaptionSetting> setting = f.main.CaptionOf(c.id);
+            ASSERT_TRUE(setting && !setting->lines.empty());
+            std::string joined;
+            for (const std::string& line : setting->lines) joined += (joined.empty() ? "" : " ") + line;
+            EXPECT_EQ(joined, c.caption) << "broken inside a word";
+            HWND button = f.main.ControlWindow(c.id);
+            RECT r{};
+            ::GetClientRect(button, &r);
+            const int shift = ::MulDiv(1, dpi, 96);
+            HGDIOBJ before = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(button, WM_GETFONT, 0, 0)));
+            int height = 0;
+            for (const std::string& line : setting->lines) {
+                const std::wstring wide = text::Widen(line);
+                SIZE size{};
+                ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+                EXPECT_LE(size.cx + 2 * insets.textX + shift, r.right) << line;
+                height += size.cy;
+            }
+            EXPECT_LE(height + 2 * insets.textY + shift, r.bottom);
+            ::SelectObject(dc, before);
+        }
+        ::ReleaseDC(f.main.Window(), dc);
+
+        // As drawn: the focus frame a solid line of the scaled width, and
+        // nothing between it and the caption on either side.
+        HWND gsn = f.main.ControlWindow(design::MainControl::AnydeskGsn);
+        ::SetFocus(gsn);
+        ::RedrawWindow(gsn, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        RECT r{};
+        ::GetClientRect(gsn, &r);
+        const COLORREF fill = win::ToColorRef(*form.At(design::MainControl::AnydeskGsn).back);
+        HDC button = ::GetDC(gsn);
+        const int frameEnd = insets.focusInset + insets.focusWidth;
+        for (int y = insets.focusInset - 1; y <= frameEnd; ++y)
+            EXPECT_EQ(::GetPixel(button, r.right / 2, y) == fill, y < insets.focusInset || y == frameEnd) << "row " << y;
+        int touching = 0;
+        for (int y = frameEnd; y < r.bottom - frameEnd; ++y)
+            for (int x = frameEnd; x < insets.textX; ++x)
+                touching += (::GetPixel(button, x, y) != fill) + (::GetPixel(button, r.right - 1 - x, y) != fill);
+        EXPECT_EQ(touching, 0) << "the caption runs into the focus frame";
+        ::ReleaseDC(gsn, button);
+    }
+}
+
+// Under high contrast every pixel a caption, fill or frame is drawn with is
+// one of the system's colours; without it the design's fills come back.
+// Wine cannot switch high contrast on, so the windows are told it is, and
+// the system colours are set to ones no design uses.
+class HighContrastColours {
+public:
+    HighContrastColours() {
+        for (int i = 0; i < kCount; ++i) saved_[i] = ::GetSysColor(kIndices[i]);
+        ::SetSysColors(kCount, kIndices, kScheme);
+    }
+    ~HighContrastColours() {
+        win::AnswerHighContrast(nullptr);
+        ::SetSysColors(kCount, kIndices, saved_);
+    }
+    static COLORREF Of(int index) { return ::GetSysColor(index); }
+
+    static constexpr int kCount = 6;
+    static constexpr int kIndices[kCount] = {COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_WINDOW,
+                                             COLOR_WINDOWTEXT, COLOR_GRAYTEXT, COLOR_HIGHLIGHT};
+    static constexpr COLORREF kScheme[kCount] = {RGB(0, 0, 0),     RGB(255, 255, 255), RGB(0, 0, 40),
+                                                 RGB(255, 255, 0), RGB(0, 255, 0),     RGB(0, 200, 255)};
+
+private:
+    COLORREF saved_[kCount] = {};
+};
+
+// How often each colour appears inside window, edges left out.
+std::map<COLORREF, int> Pixels(HWND window, int edge) {
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT r{};
+    ::GetClientRect(window, &r);
+    std::map<COLORREF, int> seen;
+    HDC dc = ::GetDC(window);
+    for (int y = edge; y < r.bottom - edge; ++y)
+        for (int x = edge; x < r.right - edge; ++x) ++seen[::GetPixel(dc, x, y)];
+    ::ReleaseDC(window, dc);
+    return seen;
+}
+
+COLORREF MostOf(const std::map<COLORREF, int>& seen) {
+    return std::max_element(seen.begin(), seen.end(), [](auto& a, auto& b) { return a.second < b.second; })->first;
+}
+
+TEST(MainWindow, HighContrastDrawsInSystemColoursOnly) {
+    HighContrastColours scheme;
+    Fixture f;
+    bool on = true;
+    win::AnswerHighContrast([&] { return on; });
+    ::SendMessageW(f.main.Window(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    f.reminder.SetText("請 (聯絡小森) 告知您的 ID");
+    const design::Form<design::MainControl> form = design::MainWindowDesign(kDeploy);
+    HWND focused = f.main.ControlWindow(design::MainControl::About);
+    HWND disabled = f.main.ControlWindow(design::MainControl::TrustViewer);
+    ::SetFocus(focused);
+    ::EnableWindow(disabled, FALSE);
+    const int edge = 2;  // the raised edge, drawn in the system's 3-D colours
+    for (const auto& c : form.controls) {
+        if (c.kind != design::Kind::Button) continue;
+        SCOPED_TRACE(c.caption);
+        HWND button = f.main.ControlWindow(c.id);
+        const std::map<COLORREF, int> seen = Pixels(button, edge);
+        EXPECT_EQ(MostOf(seen), scheme.Of(COLOR_BTNFACE));
+        const int text = button == disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT;
+        EXPECT_GT(seen.count(scheme.Of(text)), 0u) << "no caption in the system's text colour";
+        EXPECT_EQ(seen.count(win::ToColorRef(*c.back)), 0u) << "the design's fill";
+        EXPECT_EQ(seen.count(scheme.Of(COLOR_HIGHLIGHT)) > 0, button == focused) << "the focus frame";
+    }
+    for (HWND label : {f.main.ControlWindow(design::MainControl::BottomLabel),
+                       ::FindWindowExW(reinterpret_cast<HWND>(f.reminder.Handle()), nullptr, L"Static", nullptr)}) {
+        const std::map<COLORREF, int> seen = Pixels(label, 0);
+        EXPECT_EQ(MostOf(seen), scheme.Of(COLOR_WINDOW)) << TextOf(label);
+        EXPECT_GT(seen.count(scheme.Of(COLOR_WINDOWTEXT)), 0u) << TextOf(label);
+    }
+    EXPECT_EQ(MostOf(Pixels(reinterpret_cast<HWND>(f.reminder.Handle()), 0)), scheme.Of(COLOR_WINDOW));
+
+    // Switched off again: the design's colours, told by the settings' change.
+    on = false;
+    ::SendMessageW(f.main.Window(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    const auto& anydesk = form.At(design::MainControl::Anydesk);
+    const std::map<COLORREF, int> seen = Pixels(f.main.ControlWindow(anydesk.id), edge);
+    EXPECT_EQ(MostOf(seen), win::ToColorRef(*anydesk.back));
+    EXPECT_GT(seen.count(RGB(0, 0, 0)), 0u) << "the caption in its fixed dark text";
 }
 
 }  // namespace

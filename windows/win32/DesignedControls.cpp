@@ -57,20 +57,21 @@ void PlaceControl(HWND control, const PixelRect& r, HFONT font) noexcept {
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
-LRESULT LabelColours(HDC dc, const std::optional<design::Rgb>& fore, design::Rgb back, HBRUSH brush) noexcept {
-    ::SetTextColor(dc, fore ? ToColorRef(*fore) : ::GetSysColor(COLOR_BTNTEXT));
-    ::SetBkColor(dc, ToColorRef(back));
-    return reinterpret_cast<LRESULT>(brush);
+LRESULT LabelColours(HDC dc, const colours::Look& look, BrushCache& brushes) {
+    ::SetTextColor(dc, ToColorRef(look.text));
+    ::SetBkColor(dc, ToColorRef(look.fill));
+    return reinterpret_cast<LRESULT>(brushes.For(look.fill));
+}
+
+colours::State StateOf(HWND control) noexcept {
+    if (!::IsWindowEnabled(control)) return colours::State::Disabled;
+    return ::GetFocus() == control ? colours::State::Focused : colours::State::Normal;
 }
 
 void EraseWith(HWND window, HDC dc, HBRUSH brush) noexcept {
     RECT r{};
     ::GetClientRect(window, &r);
     ::FillRect(dc, &r, brush);
-}
-
-BrushHandle MakeBrush(const std::optional<design::Rgb>& colour) {
-    return colour ? BrushHandle(::CreateSolidBrush(ToColorRef(*colour))) : BrushHandle();
 }
 
 }  // namespace tarn::win

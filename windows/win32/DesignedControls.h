@@ -13,8 +13,10 @@
 
 #include "platform/Handle.h"
 #include "platform/Platform.h"
+#include "windows/Colours.h"
 #include "windows/Designs.h"
 #include "windows/win32/Dpi.h"
+#include "windows/win32/WinColours.h"
 #include "windows/win32/WinFonts.h"
 
 namespace tarn::win {
@@ -41,13 +43,13 @@ void PlaceControl(HWND control, const PixelRect& r, HFONT font) noexcept;
 
 // Sets a label's colours for WM_CTLCOLORSTATIC; answers the brush to paint
 // its background with.
-LRESULT LabelColours(HDC dc, const std::optional<design::Rgb>& fore, design::Rgb back, HBRUSH brush) noexcept;
+LRESULT LabelColours(HDC dc, const colours::Look& look, BrushCache& brushes);
 
 // Fills window's client area with brush, for WM_ERASEBKGND.
 void EraseWith(HWND window, HDC dc, HBRUSH brush) noexcept;
 
-// A brush of colour; none when the design leaves the colour to the system.
-BrushHandle MakeBrush(const std::optional<design::Rgb>& colour);
+// The state a control is drawn in when only its window is known.
+colours::State StateOf(HWND control) noexcept;
 
 template <typename Id>
 class DesignedControls {
@@ -65,7 +67,7 @@ public:
     // design's tab order. Throws PlatformError with failure.
     void Create(HWND window, HINSTANCE instance, const char* failure) {
         Destroy();
-        back_ = MakeBrush(form_.back);
+        highContrast_ = HighContrastOn();
         for (const design::Control<Id>* c : design::InTabOrder(form_)) {
             // A container comes before what it holds in the tab order.
             HWND parent = c->container ? Handle(*c->container) : window;
@@ -74,7 +76,6 @@ public:
             item.id = c->id;
             item.hwnd = CreateControl(parent, instance, {c->kind, c->align, c->click != design::Click::None},
                                       c->caption, CommandId(c->id), failure);
-            item.back = MakeBrush(c->back);
             items_.push_back(std::move(item));
         }
     }
@@ -114,25 +115,51 @@ public:
     // with their window.
     void Destroy() noexcept {
         items_.clear();
-        back_.reset();
+        brushes_.Clear();
         windowFont_.reset();
     }
 
     // The messages through which the design paints: the window's background
-    // and its labels' colours. Nothing for the others.
-    std::optional<LRESULT> HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) const noexcept {
-        if (message == WM_ERASEBKGND && back_) {
-            EraseWith(window, reinterpret_cast<HDC>(wParam), back_.get());
-            return 1;
-        }
-        if (message == WM_CTLCOLORSTATIC) {
-            const Item* item = Find(reinterpret_cast<HWND>(lParam));
-            if (item && item->back)
-                return LabelColours(reinterpret_cast<HDC>(wParam), form_.At(item->id).fore, *form_.At(item->id).back,
-                                    item->back.get());
+    // and its labels' colours, and the changes of the system's settings and
+    // colours, which can switch high contrast; those go on to the window too.
+    std::optional<LRESULT> HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        try {
+            if (message == WM_SETTINGCHANGE || message == WM_SYSCOLORCHANGE) {
+                highContrast_ = HighContrastOn();
+                ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+                return std::nullopt;
+            }
+            if (message == WM_ERASEBKGND && (form_.back || highContrast_)) {
+                const colours::Look look =
+                    colours::LookOf(colours::Role::Label, form_.back, std::nullopt, colours::State::Normal, highContrast_);
+                // The main window stands on the button face like its buttons.
+                EraseWith(window, reinterpret_cast<HDC>(wParam),
+                          brushes_.For(form_.back ? look.fill : colours::Colour(colours::System::ButtonFace)));
+                return 1;
+            }
+            if (message == WM_CTLCOLORSTATIC) {
+                const Item* item = Find(reinterpret_cast<HWND>(lParam));
+                if (item && form_.At(item->id).back)
+                    return LabelColours(reinterpret_cast<HDC>(wParam),
+                                        LookOf(item->id, StateOf(reinterpret_cast<HWND>(lParam))), brushes_);
+            }
+        } catch (...) {
+            // A brush that could not be made: the system paints it instead.
         }
         return std::nullopt;
     }
+
+    bool HighContrast() const noexcept { return highContrast_; }
+
+    // The colours of a control in state, from the one source.
+    colours::Look LookOf(Id id, colours::State state) const {
+        const design::Control<Id>& c = form_.At(id);
+        const colours::Role role =
+            c.kind == design::Kind::Button ? colours::Role::Button : colours::Role::Label;
+        return colours::LookOf(role, c.back, c.fore, state, highContrast_);
+    }
+
+    HBRUSH Brush(const colours::Colour& colour) { return brushes_.For(colour); }
 
     HWND Handle(Id id) const noexcept {
         const Item* item = Find(id);
@@ -154,11 +181,6 @@ public:
         return std::nullopt;
     }
 
-    HBRUSH Back(Id id) const noexcept {
-        const Item* item = Find(id);
-        return item ? item->back.get() : nullptr;
-    }
-
     HFONT FontOf(Id id) const noexcept {
         const Item* item = Find(id);
         return item && item->font ? item->font.get() : windowFont_.get();
@@ -175,7 +197,6 @@ private:
     struct Item {
         Id id{};
         HWND hwnd = nullptr;
-        BrushHandle back;
         FontHandle font;  // its own, when the design gives it one
     };
 
@@ -195,7 +216,8 @@ private:
     design::Form<Id> form_;
     int dpi_ = 96;
     std::vector<Item> items_;
-    BrushHandle back_;
+    bool highContrast_ = false;
+    BrushCache brushes_;
     FontHandle windowFont_;
 };
 

@@ -6,6 +6,8 @@
 #include "platform/win32/Text.h"
 #include "resources/resource_ids.h"
 #include "windows/win32/Dpi.h"
+#include "windows/win32/WinColours.h"
+#include "windows/win32/WinFonts.h"
 
 namespace tarn {
 
@@ -15,6 +17,9 @@ constexpr wchar_t kClassName[] = L"TarnKitMain";
 // Fixed single border with close and minimize boxes; no maximize box.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
+// Below this a caption is no longer read easily; a caption that does not fit
+// even so is drawn at it all the same, clipped by its button.
+constexpr int kSmallestCaptionPoints = 7;
 
 // Clears a flag however the scope is left.
 class BusyScope {
@@ -122,55 +127,115 @@ void MainWindow::EnableClicks(bool enable) {
 
 void MainWindow::Layout(int dpi) {
     controls_.Layout(dpi);
+    SetCaptions(dpi);
     strip_.Layout(dpi);
+}
+
+void MainWindow::SetCaptions(int dpi) {
+    const design::Form<design::MainControl>& form = controls_.Form();
+    const design::ButtonInsets insets = design::ButtonInsetsAt(dpi);
+    // The pressed look moves the caption by one pixel at 96 DPI.
+    const int pressedShift = TwipsToPixels(15, dpi);
+    std::map<int, FontHandle> fonts;
+    auto fontAt = [&](int points) -> HFONT {
+        FontHandle& font = fonts[points];
+        if (!font) {
+            design::Font wanted = form.font;
+            wanted.points = points;
+            font = win::MakeFont(wanted, dpi);
+        }
+        return font.get();
+    };
+    HDC dc = ::GetDC(hwnd_);
+    if (!dc) return;
+    const HGDIOBJ before = ::GetCurrentObject(dc, OBJ_FONT);
+    const MeasureText measure = [&](int points, const std::string& text) {
+        ::SelectObject(dc, fontAt(points));
+        RECT r{};
+        const std::wstring wide = text::Widen(text);
+        ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        return PixelSize{r.right - r.left, r.bottom - r.top};
+    };
+    std::map<design::MainControl, Caption> captions;
+    for (const design::Control<design::MainControl>& c : form.controls) {
+        if (c.kind != design::Kind::Button) continue;
+        const PixelRect r = design::ControlRect(form, c.id, dpi);
+        const PixelSize room{r.Width() - 2 * insets.textX - pressedShift, r.Height() - 2 * insets.textY - pressedShift};
+        Caption caption;
+        caption.setting = FitCaption(c.caption, room, form.font.points, kSmallestCaptionPoints, measure);
+        for (const std::string& line : caption.setting.lines)
+            caption.text += (caption.text.empty() ? L"" : L"\n") + text::Widen(line);
+        caption.font = fontAt(caption.setting.points);
+        captions.emplace(c.id, std::move(caption));
+    }
+    ::SelectObject(dc, before);
+    ::ReleaseDC(hwnd_, dc);
+    for (const auto& [id, caption] : captions)
+        if (HWND button = controls_.Handle(id))
+            ::SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(caption.font), TRUE);
+    captions_ = std::move(captions);
+    // The old fonts go only now that no button uses them.
+    captionFonts_ = std::move(fonts);
+}
+
+std::optional<CaptionSetting> MainWindow::CaptionOf(design::MainControl button) const {
+    const auto it = captions_.find(button);
+    if (it == captions_.end()) return std::nullopt;
+    return it->second.setting;
 }
 
 void MainWindow::DrawButton(const DRAWITEMSTRUCT& draw) {
     const std::optional<design::MainControl> button = controls_.IdOf(draw.hwndItem);
     if (!button) return;
+    const auto caption = captions_.find(*button);
+    if (caption == captions_.end()) return;
     HDC dc = draw.hDC;
     RECT r = draw.rcItem;
     const bool pressed = (draw.itemState & ODS_SELECTED) != 0;
     const bool focused = (draw.itemState & ODS_FOCUS) != 0;
     const bool disabled = (draw.itemState & ODS_DISABLED) != 0;
+    const colours::State state = disabled  ? colours::State::Disabled
+                                 : pressed ? colours::State::Pressed
+                                 : focused ? colours::State::Focused
+                                           : colours::State::Normal;
+    const colours::Look look = controls_.LookOf(*button, state);
+    const int dpi = controls_.Dpi();
+    const design::ButtonInsets insets = design::ButtonInsetsAt(dpi);
 
-    HBRUSH back = controls_.Back(*button);
-    ::FillRect(dc, &r, back ? back : ::GetSysColorBrush(COLOR_BTNFACE));
+    ::FillRect(dc, &r, controls_.Brush(look.fill));
     ::DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
 
-    wchar_t caption[256] = {};
-    ::GetWindowTextW(draw.hwndItem, caption, static_cast<int>(std::size(caption)));
-    SelectedObject selected(dc, controls_.FontOf(*button));
+    SelectedObject selected(dc, caption->second.font);
     ::SetBkMode(dc, TRANSPARENT);
     RECT textRect = r;
-    ::InflateRect(&textRect, -4, -3);
-    if (pressed) ::OffsetRect(&textRect, 1, 1);
-    // Long captions wrap; the block of lines is centred vertically.
+    ::InflateRect(&textRect, -insets.textX, -insets.textY);
+    if (pressed) {
+        const int shift = TwipsToPixels(15, dpi);
+        ::OffsetRect(&textRect, shift, shift);
+    }
+    // The lines were broken at blanks when the window was laid out; the
+    // block is centred vertically. Disabled shows in the fill, not in faint
+    // or embossed text.
+    const std::wstring& lines = caption->second.text;
+    constexpr UINT kFormat = DT_CENTER | DT_NOPREFIX | DT_NOCLIP;
     RECT measured = textRect;
-    constexpr UINT kFormat = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
-    ::DrawTextW(dc, caption, -1, &measured, kFormat | DT_CALCRECT);
+    ::DrawTextW(dc, lines.c_str(), -1, &measured, kFormat | DT_CALCRECT);
     const int spare = (textRect.bottom - textRect.top) - (measured.bottom - measured.top);
     if (spare > 0) textRect.top += spare / 2;
-    if (disabled) {
-        // Etched: a light copy one pixel down and right under the grey text.
-        RECT shadow = textRect;
-        ::OffsetRect(&shadow, 1, 1);
-        ::SetTextColor(dc, ::GetSysColor(COLOR_BTNHIGHLIGHT));
-        ::DrawTextW(dc, caption, -1, &shadow, kFormat);
-        ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
-    } else {
-        ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
-    }
-    ::DrawTextW(dc, caption, -1, &textRect, kFormat);
+    ::SetTextColor(dc, win::ToColorRef(look.text));
+    ::DrawTextW(dc, lines.c_str(), -1, &textRect, kFormat);
 
     if (focused) {
         // Always shown, not only after a key press: the people this program
-        // serves are often guided by voice over the phone.
+        // serves are often guided by voice over the phone. A solid frame,
+        // as wide as the scale makes two pixels.
         RECT mark = r;
-        ::InflateRect(&mark, -4, -4);
-        ::SetTextColor(dc, RGB(0, 0, 0));
-        ::SetBkColor(dc, RGB(255, 255, 255));
-        ::DrawFocusRect(dc, &mark);
+        ::InflateRect(&mark, -insets.focusInset, -insets.focusInset);
+        HBRUSH frame = controls_.Brush(look.focus);
+        for (int i = 0; i < insets.focusWidth; ++i) {
+            ::FrameRect(dc, &mark, frame);
+            ::InflateRect(&mark, -1, -1);
+        }
     }
 }
 
@@ -231,6 +296,14 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DRAWITEM:
         DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         return TRUE;
+    case WM_CTLCOLORSTATIC:
+        // The download's words take the place of the bottom label and its
+        // colours.
+        if (strip_.Shows(reinterpret_cast<HWND>(lParam)))
+            return win::LabelColours(reinterpret_cast<HDC>(wParam),
+                                     controls_.LookOf(design::MainControl::BottomLabel, colours::State::Normal),
+                                     stripBrushes_);
+        break;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
@@ -270,6 +343,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // The children are destroyed after this; they no longer paint.
         strip_.Detach();
         controls_.Destroy();
+        captions_.clear();
+        stripBrushes_.Clear();
         lastFocus_ = nullptr;
         return 0;
     default:

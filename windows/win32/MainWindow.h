@@ -9,14 +9,18 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <optional>
+#include <string>
 
 #include "platform/Platform.h"
+#include "windows/CaptionFit.h"
 #include "windows/Designs.h"
 #include "windows/MainWindowLogic.h"
 #include "windows/win32/DesignedControls.h"
 #include "windows/win32/ProgressStrip.h"
 #include "windows/win32/ReminderWindow.h"
+#include "windows/win32/WinColours.h"
 #include "windows/win32/WindowBase.h"
 
 namespace tarn {
@@ -40,8 +44,11 @@ public:
     // One of the design's controls; null while the window is not open.
     HWND ControlWindow(design::MainControl control) const noexcept { return controls_.Handle(control); }
 
+    // How a button's caption is set at the current DPI: its size and lines.
+    std::optional<CaptionSetting> CaptionOf(design::MainControl button) const;
+
     // The progress strip, for the platform to report downloads to.
-    DownloadWatcher& Downloads() noexcept { return strip_; }
+    win::ProgressStrip& Downloads() noexcept { return strip_; }
     // True while a click's work runs.
     bool IsBusy() const noexcept { return busy_; }
 
@@ -59,6 +66,9 @@ private:
     void AfterDestroy();
 
     void Layout(int dpi);
+    // Breaks each button's caption at blanks and picks the size it fits at;
+    // the fonts are made here, not while painting.
+    void SetCaptions(int dpi);
     void DrawButton(const DRAWITEMSTRUCT& draw);
     void OnCommand(int id, int notification);
     bool OnCloseRequest();
@@ -76,6 +86,14 @@ private:
     Deployment deploy_;
     win::DesignedControls<design::MainControl> controls_;
     win::ProgressStrip strip_;
+    win::BrushCache stripBrushes_;
+    struct Caption {
+        CaptionSetting setting;
+        std::wstring text;  // the lines, joined by line feeds
+        HFONT font = nullptr;  // one of captionFonts_
+    };
+    std::map<design::MainControl, Caption> captions_;
+    std::map<int, FontHandle> captionFonts_;  // by point size, at the current DPI
     std::function<void(HWND)> onCreated_;
     std::function<void()> onDestroyed_;
 

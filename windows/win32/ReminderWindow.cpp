@@ -82,13 +82,6 @@ bool PutOnClipboard(HWND owner, const std::wstring& text) noexcept {
     return done;
 }
 
-bool HighContrast() noexcept {
-    HIGHCONTRASTW settings{};
-    settings.cbSize = sizeof settings;
-    return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof settings, &settings, 0) &&
-           (settings.dwFlags & HCF_HIGHCONTRASTON) != 0;
-}
-
 // Tells assistive tools that control now says something the person must hear.
 void Alert(HWND control) noexcept {
     if (control) ::NotifyWinEvent(EVENT_SYSTEM_ALERT, control, OBJID_CLIENT, CHILDID_SELF);
@@ -201,7 +194,6 @@ void ReminderWindow::ShowId(const std::string& digits) {
             RemoveIdRow();
             return;  // the reminder stays as it is; the person reads the ID off the client
         }
-        idBack_ = win::MakeBrush(controls_.Form().back);
     }
     id_ = digits;
     LayoutIdRow();
@@ -236,7 +228,7 @@ void ReminderWindow::RemoveIdRow() noexcept {
     if (copyButton_) ::DestroyWindow(copyButton_);
     idDigits_ = copyButton_ = nullptr;
     idFont_.reset();
-    idBack_.reset();
+    idBrushes_.Clear();
     id_.clear();
 }
 
@@ -328,17 +320,14 @@ LRESULT ReminderWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
         // The ID in the message's blue on the window's own background, or
-        // in the system's colours under high contrast.
-        if (reinterpret_cast<HWND>(lParam) == idDigits_ && HighContrast()) {
-            ::SetTextColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_WINDOWTEXT));
-            ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_WINDOW));
-            return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
+        // in the system's colours under high contrast: the one colour
+        // source the rest of the window is drawn from.
+        if (reinterpret_cast<HWND>(lParam) == idDigits_ || reinterpret_cast<HWND>(lParam) == copyButton_) {
+            const colours::Look look =
+                colours::LookOf(colours::Role::Label, controls_.Form().back, ReminderIdRow().digitsColour,
+                                colours::State::Normal, controls_.HighContrast());
+            return win::LabelColours(reinterpret_cast<HDC>(wParam), look, idBrushes_);
         }
-        if (reinterpret_cast<HWND>(lParam) == idDigits_ && idBack_) {
-            const design::Rgb back = *controls_.Form().back;
-            return win::LabelColours(reinterpret_cast<HDC>(wParam), ReminderIdRow().digitsColour, back, idBack_.get());
-        }
-        if (reinterpret_cast<HWND>(lParam) == copyButton_ && idBack_ && !HighContrast()) return reinterpret_cast<LRESULT>(idBack_.get());
         break;
     case WM_SETFOCUS:
         if (copyButton_) ::SetFocus(copyButton_);

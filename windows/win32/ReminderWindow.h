@@ -80,7 +80,7 @@ private:
     HWND idDigits_ = nullptr;
     HWND copyButton_ = nullptr;
     FontHandle idFont_;
-    BrushHandle idBack_;
+    win::BrushCache idBrushes_;
 
     HINSTANCE instance_;
     win::DesignedControls<design::ReminderControl> controls_;
