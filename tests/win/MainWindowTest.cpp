@@ -56,12 +56,11 @@ TEST(MainWindow, ChildWindowsInTabOrderWithTheirTexts) {
     EXPECT_EQ(texts, (std::vector<std::string>{"AnyDesk (GSN)", "AnyDesk", "RustDesk", "RustDesk (tarn)", "Aweray", "",
                                                "聯絡小森", "AeroAdmin", "傳統IE11 (tarn-IE11)", "TrustViewer",
                                                "AnyViewer"}));
-    // The strip holds the label, whose text is centred.
+    // The strip holds the label, which reports its clicks.
     EXPECT_EQ(Children(f.main.Window()).at(5), f.main.ControlWindow(design::MainControl::BottomStrip));
     const std::vector<HWND> strip = Children(f.main.ControlWindow(design::MainControl::BottomStrip));
     ASSERT_EQ(strip.size(), 1u);
     EXPECT_EQ(TextOf(strip[0]), "遠端協助 (tarn-kit)  網站：dl.test:8080  (20231104)");
-    EXPECT_NE(::GetWindowLongW(strip[0], GWL_STYLE) & SS_CENTER, 0);
     EXPECT_NE(::GetWindowLongW(strip[0], GWL_STYLE) & SS_NOTIFY, 0);
 }
 
@@ -378,6 +377,14 @@ TEST(MainWindow, HighContrastDrawsInSystemColoursOnly) {
     const std::map<COLORREF, int> seen = Pixels(f.main.ControlWindow(anydesk.id), edge);
     EXPECT_EQ(MostOf(seen), win::ToColorRef(*anydesk.back));
     EXPECT_GT(seen.count(RGB(0, 0, 0)), 0u) << "the caption in its fixed dark text";
+    // The label, disabled as during a launch, keeps its fill and takes the
+    // fixed dark grey, never the system's grey over the fixed fill.
+    HWND label = f.main.ControlWindow(design::MainControl::BottomLabel);
+    ::EnableWindow(label, FALSE);
+    const std::map<COLORREF, int> disabledLabel = Pixels(label, 0);
+    EXPECT_EQ(MostOf(disabledLabel), win::ToColorRef(*form.At(design::MainControl::BottomLabel).back));
+    EXPECT_GT(disabledLabel.count(win::ToColorRef(colours::kDisabledText)), 0u);
+    EXPECT_EQ(disabledLabel.count(scheme.Of(COLOR_GRAYTEXT)), 0u);
 }
 
 }  // namespace

@@ -42,8 +42,12 @@ HWND CreateControl(HWND parent, HINSTANCE instance, const ControlLook& look, con
         break;
     case design::Kind::Label:
         className = L"STATIC";
-        // Only a label that does something on a click reports one.
-        style |= (look.clickable ? SS_NOTIFY : 0) | (look.align == design::Align::Center ? SS_CENTER : SS_LEFT);
+        // Only a label that does something on a click reports one. Such a
+        // label is disabled while a launch runs, and a disabled static
+        // control would draw its text in the system's grey over the design's
+        // fixed fill: it is owner-drawn, in the colours of its state.
+        style |= look.clickable ? SS_NOTIFY | SS_OWNERDRAW
+                                : (look.align == design::Align::Center ? SS_CENTER : SS_LEFT);
         break;
     }
     HWND control = ::CreateWindowExW(0, className, text::Widen(caption).c_str(), style, 0, 0, 0, 0, parent,

@@ -184,9 +184,28 @@ std::optional<CaptionSetting> MainWindow::CaptionOf(design::MainControl button) 
     return it->second.setting;
 }
 
+void MainWindow::DrawLabel(const DRAWITEMSTRUCT& draw, design::MainControl label) {
+    HDC dc = draw.hDC;
+    RECT r = draw.rcItem;
+    const colours::Look look =
+        controls_.LookOf(label, (draw.itemState & ODS_DISABLED) ? colours::State::Disabled : colours::State::Normal);
+    ::FillRect(dc, &r, controls_.Brush(look.fill));
+    wchar_t text[256] = {};
+    ::GetWindowTextW(draw.hwndItem, text, static_cast<int>(std::size(text)));
+    SelectedObject selected(dc, controls_.FontOf(label));
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, win::ToColorRef(look.text));
+    const UINT align = controls_.Form().At(label).align == design::Align::Center ? DT_CENTER : DT_LEFT;
+    ::DrawTextW(dc, text, -1, &r, align | DT_WORDBREAK | DT_NOPREFIX);
+}
+
 void MainWindow::DrawButton(const DRAWITEMSTRUCT& draw) {
     const std::optional<design::MainControl> button = controls_.IdOf(draw.hwndItem);
     if (!button) return;
+    if (controls_.Form().At(*button).kind == design::Kind::Label) {
+        DrawLabel(draw, *button);
+        return;
+    }
     const auto caption = captions_.find(*button);
     if (caption == captions_.end()) return;
     HDC dc = draw.hDC;

@@ -70,6 +70,8 @@ private:
     // the fonts are made here, not while painting.
     void SetCaptions(int dpi);
     void DrawButton(const DRAWITEMSTRUCT& draw);
+    // The clickable label, drawn in the colours of its state.
+    void DrawLabel(const DRAWITEMSTRUCT& draw, design::MainControl label);
     void OnCommand(int id, int notification);
     bool OnCloseRequest();
     void EnableClicks(bool enable);
