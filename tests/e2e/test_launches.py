@@ -164,6 +164,7 @@ class Launches(unittest.TestCase):
         self.assertIsNotNone(box, "a failed download is not reported")
         self.assertEqual(box["text"], not_on_server("Aweray", "Aweray.exe"))
         self.assertEqual(box["buttons"], [h.IDOK])
+        self.screenshot(box, "failure-box.png")
         self.app.answer(box, h.IDOK)
         self.assertTrue(self.app.idle())
         self.assertEqual(self.gets("/downloads/Aweray.exe"), 1)
@@ -189,13 +190,14 @@ class Launches(unittest.TestCase):
         self.assert_placed(reminder["hwnd"], below=True)
         self.screenshot(reminder, "screenshot.png")
 
-    def screenshot(self, reminder, name):
-        """The main window with the reminder below it, for the docs."""
+    def screenshot(self, window, name):
+        """The main window with window (the reminder, a message box) beside
+        it, for the docs."""
         out = os.environ.get("TARNKIT_E2E_OUT")
         if not out:
             return
         m = self.app.info(self.app.main)["window"]["rect"]
-        r = self.app.info(reminder["hwnd"])["window"]["rect"]
+        r = self.app.info(window["hwnd"])["window"]["rect"]
         left, top = min(m[0], r[0]) - 16, min(m[1], r[1]) - 16
         right, bottom = max(m[2], r[2]) + 16, max(m[3], r[3]) + 16
         time.sleep(1)  # let both windows finish painting
