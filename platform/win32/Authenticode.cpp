@@ -466,10 +466,27 @@ struct BackgroundCheck {
     PublisherCheck result = PublisherCheck::Unavailable;  // read once the worker ended
 };
 
+// The workers still running, counted so that WaitForBackgroundChecks can
+// wait for the last one.
+SRWLOCK workersLock = SRWLOCK_INIT;
+CONDITION_VARIABLE workersDone = CONDITION_VARIABLE_INIT;
+int workers = 0;
+
+void CountWorker(int change) noexcept {
+    ::AcquireSRWLockExclusive(&workersLock);
+    workers += change;
+    if (workers == 0) ::WakeAllConditionVariable(&workersDone);
+    ::ReleaseSRWLockExclusive(&workersLock);
+}
+
 DWORD WINAPI CheckThread(void* parameter) {
-    std::unique_ptr<std::shared_ptr<BackgroundCheck>> owner(static_cast<std::shared_ptr<BackgroundCheck>*>(parameter));
-    BackgroundCheck& check = **owner;
-    check.result = CheckPublisher(check.file.get(), check.path, check.expectedPublisher);
+    {
+        std::unique_ptr<std::shared_ptr<BackgroundCheck>> owner(
+            static_cast<std::shared_ptr<BackgroundCheck>*>(parameter));
+        BackgroundCheck& check = **owner;
+        check.result = CheckPublisher(check.file.get(), check.path, check.expectedPublisher);
+    }
+    CountWorker(-1);
     return 0;
 }
 
@@ -488,9 +505,11 @@ PublisherCheck CheckOnWorker(HANDLE file, const std::wstring& path, const std::s
     check->path = path;
     check->expectedPublisher = expectedPublisher;
     auto* parameter = new std::shared_ptr<BackgroundCheck>(check);
+    CountWorker(+1);
     KernelHandle thread(::CreateThread(nullptr, 0, CheckThread, parameter, 0, nullptr));
     if (!thread) {
         delete parameter;
+        CountWorker(-1);
         return PublisherCheck::Unavailable;
     }
     void* handles[] = {thread.get()};
@@ -515,6 +534,20 @@ PublisherCheck CheckPublisher(HANDLE file, const std::wstring& path, const std::
     } catch (...) {
         return PublisherCheck::Unavailable;
     }
+}
+
+bool WaitForBackgroundChecks(unsigned long timeoutMs) noexcept {
+    const ULONGLONG start = ::GetTickCount64();
+    ::AcquireSRWLockExclusive(&workersLock);
+    while (workers > 0) {
+        const ULONGLONG waited = ::GetTickCount64() - start;
+        if (waited >= timeoutMs ||
+            !::SleepConditionVariableSRW(&workersDone, &workersLock, static_cast<DWORD>(timeoutMs - waited), 0))
+            break;
+    }
+    const bool none = workers == 0;
+    ::ReleaseSRWLockExclusive(&workersLock);
+    return none;
 }
 
 }  // namespace tarn

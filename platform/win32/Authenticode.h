@@ -44,4 +44,10 @@ PublisherCheck CheckPublisher(HANDLE file, const std::wstring& path, const std::
 PublisherCheck CheckPublisher(HANDLE file, const std::wstring& path, const std::string& expectedPublisher,
                               Waiter& waiter) noexcept;
 
+// Waits until no check given up on is still running on its worker, or
+// timeoutMs has passed; true when none is. A process that ends with such a
+// worker inside the system's network code can fail on its way out, so one
+// that has given up on a check lets it finish first.
+bool WaitForBackgroundChecks(unsigned long timeoutMs) noexcept;
+
 }  // namespace tarn

@@ -123,6 +123,8 @@ TEST_P(CheckPublisherOf, SignedFile) {
     if (!c.changedAfterSigning) {
         EXPECT_EQ(CheckPublisher(file.get(), text::Widen(path), c.expectedPublisher, quitting),
                   PublisherCheck::Unavailable);
+        // Not ended under the worker, which may still be fetching.
+        EXPECT_TRUE(WaitForBackgroundChecks(60000));
     }
 }
 
