@@ -220,6 +220,8 @@ class Driver:
     Its Unix stderr receives the Wine debug output of every program it starts
     (their traces of the processes they start)."""
 
+    _desktops = 0
+
     def __init__(self, driver_exe):
         fd, self.trace_path = tempfile.mkstemp(prefix="tarn-e2e-trace-", suffix=".log")
         self._trace = os.fdopen(fd, "wb")
@@ -227,7 +229,11 @@ class Driver:
         # every window frame itself (there is no window manager on the
         # virtual X server) and the geometry does not depend on the host.
         # It is this process's desktop only; the prefix is left as it is.
-        self.proc = subprocess.Popen(["wine", "explorer", f"/desktop=tarn-e2e,{DESKTOP}", driver_exe],
+        # A desktop of its own name: one left by the previous session, still
+        # closing on a loaded machine, would take this driver down with it.
+        Driver._desktops += 1
+        desktop = f"tarn-e2e-{os.getpid()}-{Driver._desktops}"
+        self.proc = subprocess.Popen(["wine", "explorer", f"/desktop={desktop},{DESKTOP}", driver_exe],
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=self._trace, env=wine_env())
         self._sel = selectors.DefaultSelector()
