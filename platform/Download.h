@@ -49,6 +49,9 @@ struct DownloadOptions {
     // Called on the caller's thread while it waits, whenever more has
     // arrived; total is -1 when the server gave no length.
     std::function<void(std::uint64_t received, std::int64_t total)> progress;
+    // Called on the caller's thread when the line dropped and the rest of
+    // the body is asked for again; progress follows once it comes.
+    std::function<void()> resuming;
     // Set by another thread to give up; a cancelled download has failed.
     const std::atomic<bool>* cancel = nullptr;
     // How the caller's thread waits for the transfer: a handle and a time in
@@ -82,6 +85,17 @@ struct DownloadOptions {
 // is left and a file already at path stays untouched. Never served from or
 // kept in a cache. A download is stalled only when no byte at all arrived
 // for the stall time.
+//
+// A line that drops (the connection ends before the body's length, or a
+// chunked body before its last chunk) after an answer brought at least one
+// byte is asked again for the rest, up to three more times, when the first
+// answer named its body by a strong ETag or a Last-Modified date: "Range:
+// bytes=HELD-" with that as If-Range. Only a 206 for exactly the rest of a
+// body of the first answer's length continues it (anything else that is no
+// 200 fails; a 206 that does not fit as kDownloadTruncated); a 200 is the
+// server starting over, and its body is taken from its first byte. The
+// bytes held stay in the temporary file, so the checks above are made on
+// the whole body as ever. A stall is not asked again.
 long DownloadToFile(const std::wstring& url, const std::wstring& path, const DownloadOptions& options);
 
 // Loads WinINet from the system folder now rather than in the first

@@ -127,6 +127,9 @@ public:
     virtual void DownloadBegins(const std::string& path, std::function<void()> cancel) = 0;
     // total is -1 when the server gave no length.
     virtual void DownloadProgress(std::uint64_t received, std::int64_t total) = 0;
+    // The line dropped and the rest is being asked for; DownloadProgress
+    // follows as it comes.
+    virtual void DownloadResumes() = 0;
     virtual void DownloadEnds() = 0;
 };
 

@@ -30,6 +30,9 @@ std::string DownloadProgressText(const std::string& fileName, std::uint64_t rece
 // without a total.
 std::string DownloadSizesText(std::uint64_t received, std::int64_t total);
 
+// Shown in place of the line from a dropped line until the rest comes.
+inline constexpr char kResumingText[] = "連線中斷，正在接續下載…";
+
 // Shown in place of the line while no byte has come for kStallNotice.
 inline constexpr char kSlowNetworkText[] = "網路很慢，正在等待…";
 inline constexpr std::chrono::seconds kStallNotice{5};

@@ -233,6 +233,13 @@ public:
     HANDLE get() const noexcept { return file_.get(); }
     const std::wstring& Path() const noexcept { return path_; }
 
+    // Empties the file for a body that starts over.
+    long Empty() {
+        if (!::SetFilePointerEx(file_.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get()))
+            return FromWin32(::GetLastError());
+        return kDownloadOk;
+    }
+
     // On disk before it replaces anything, so a crash right after the move
     // cannot leave a partial program under the target's name.
     long Flush() { return ::FlushFileBuffers(file_.get()) ? kDownloadOk : FromWin32(::GetLastError()); }
@@ -356,6 +363,7 @@ struct Transfer {
 
     std::atomic<std::uint64_t> received{0};
     std::atomic<std::int64_t> total{-1};
+    std::atomic<unsigned> resumes{0};  // how often the rest was asked for again
     std::atomic<ULONGLONG> lastActivity{0};
     long result = kDownloadFailed;  // the worker's answer, read after it ended
 
@@ -382,11 +390,24 @@ private:
     enum { kRunning, kStopped, kCommitted };
     std::atomic<int> phase_{kRunning};
     std::optional<Sha256> digest_;  // taken as the body arrives, so the file is not read twice
+    // The body as it has arrived, over every answer that carried a part of it.
+    std::vector<unsigned char> head_;  // its start, to judge it
+    std::uint64_t count_ = 0;          // the bytes in the temporary file
+    std::wstring validator_;           // the body's ETag or Last-Modified; empty: it cannot be resumed
 
     long Await(const RequestState& state, long (*failure)(DWORD));
-    // Opens a request for address on a connection of its own and sends it.
-    long Send(const WinInet& api, HINTERNET session, const Address& address, Exchange& exchange);
+    // Opens a request for address on a connection of its own and sends it
+    // with headers (none when empty).
+    long Send(const WinInet& api, HINTERNET session, const Address& address, const std::wstring& headers,
+              Exchange& exchange);
+    // Requests url, following redirects as allowed; the final answer's status.
+    long Open(const WinInet& api, HINTERNET session, const std::wstring& headers, Exchange& exchange, DWORD& status);
+    // A 200: the whole body from its first byte, into an empty file.
+    long BeginWhole(const WinInet& api, HINTERNET request, TemporaryFile& file);
+    // A 206 answering for the rest after count_: only the rest of the same body.
+    long CheckContinuation(const WinInet& api, HINTERNET request);
     long Receive(const WinInet& api, HINTERNET request, RequestState& state, HANDLE file);
+    bool MayResume(long result, std::uint64_t attemptStart) const;
 };
 
 // Waits for the call that went pending, a stop, or the end of the stall time
@@ -467,7 +488,8 @@ bool IsRedirect(DWORD status) {
 // The limit that WinINet documents for the redirects it follows itself.
 constexpr int kMostRedirects = 5;
 
-long Transfer::Send(const WinInet& api, HINTERNET session, const Address& address, Exchange& exchange) {
+long Transfer::Send(const WinInet& api, HINTERNET session, const Address& address, const std::wstring& headers,
+                    Exchange& exchange) {
     exchange.connection.reset(api.InternetConnectW(session, address.host.c_str(), address.port, nullptr, nullptr,
                                                    INTERNET_SERVICE_HTTP, 0, 0));
     if (!exchange.connection) return FromInternetError(::GetLastError());
@@ -495,13 +517,139 @@ long Transfer::Send(const WinInet& api, HINTERNET session, const Address& addres
         api.InternetSetOptionW(exchange.request.get(), option, &timeout, sizeof timeout);
 
     state.Arm();
-    if (!api.HttpSendRequestW(exchange.request.get(), nullptr, 0, nullptr, 0)) {
+    if (!api.HttpSendRequestW(exchange.request.get(), headers.empty() ? nullptr : headers.c_str(),
+                              static_cast<DWORD>(headers.size()), nullptr, 0)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING) return FromInternetError(error);
         if (const long sent = Await(state, FromInternetError); sent != kDownloadOk) return sent;
     }
     Touch();
     return kDownloadOk;
+}
+
+long Transfer::Open(const WinInet& api, HINTERNET session, const std::wstring& headers, Exchange& exchange,
+                    DWORD& status) {
+    // Requests are made from the pieces of the URL, so that their timeouts
+    // are set before they are sent (InternetOpenUrl would send at once).
+    std::wstring current = url;
+    std::optional<Address> address = AddressOf(api, current);
+    if (!address) return kDownloadInvalidUrl;
+    for (int redirects = 0;; ++redirects) {
+        if (Stopped()) return kDownloadAborted;
+        exchange.Close();
+        if (const long sent = Send(api, session, *address, headers, exchange); sent != kDownloadOk) return sent;
+        DWORD size = sizeof status;
+        if (!api.HttpQueryInfoW(exchange.request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                                &size, nullptr))
+            return kDownloadFailed;
+        // Over plain http WinINet has followed any redirect already.
+        if (!address->secure || !IsRedirect(status)) return kDownloadOk;
+        const std::optional<std::wstring> location = HeaderText(api, exchange.request.get(), HTTP_QUERY_LOCATION);
+        if (!location) return kDownloadOk;  // a redirect to nowhere: the server's answer as it stands
+        current = Resolve(api, current, *location);
+        address = current.empty() ? std::nullopt : AddressOf(api, current);
+        if (!address || !address->secure) return kDownloadInsecureRedirect;
+        if (redirects == kMostRedirects) return kDownloadTooManyRedirects;
+    }
+}
+
+// A header value that may be sent back as it came: printable ASCII, so that
+// no server can add a line of its own to the request.
+bool Sendable(const std::wstring& value) {
+    return !value.empty() &&
+           std::all_of(value.begin(), value.end(), [](wchar_t c) { return c >= L' ' && c <= L'~'; });
+}
+
+// What identifies this body, for If-Range: a strong ETag, else the
+// Last-Modified date. A weak ETag may not be used for it. Empty when the
+// answer has neither.
+std::wstring ValidatorOf(const WinInet& api, HINTERNET request) {
+    if (auto tag = HeaderText(api, request, HTTP_QUERY_ETAG); tag && Sendable(*tag) && tag->rfind(L"W/", 0) != 0)
+        return *tag;
+    if (auto modified = HeaderText(api, request, HTTP_QUERY_LAST_MODIFIED); modified && Sendable(*modified))
+        return *modified;
+    return {};
+}
+
+long Transfer::BeginWhole(const WinInet& api, HINTERNET request, TemporaryFile& file) {
+    total = -1;
+    if (const std::optional<std::wstring> length = HeaderText(api, request, HTTP_QUERY_CONTENT_LENGTH)) {
+        const std::optional<std::int64_t> parsed = ParseLength(*length);
+        // A length that cannot be read cannot be held to.
+        if (!parsed) return kDownloadFailed;
+        total = *parsed;
+    }
+    validator_ = ValidatorOf(api, request);
+    if (count_ > 0) {
+        if (const long emptied = file.Empty(); emptied != kDownloadOk) return emptied;
+        count_ = 0;
+        received = 0;
+    }
+    head_.clear();
+    if (!expectedSha256.empty()) {
+        digest_.emplace();
+        if (!digest_->Ok()) return kDownloadFailed;  // a pinned file is never kept unchecked
+    }
+    return kDownloadOk;
+}
+
+// "bytes FIRST-LAST/LENGTH" of a Content-Range, LENGTH -1 for "*".
+struct ByteRange {
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+    std::int64_t length = -1;
+};
+
+std::optional<ByteRange> ParseContentRange(std::wstring_view text) {
+    constexpr std::wstring_view kUnit = L"bytes ";
+    if (text.substr(0, kUnit.size()) != kUnit) return std::nullopt;
+    text.remove_prefix(kUnit.size());
+    const std::size_t dash = text.find(L'-');
+    const std::size_t slash = text.find(L'/');
+    if (dash == std::wstring_view::npos || slash == std::wstring_view::npos || dash > slash) return std::nullopt;
+    const auto first = ParseLength(text.substr(0, dash));
+    const auto last = ParseLength(text.substr(dash + 1, slash - dash - 1));
+    const std::wstring_view length = text.substr(slash + 1);
+    if (!first || !last || *last < *first) return std::nullopt;
+    ByteRange range{*first, *last, -1};
+    if (length != L"*") {
+        const auto whole = ParseLength(length);
+        if (!whole || *whole <= *last) return std::nullopt;
+        range.length = *whole;
+    }
+    return range;
+}
+
+long Transfer::CheckContinuation(const WinInet& api, HINTERNET request) {
+    // Anything but the rest of the same body, to its end, cannot be joined
+    // to what is held: the download has failed as one cut short.
+    const std::optional<std::wstring> text = HeaderText(api, request, HTTP_QUERY_CONTENT_RANGE);
+    const std::optional<ByteRange> range = text ? ParseContentRange(*text) : std::nullopt;
+    if (!range || static_cast<std::uint64_t>(range->first) != count_) return kDownloadTruncated;
+    const std::int64_t known = total;
+    if (known >= 0 ? range->length != known : range->length >= 0 && range->last != range->length - 1)
+        return kDownloadTruncated;
+    if (known >= 0 && range->last != known - 1) return kDownloadTruncated;
+    if (const std::optional<std::wstring> length = HeaderText(api, request, HTTP_QUERY_CONTENT_LENGTH)) {
+        const std::optional<std::int64_t> parsed = ParseLength(*length);
+        if (!parsed) return kDownloadFailed;
+        if (*parsed != range->last - range->first + 1) return kDownloadTruncated;
+    }
+    // A body that came without its length now has one.
+    if (known < 0) total = range->length;
+    return kDownloadOk;
+}
+
+// The most times the rest of a body is asked for after the line dropped.
+constexpr int kMostResumes = 3;
+
+// A line that dropped after this attempt brought something, from a server
+// that named the body so that the rest of that same body can be asked for.
+// A stall is no drop: a line silent that long is not helped by asking again.
+bool Transfer::MayResume(long result, std::uint64_t attemptStart) const {
+    if (result != kDownloadTruncated || Stopped() || validator_.empty() || count_ <= attemptStart) return false;
+    const std::int64_t known = total;
+    return known < 0 || count_ < static_cast<std::uint64_t>(known);
 }
 
 long Transfer::Run() {
@@ -514,50 +662,36 @@ long Transfer::Run() {
         api->InternetSetStatusCallbackW(session.get(), &RequestState::OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
         return kDownloadNoSession;
 
-    // Requests are made from the pieces of the URL, so that their timeouts
-    // are set before they are sent (InternetOpenUrl would send at once).
-    std::wstring current = url;
-    std::optional<Address> address = AddressOf(*api, current);
-    if (!address) return kDownloadInvalidUrl;
     Exchange exchange;
     DWORD status = 0;
-    for (int redirects = 0;; ++redirects) {
-        if (Stopped()) return kDownloadAborted;
-        exchange.Close();
-        if (const long sent = Send(*api, session.get(), *address, exchange); sent != kDownloadOk) return sent;
-        DWORD size = sizeof status;
-        if (!api->HttpQueryInfoW(exchange.request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                                 &size, nullptr))
-            return kDownloadFailed;
-        // Over plain http WinINet has followed any redirect already.
-        if (!address->secure || !IsRedirect(status)) break;
-        const std::optional<std::wstring> location = HeaderText(*api, exchange.request.get(), HTTP_QUERY_LOCATION);
-        if (!location) break;  // a redirect to nowhere: the server's answer as it stands
-        current = Resolve(*api, current, *location);
-        address = current.empty() ? std::nullopt : AddressOf(*api, current);
-        if (!address || !address->secure) return kDownloadInsecureRedirect;
-        if (redirects == kMostRedirects) return kDownloadTooManyRedirects;
-    }
+    if (const long opened = Open(*api, session.get(), {}, exchange, status); opened != kDownloadOk) return opened;
     // Anything but the whole program is no program: a 206 carries a part.
     if (status != HTTP_STATUS_OK) return DownloadHttpStatus(static_cast<int>(status));
 
-    if (const std::optional<std::wstring> length = HeaderText(*api, exchange.request.get(), HTTP_QUERY_CONTENT_LENGTH)) {
-        const std::optional<std::int64_t> parsed = ParseLength(*length);
-        // A length that cannot be read cannot be held to.
-        if (!parsed) return kDownloadFailed;
-        total = *parsed;
-    }
-
-    if (!expectedSha256.empty()) {
-        digest_.emplace();
-        if (!digest_->Ok()) return kDownloadFailed;  // a pinned file is never kept unchecked
-    }
-
     const std::wstring folder = FolderOf(target);
     if (folder.empty()) return FromWin32(::GetLastError());
+    // The bytes held between attempts stay in this file alone, which goes
+    // with the download unless the whole program is moved into place.
     TemporaryFile file;
-    long result = file.Create(folder);
+    long result = BeginWhole(*api, exchange.request.get(), file);
+    if (result == kDownloadOk) result = file.Create(folder);
+    std::uint64_t attemptStart = 0;
     if (result == kDownloadOk) result = Receive(*api, exchange.request.get(), *exchange.state, file.get());
+    for (int resume = 0; resume < kMostResumes && MayResume(result, attemptStart); ++resume) {
+        ++resumes;
+        const std::wstring headers =
+            L"Range: bytes=" + std::to_wstring(count_) + L"-\r\nIf-Range: " + validator_ + L"\r\n";
+        if (result = Open(*api, session.get(), headers, exchange, status); result != kDownloadOk) break;
+        if (status == HTTP_STATUS_OK)
+            result = BeginWhole(*api, exchange.request.get(), file);  // the server starts over
+        else if (status == HTTP_STATUS_PARTIAL_CONTENT)
+            result = CheckContinuation(*api, exchange.request.get());
+        else
+            result = DownloadHttpStatus(static_cast<int>(status));
+        if (result != kDownloadOk) break;
+        attemptStart = count_;
+        result = Receive(*api, exchange.request.get(), *exchange.state, file.get());
+    }
     if (result == kDownloadOk && digest_) {
         const std::optional<std::string> actual = digest_->Finish();
         if (!actual) result = kDownloadFailed;
@@ -571,12 +705,10 @@ long Transfer::Run() {
 }
 
 long Transfer::Receive(const WinInet& api, HINTERNET request, RequestState& state, HANDLE file) {
-    // The start of the body, to judge it: "MZ" as soon as two bytes are
-    // here (so an error page is not fetched to its end), and the program's
+    // The start of the body judges it: "MZ" as soon as two bytes are here
+    // (so an error page is not fetched to its end), and the program's
     // headers at the end when no length was given.
-    std::vector<unsigned char> head;
-    head.reserve(kProgramHeadBytes);
-    std::uint64_t count = 0;
+    head_.reserve(kProgramHeadBytes);
     for (;;) {
         if (Stopped()) return kDownloadAborted;
         state.piece = INTERNET_BUFFERSW{};
@@ -608,21 +740,21 @@ long Transfer::Receive(const WinInet& api, HINTERNET request, RequestState& stat
         }
         Touch();
         const auto* bytes = reinterpret_cast<const unsigned char*>(state.buffer.data());
-        head.insert(head.end(), bytes, bytes + std::min<std::size_t>(got, kProgramHeadBytes - head.size()));
-        if (head.size() >= 2 && (head[0] != 'M' || head[1] != 'Z')) return kDownloadNotProgram;
+        head_.insert(head_.end(), bytes, bytes + std::min<std::size_t>(got, kProgramHeadBytes - head_.size()));
+        if (head_.size() >= 2 && (head_[0] != 'M' || head_[1] != 'Z')) return kDownloadNotProgram;
         DWORD written = 0;
         if (!::WriteFile(file, state.buffer.data(), got, &written, nullptr) || written != got)
             return FromWin32(::GetLastError());
         if (digest_ && !digest_->Update(state.buffer.data(), got)) return kDownloadFailed;
-        count += got;
-        received = count;
+        count_ += got;
+        received = count_;
     }
-    if (head.size() < 2) return kDownloadNotProgram;
-    if (total >= 0) return count == static_cast<std::uint64_t>(total.load()) ? kDownloadOk : kDownloadTruncated;
+    if (head_.size() < 2) return kDownloadNotProgram;
+    if (total >= 0) return count_ == static_cast<std::uint64_t>(total.load()) ? kDownloadOk : kDownloadTruncated;
     // Without a length, a closed connection looks the same whether the body
     // ended or was cut: only the program's own headers tell.
-    const std::optional<std::uint64_t> extent = ProgramExtent(head);
-    return extent && *extent <= count ? kDownloadOk : kDownloadTruncated;
+    const std::optional<std::uint64_t> extent = ProgramExtent(head_);
+    return extent && *extent <= count_ ? kDownloadOk : kDownloadTruncated;
 }
 
 DWORD WINAPI TransferThread(void* parameter) {
@@ -675,7 +807,12 @@ long DownloadToFile(const std::wstring& url, const std::wstring& path, const Dow
     constexpr ULONGLONG kEndWithinMs = 5000;
     std::uint64_t reportedReceived = 0;
     std::int64_t reportedTotal = -1;
+    unsigned reportedResumes = 0;
     auto report = [&] {
+        if (const unsigned resumes = transfer->resumes; resumes != reportedResumes) {
+            reportedResumes = resumes;
+            if (options.resuming) options.resuming();
+        }
         const std::uint64_t received = transfer->received;
         const std::int64_t total = transfer->total;
         if (options.progress && (received != reportedReceived || total != reportedTotal)) {

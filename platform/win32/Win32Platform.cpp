@@ -249,10 +249,12 @@ long Win32Platform::Fetch(const std::string& url, const std::string& path, const
     options.stallTimeoutMs = stallTimeoutMs_;
     options.cancel = &cancel_;
     options.wait = [this](void* handle, unsigned long timeoutMs) { return waiter_.Wait(&handle, 1, timeoutMs); };
-    if (watcher_)
+    if (watcher_) {
         options.progress = [watcher = watcher_](std::uint64_t received, std::int64_t total) {
             watcher->DownloadProgress(received, total);
         };
+        options.resuming = [watcher = watcher_] { watcher->DownloadResumes(); };
+    }
     options.expectedSha256 = check.sha256;
     if (!check.publisher.empty())
         options.verify = [publisher = check.publisher](void* file, const std::wstring& name) {

@@ -24,7 +24,16 @@ Paths:
                        the last to /downloads/NAME: N redirects in all
   /redirect/plain/NAME 302 to the plain port's /downloads/NAME?after-redirect
   /maintenance         200 with a text page that begins with "M"
-Every request is appended to --log as "METHOD PATH" when given.
+  /resume/MODE/NAME    the file NAME with its length and ETag "v1", cut after
+                       half; a request with Range is answered by MODE:
+                       range (206 for the rest, when If-Range is "v1"),
+                       lastmod (as range, naming the file by Last-Modified
+                       alone), restart (200, the whole file), elsewhere (206
+                       from a byte before the one asked for), total (206
+                       claiming one byte more in all), cut (206, cut again
+                       after half of what is asked for)
+Every request is appended to --log as "METHOD PATH" when given, followed by
+a tab and the Range header when there is one.
 
 For a whole run, /downloads/ can be made slow (--downloads-rate, bytes a
 second, sent in small pieces) and length-less (--downloads-without-length:
@@ -59,7 +68,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def _record(self):
         if ARGS.log:
             with open(ARGS.log, "a", encoding="utf-8") as f:
-                f.write(f"{self.command} {self.path}\n")
+                asked = self.headers.get("Range")
+                f.write(f"{self.command} {self.path}" + (f"\t{asked}" if asked else "") + "\n")
 
     def _file(self, name):
         path = os.path.join(ARGS.root, os.path.basename(name))
@@ -164,6 +174,33 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body)
         self.wfile.flush()
 
+    MODIFIED = "Tue, 03 Nov 2026 08:00:00 GMT"
+
+    def _resume(self, mode, body):
+        """A first answer cut after half, and the answer to a Range by mode."""
+        size = len(body)
+        named = {"Last-Modified": self.MODIFIED} if mode == "lastmod" else {"ETag": '"v1"'}
+        asked = self.headers.get("Range", "")
+        start = int(asked[len("bytes="):].rstrip("-")) if asked.startswith("bytes=") else None
+        same = self.headers.get("If-Range") == named.get("ETag", named.get("Last-Modified"))
+        # The first answer is cut; one that starts over is not.
+        first, part, cut = 0, body, size // 2 if start is None else size
+        if start is not None and mode != "restart" and same:
+            first = start - 1 if mode == "elsewhere" else start
+            part = body[first:] + (b"x" if mode == "total" else b"")
+            cut = len(part) // 2 if mode == "cut" else len(part)
+            whole = size + 1 if mode == "total" else size
+            self.send_response(206)
+            self.send_header("Content-Range", f"bytes {first}-{first + len(part) - 1}/{whole}")
+        else:
+            self.send_response(200)
+        for header, value in named.items():
+            self.send_header(header, value)
+        self.send_header("Content-Length", str(len(part)))
+        self.end_headers()
+        self.wfile.write(part[:cut])
+        self.wfile.flush()
+
     def do_GET(self):
         self._record()
         p = self.path.split("?")[0]
@@ -212,6 +249,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self._redirect(f"http://127.0.0.1:{PLAIN_PORT}/downloads/{name}?after-redirect")
         if p == "/maintenance":
             return self._send(200, b"Maintenance until 18:00", "text/plain")
+        if p.startswith("/resume/"):
+            mode, _, name = p[len("/resume/"):].partition("/")
+            body = self._file(name)
+            if body is None:
+                return self._send(404, html, "text/html")
+            try:
+                self._resume(mode, body)
+            except (BrokenPipeError, ConnectionResetError):
+                pass
+            self.close_connection = True
+            return
         for route in ("/slow-tail/", "/cut/", "/chunked-cut/", "/partial/", "/length/"):
             if p.startswith(route):
                 body = self._file(p[len(route):])

@@ -190,6 +190,7 @@ public:
     void DownloadProgress(std::uint64_t received, std::int64_t total) override {
         if (total > 0 && received * 2 >= static_cast<std::uint64_t>(total)) cancel_();
     }
+    void DownloadResumes() override {}
     void DownloadEnds() override {}
 
 private:
@@ -349,6 +350,7 @@ public:
         lastReceived = received;
         if (cancelOnProgress && received > 0) cancel_();
     }
+    void DownloadResumes() override { events.push_back("resumes"); }
     void DownloadEnds() override { events.push_back("ends"); }
 
 private:
@@ -359,6 +361,7 @@ struct WatchCase {
     const char* name;
     std::string urlPath;
     bool lengthKnown;
+    bool resumed = false;  // the line drops once
 };
 
 class WatchedDownload : public ::testing::TestWithParam<WatchCase> {};
@@ -371,7 +374,14 @@ TEST_P(WatchedDownload, TellsTheWatcherFromBeginningToEnd) {
     const std::string target = folder / "AnyDesk.exe";
     ASSERT_EQ(os.Download(BaseUrl() + GetParam().urlPath, target), kDownloadOk);
     const FileBytes file = ReadBytes(target);
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"begins " + target, "progress", "ends"}));
+    std::vector<std::string> events = watcher.events;
+    std::vector<std::string> expected{"begins " + target, "progress", "ends"};
+    if (GetParam().resumed) {
+        // The first part may come within the same moment as the drop.
+        if (events.size() > 2 && events[1] == "progress") events.erase(events.begin() + 1);
+        expected.insert(expected.begin() + 1, "resumes");
+    }
+    EXPECT_EQ(events, expected);
     EXPECT_EQ(watcher.lastReceived, file.bytes.size());
     const std::int64_t total = GetParam().lengthKnown ? static_cast<std::int64_t>(file.bytes.size()) : -1;
     for (std::int64_t t : watcher.totals) EXPECT_EQ(t, total);
@@ -379,7 +389,8 @@ TEST_P(WatchedDownload, TellsTheWatcherFromBeginningToEnd) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, WatchedDownload,
                          ::testing::Values(WatchCase{"WithLength", "/slow/program.exe", true},
-                                           WatchCase{"WithoutLength", "/nolength/program.exe", false}),
+                                           WatchCase{"WithoutLength", "/nolength/program.exe", false},
+                                           WatchCase{"Resumed", "/resume/range/program.exe", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BusyWait, CancelThroughTheWatcherFailsTheDownloadAndLeavesNothing) {

@@ -46,14 +46,19 @@ std::string FromLinux(const std::string& path) {
 
 std::string Fixture() { return ReadBytes(FromLinux(EnvOrEmpty("TARNKIT_TEST_HTTP_ROOT") + "/program.exe")).bytes; }
 
-// How many requests for path the server has seen.
-int RequestsFor(const std::string& path) {
+// The requests for path the server has seen, in order, each as the Range
+// it asked for ("" for none).
+std::vector<std::string> RangesAskedFor(const std::string& path) {
     std::ifstream log(EnvOrEmpty("TARNKIT_TEST_HTTP_LOG"));
-    int count = 0;
+    std::vector<std::string> ranges;
+    const std::string request = "GET " + path;
     for (std::string line; std::getline(log, line);)
-        if (line == "GET " + path) ++count;
-    return count;
+        if (line == request || line.rfind(request + "\t", 0) == 0)
+            ranges.push_back(line.size() > request.size() ? line.substr(request.size() + 1) : "");
+    return ranges;
 }
+
+int RequestsFor(const std::string& path) { return static_cast<int>(RangesAskedFor(path).size()); }
 
 // A loopback port with nobody listening: bound once, then let go.
 std::string FreePort() {
@@ -89,6 +94,10 @@ struct DownloadCase {
     std::string urlPath;  // below the server, or a whole URL
     long expected;
     std::string neverRequested = {};  // a path the server must not have been asked for
+    // The requests made for urlPath, each as its Range; "HALF" stands for
+    // half the file's size, "MORE" for a Range beyond the one before.
+    // Empty: not counted.
+    std::vector<std::string> ranges = {};
 };
 
 class DownloadOutcome : public ServerTest,
@@ -102,6 +111,7 @@ TEST_P(DownloadOutcome, LeavesAFileOnlyOnSuccessAndNoTemporaryFile) {
 
     Win32Platform os(kShortStallMs);
     const std::string url = c.urlPath.find("://") != std::string::npos ? c.urlPath : BaseUrl() + c.urlPath;
+    const std::size_t askedBefore = RangesAskedFor(c.urlPath).size();
     const ULONGLONG start = ::GetTickCount64();
     const long result = os.Download(url, target);
     const ULONGLONG elapsed = ::GetTickCount64() - start;
@@ -110,6 +120,19 @@ TEST_P(DownloadOutcome, LeavesAFileOnlyOnSuccessAndNoTemporaryFile) {
     ExpectDownloadLeft(folder.Path(), target, c.expected == kDownloadOk, earlier, fixture, earlierBytes);
     if (!c.neverRequested.empty()) {
         EXPECT_EQ(RequestsFor(c.neverRequested), 0) << c.neverRequested;
+    }
+    if (!c.ranges.empty()) {
+        const std::vector<std::string> all = RangesAskedFor(c.urlPath);
+        std::vector<std::string> asked(all.begin() + static_cast<std::ptrdiff_t>(askedBefore), all.end());
+        std::vector<std::string> expected = c.ranges;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            if (expected[i] == "HALF") expected[i] = "bytes=" + std::to_string(fixture.size() / 2) + "-";
+            const auto start = [](const std::string& range) { return std::strtoull(range.c_str() + 6, nullptr, 10); };
+            if (expected[i] == "MORE" && i < asked.size() && asked[i].rfind("bytes=", 0) == 0 &&
+                start(asked[i]) > start(expected[i - 1]))
+                expected[i] = asked[i];
+        }
+        EXPECT_EQ(asked, expected);
     }
     // No case waits for the server to give up on its own.
     EXPECT_LT(elapsed, kServerStallMs - 5000) << "ms";
@@ -140,8 +163,21 @@ INSTANTIATE_TEST_SUITE_P(
                           DownloadCase{"BeginsWithPZ", "/body?PZ" + std::string(64, 'x'), kDownloadNotProgram},
                           DownloadCase{"EmptyBody", "/body?", kDownloadNotProgram},
                           DownloadCase{"OneByteBody", "/body?M", kDownloadNotProgram},
-                          DownloadCase{"Truncated", "/truncated", kDownloadTruncated},
-                          DownloadCase{"Stalled", "/stall", kDownloadStalled},
+                          // No ETag, no Last-Modified: nothing to ask the rest of.
+                          DownloadCase{"Truncated", "/truncated", kDownloadTruncated, {}, {""}},
+                          DownloadCase{"Stalled", "/stall", kDownloadStalled, {}, {""}},
+                          // Cut after half, then asked for the rest.
+                          DownloadCase{"ResumedByEtag", "/resume/range/program.exe", kDownloadOk, {}, {"", "HALF"}},
+                          DownloadCase{"ResumedByDate", "/resume/lastmod/program.exe", kDownloadOk, {}, {"", "HALF"}},
+                          DownloadCase{"ResumedFromTheStart", "/resume/restart/program.exe", kDownloadOk, {},
+                                       {"", "HALF"}},
+                          DownloadCase{"ResumedFromElsewhere", "/resume/elsewhere/program.exe", kDownloadTruncated,
+                                       {}, {"", "HALF"}},
+                          DownloadCase{"ResumedToAnotherLength", "/resume/total/program.exe", kDownloadTruncated, {},
+                                       {"", "HALF"}},
+                          // Three times asked again, no more.
+                          DownloadCase{"CutEveryTime", "/resume/cut/program.exe", kDownloadTruncated, {},
+                                       {"", "HALF", "MORE", "MORE"}},
                           // Seconds of a few KB a second after a fast start: slow, never silent.
                           DownloadCase{"SlowTail", "/slow-tail/program.exe", kDownloadOk},
                           DownloadCase{"Refused", "http://127.0.0.1:" + FreePort() + "/downloads/program.exe",

@@ -126,6 +126,11 @@ void ProgressStrip::DownloadProgress(std::uint64_t received, std::int64_t total)
     if (percent) ::SendMessageW(shown_->bar, PBM_SETPOS, static_cast<WPARAM>(*percent), 0);
 }
 
+void ProgressStrip::DownloadResumes() {
+    if (!shown_) return;
+    ShowLine(kResumingText);
+}
+
 void ProgressStrip::DownloadEnds() {
     if (!shown_) return;
     if (strip_) ::KillTimer(strip_, reinterpret_cast<UINT_PTR>(this));

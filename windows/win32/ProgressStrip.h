@@ -53,6 +53,7 @@ public:
 
     void DownloadBegins(const std::string& path, std::function<void()> cancel) override;
     void DownloadProgress(std::uint64_t received, std::int64_t total) override;
+    void DownloadResumes() override;
     void DownloadEnds() override;
 
 private:
