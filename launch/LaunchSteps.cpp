@@ -118,6 +118,12 @@ std::string StartFailureMessage(const FailureContext& who, const std::string& co
            NextStepText(who, NextStep::Call) + PhoneLine(who) + "\r\n系統的說明：" + reason;
 }
 
+std::string DamagedProgramQuestion(const std::string& fileName) {
+    std::string name = fileName;
+    if (name.size() > 4 && SameIgnoringCase(name.substr(name.size() - 4), ".exe")) name.resize(name.size() - 4);
+    return name + " 的程式檔無法執行，可能已損壞。要重新下載嗎？";
+}
+
 std::string StepFailureMessage(const FailureContext& who, const std::string& what, const std::string& reason) {
     return AfterPressing(who) + what + "\r\n原因：" + reason + "\r\n" + NextStepText(who, NextStep::Call) +
            PhoneLine(who);
@@ -149,6 +155,18 @@ long Download(LaunchContext& context, const std::string& urlPath, const std::str
     const ProgramCheck check = context.deploy.CheckFor(FileNameOf(downloadPath));
     if (!check.Any()) return context.os.Download(url, downloadPath);
     return context.os.DownloadChecked(url, downloadPath, check);
+}
+
+bool FetchAgain(LaunchContext& context, const std::string& startPath, const std::string& urlPath,
+                const std::string& downloadPath) {
+    const std::string question = DamagedProgramQuestion(FileNameOf(downloadPath));
+    if (context.os.MsgBox(question, MsgBoxButtons::YesNo, MsgBoxIcon::Warning) != MsgBoxAnswer::Yes) return false;
+    // Should it stay (held open, refused), the download replaces it anyway.
+    context.os.RemoveFile(startPath);
+    const long result = Download(context, urlPath, downloadPath);
+    if (result == kDownloadOk) return true;
+    ReportDownloadFailure(context, downloadPath, result);
+    return false;
 }
 
 void ReportDownloadFailure(LaunchContext& context, const std::string& downloadPath, long result) {

@@ -47,6 +47,9 @@ std::optional<std::string> DownloadFailureMessage(const FailureContext& who, con
 // started: the program once, that its file may be damaged, the number to
 // call, and the system's reason on a line of its own.
 std::string StartFailureMessage(const FailureContext& who, const std::string& commandLine, const std::string& reason);
+// What the person is asked when the program file that was there cannot run
+// at all: whether to download it again.
+std::string DamagedProgramQuestion(const std::string& fileName);
 // What the person is told when a step failed for another reason: what
 // failed, the reason and the number to call.
 std::string StepFailureMessage(const FailureContext& who, const std::string& what, const std::string& reason);
@@ -63,6 +66,13 @@ std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, c
 // Downloads urlPath into downloadPath, with the file's check when it has
 // one. The download's result.
 long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath);
+// Asks the person whether the program file at startPath, which the system
+// cannot run, is to be downloaded again; on yes, deletes it (as
+// RemoveFile does, never through a link) and downloads urlPath into
+// downloadPath. True when the new file is there; false when the person said
+// no or the download failed, which they have then been told.
+bool FetchAgain(LaunchContext& context, const std::string& startPath, const std::string& urlPath,
+                const std::string& downloadPath);
 // Tells the person why downloadPath could not be downloaded, unless they
 // cancelled it themselves.
 void ReportDownloadFailure(LaunchContext& context, const std::string& downloadPath, long result);

@@ -18,8 +18,21 @@ void LaunchTool(const ToolEntry& entry, LaunchContext& context) {
             steps::ReportDownloadFailure(context, entry.downloadPath, *fetched);
             return;
         }
-        os.Sleep(entry.pauseMs);
-        if (!entry.startGuarded || IsFilePresent(os, entry.testPath)) steps::Start(context, entry.startPath);
+        auto start = [&] {
+            os.Sleep(entry.pauseMs);
+            if (!entry.startGuarded || IsFilePresent(os, entry.testPath)) steps::Start(context, entry.startPath);
+        };
+        try {
+            start();
+        } catch (const StartError& error) {
+            // A program file from before this click that cannot run at all
+            // (an old partial download, a file damaged on disk) would fail
+            // the same way on every click: it is offered anew instead. A
+            // launch with its own message keeps it.
+            if (fetched || error.Cause() != StartFailure::NotAProgram || !entry.errorMessage.empty()) throw;
+            if (!steps::FetchAgain(context, entry.startPath, entry.urlPath, entry.downloadPath)) return;
+            start();
+        }
         steps::Remind(context, entry.reminderText, entry.idFile);
     } catch (const PlatformError& error) {
         steps::ReportFailure(context, error, entry.errorMessage);

@@ -26,15 +26,22 @@ public:
     using Error::Error;
 };
 
+// Why a program could not be started, where the cause asks for more than
+// telling: a program file that the system cannot run at all (cut short,
+// damaged on disk, not a Windows program), which fetching it again mends.
+enum class StartFailure { Other, NotAProgram };
+
 // Shell could not start a program; names the command line.
 class StartError : public PlatformError {
 public:
-    StartError(std::string commandLine, const std::string& reason)
-        : PlatformError(reason), commandLine_(std::move(commandLine)) {}
+    StartError(std::string commandLine, const std::string& reason, StartFailure cause = StartFailure::Other)
+        : PlatformError(reason), commandLine_(std::move(commandLine)), cause_(cause) {}
     const std::string& CommandLine() const { return commandLine_; }
+    StartFailure Cause() const { return cause_; }
 
 private:
     std::string commandLine_;
+    StartFailure cause_;
 };
 
 // Why a checked program file was not started: other content than pinned,

@@ -154,6 +154,24 @@ TaskId Win32Platform::Shell(const std::string& commandLine, WindowStyle style) {
     return StartProcess(commandLine, place.application, place.folder, style);
 }
 
+namespace {
+
+// The system's answers for a file it cannot run as a program at all.
+StartFailure StartFailureOf(DWORD error) {
+    switch (error) {
+    case ERROR_BAD_EXE_FORMAT:
+    case ERROR_BAD_FORMAT:
+    case ERROR_INVALID_EXE_SIGNATURE:
+    case ERROR_EXE_MARKED_INVALID:
+    case ERROR_FILE_CORRUPT:
+        return StartFailure::NotAProgram;
+    default:
+        return StartFailure::Other;
+    }
+}
+
+}  // namespace
+
 KernelHandle CreateProgramProcess(const std::string& name, const std::string& commandLine,
                                   const std::wstring& application, const std::wstring& folder, WindowStyle style) {
     // CreateProcessW may write into the command line, so it gets its own copy.
@@ -165,10 +183,12 @@ KernelHandle CreateProgramProcess(const std::string& name, const std::string& co
     startup.wShowWindow = ShowState(style);
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+        const DWORD error = ::GetLastError();
         // The reason fills the system's "%1" with "this file": the box names
         // the program itself, once.
-        throw StartError(name, text::SystemMessage(::GetLastError()));
+        throw StartError(name, text::SystemMessage(error), StartFailureOf(error));
+    }
     const KernelHandle threadHandle(process.hThread);
     return KernelHandle(process.hProcess);
 }

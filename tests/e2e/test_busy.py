@@ -28,6 +28,7 @@ PADDING = 1200 * 1024
 RESPONSE_BOUND_MS = 2000
 VK_ESCAPE = 27
 SLOW_NETWORK = "網路很慢，正在等待…"
+RESUMING = "連線中斷，正在接續下載…"
 SIZES = re.compile(r"^\d+(\.\d)? (B|KB|MB)(／(\d+(\.\d)? (B|KB|MB)))?$")
 
 
@@ -37,7 +38,7 @@ class Strip:
     def __init__(self, app):
         controls = app.controls()
         self.lines = [c["text"] for c in controls
-                      if c["visible"] and c["text"].startswith(("正在下載 ", SLOW_NETWORK))]
+                      if c["visible"] and c["text"].startswith(("正在下載 ", SLOW_NETWORK, RESUMING))]
         self.sizes = [c["text"] for c in controls if c["visible"] and SIZES.match(c["text"])]
         self.bar = any(c["visible"] and c["class"].lower() == "msctls_progress32" for c in controls)
         self.cancel = [c for c in controls if c["text"] == CANCEL]
@@ -267,6 +268,28 @@ class WithoutLength(SlowDownloads, unittest.TestCase):
         self.assertGreater(len(set(received)), 1, "the received count did not grow")
         self.wait_client(path, [])
         self.assertEqual(h.read_file(path), self.padded)
+        self.assert_usable_again()
+
+
+class DroppedLine(SlowDownloads, unittest.TestCase):
+    SERVER_ARGS = ("--downloads-cut-once",)
+
+    def test_a_dropped_line_goes_on_where_it_broke(self):
+        path = "c:\\temp\\Aweray.exe"
+        h.remove(path)
+        self.launch("Aweray", "Aweray.exe")
+        first = self.wait_download("Aweray")
+        seen, answers = self.watch_download()
+        seen.insert(0, first)
+        self.assertTrue(all(answers), f"the window missed {answers.count(False)} of {len(answers)} probes")
+        self.assertIn(RESUMING, [line for strip in seen for line in strip.lines])
+        self.wait_client(path, [])
+        self.assertEqual(h.read_file(path), self.padded)
+        asked = [r for r in self.server.requests() if r.startswith("GET /downloads/Aweray.exe")]
+        self.assertEqual(asked, ["GET /downloads/Aweray.exe",
+                                 f"GET /downloads/Aweray.exe\tbytes={len(self.padded) // 2}-"])
+        self.assertIsNotNone(self.app.wait_reminder(h.SHORT_REMINDER))
+        self.assertEqual(self.app.top_windows(h.BOX_TITLE), [], "a box for a download that went on")
         self.assert_usable_again()
 
 

@@ -208,12 +208,39 @@ class Launches(unittest.TestCase):
         self.assertGreater(os.path.getsize(target), 0)
 
     def test_05_aeroadmin(self):
-        h.remove("c:\\temp\\AeroAdmin\\AeroAdmin.exe")
+        path = "c:\\temp\\AeroAdmin\\AeroAdmin.exe"
+        h.remove(path)
         self.prime_reminder()
         self.app.click("AeroAdmin")
-        self.wait_client("c:\\temp\\AeroAdmin\\AeroAdmin.exe", [])
+        self.wait_client(path, [])
         self.assertEqual(self.gets("/downloads/AeroAdmin.exe"), 1)
         self.assertIsNotNone(self.app.wait_reminder(h.SHORT_REMINDER))
+
+        # Cut short (its headers there, not all its sections): the system
+        # cannot run it, and the person is offered a new one.
+        damaged = self.server.client[:len(self.server.client) // 2]
+        for answer, fetches in ((h.IDNO, 0), (h.IDYES, 1)):
+            with self.subTest(answer=answer):
+                h.write_file(path, damaged)
+                fetched = self.gets("/downloads/AeroAdmin.exe")
+                known = self.clients_named(path)
+                r = self.prime_reminder()
+                self.app.click("AeroAdmin")
+                box = self.app.message_box()
+                self.assertIsNotNone(box, "no offer to download a damaged program file again")
+                self.assertEqual(box["text"], "AeroAdmin 的程式檔無法執行，可能已損壞。要重新下載嗎？")
+                self.assertEqual(box["buttons"], [h.IDYES, h.IDNO])
+                self.app.answer(box, answer)
+                if fetches:
+                    self.wait_client(path, known)
+                    self.assertEqual(h.read_file(path), self.server.client)
+                    self.assertIsNotNone(self.app.wait_reminder(h.SHORT_REMINDER))
+                else:
+                    self.assertTrue(self.app.idle())
+                    self.assertEqual(h.read_file(path), damaged)
+                    self.assertEqual(self.clients_named(path), known, "something was started")
+                    self.assertFalse(self.app.info(r["hwnd"])["topmost"], "the reminder was raised")
+                self.assertEqual(self.gets("/downloads/AeroAdmin.exe"), fetched + fetches)
 
     def test_06_rustdesk_cleans_its_configuration(self):
         h.write_file(RUSTDESK_TOML, b"remote_id = 'old'\r\n")

@@ -42,6 +42,8 @@ public:
     std::map<std::string, std::uint32_t> attributes;       // lower-case path -> attributes
     std::map<std::string, std::string> contents;           // lower-case path -> bytes written
     std::set<std::string> unstartable;                     // lower-case command lines Shell refuses
+    std::set<std::string> damaged;                         // lower-case program files the system cannot run
+    bool servedRuns = true;                                // what the server sends can run
     std::set<std::string> unwritable;                      // lower-case paths that cannot be created
     std::set<std::string> uncreatableFolders;              // lower-case folders CreateFolder refuses
     long downloadResult = 0;                               // what Download answers
@@ -88,6 +90,10 @@ public:
         if (unstartable.count(Lower(commandLine)) || (programsMustExist && !ProgramExists(commandLine))) {
             log.push_back("Shell failed " + commandLine);
             throw StartError(commandLine, "找不到指定的檔案。");
+        }
+        if (damaged.count(Lower(commandLine))) {
+            log.push_back("Shell failed " + commandLine);
+            throw StartError(commandLine, "不是有效的 Win32 應用程式。", StartFailure::NotAProgram);
         }
         log.push_back("Shell " + std::to_string(static_cast<int>(style)) + " " + commandLine);
         return nextTask++;
@@ -190,6 +196,7 @@ public:
                 return false;
         attributes.erase(Lower(path));
         contents.erase(Lower(path));
+        damaged.erase(Lower(path));
         return true;
     }
 
@@ -249,6 +256,10 @@ private:
         else
             publishers[Lower(path)] = servedPublisher;
         unreadable.erase(Lower(path));  // a new file, whatever kept the old one from being read
+        if (servedRuns)
+            damaged.erase(Lower(path));
+        else
+            damaged.insert(Lower(path));
     }
 
     static std::string Parent(const std::string& path) {

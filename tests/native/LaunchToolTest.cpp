@@ -1,3 +1,5 @@
+#include <deque>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -28,12 +30,16 @@ const std::string kStart = "Shell 1 c:\\temp\\anydesk.exe";
 const std::string kRemind = "Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID";
 const std::string kTopMost = "SetZOrder 20816 TopMost";
 const std::string kWatch = "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf";
+const std::string kStartFailed = "Shell failed c:\\temp\\anydesk.exe";
+const std::string kDamaged = "MsgBox 52 AnyDesk 的程式檔無法執行，可能已損壞。要重新下載嗎？";
 
 struct AnydeskCase {
     const char* name;
     bool present;        // program file in the work folder before the click
     long downloadResult;
     std::vector<std::string> expected;
+    bool damaged = false;  // the program file, there or fetched, cannot run
+    std::deque<MsgBoxAnswer> answers = {};
 };
 
 class AnydeskLaunch : public ::testing::TestWithParam<AnydeskCase> {};
@@ -45,6 +51,9 @@ TEST_P(AnydeskLaunch, RunsTheStepsInOrder) {
     // Present under the download's spelling: the test path differs in case.
     if (c.present) os.AddFile("c:\\temp\\AnyDesk.exe");
     os.downloadResult = c.downloadResult;
+    if (c.damaged && c.present) os.damaged.insert("c:\\temp\\anydesk.exe");
+    if (c.damaged && !c.present) os.servedRuns = false;
+    os.answers = c.answers;
     EXPECT_THAT(RunAnydesk(os), ElementsAreArray(c.expected));
 }
 
@@ -61,7 +70,27 @@ INSTANTIATE_TEST_SUITE_P(
                     {kStop, kStop, kClean, kClean, kFetch,
                      "MsgBox 48 " + *DownloadFailureMessage({"AnyDesk", kDeploy.supportPhone}, "AnyDesk.exe",
                                                             DownloadHttpStatus(404))}},
-        AnydeskCase{"DownloadCancelled", false, kDownloadAborted, {kStop, kStop, kClean, kClean, kFetch}}),
+        AnydeskCase{"DownloadCancelled", false, kDownloadAborted, {kStop, kStop, kClean, kClean, kFetch}},
+        // A file from before that cannot run is offered anew; the new one
+        // starts as the launch would have started it.
+        AnydeskCase{"DamagedFetchedAgain", true, 0,
+                    {kStop, kStop, kClean, kClean, "Sleep 2000", kStartFailed, kDamaged,
+                     "RemoveFile c:\\temp\\anydesk.exe", kFetch, "Sleep 2000", kStart, kRemind, kTopMost, kWatch},
+                    true, {MsgBoxAnswer::Yes}},
+        AnydeskCase{"DamagedKept", true, 0,
+                    {kStop, kStop, kClean, kClean, "Sleep 2000", kStartFailed, kDamaged}, true, {MsgBoxAnswer::No}},
+        AnydeskCase{"DamagedFetchFails", true, DownloadHttpStatus(404),
+                    {kStop, kStop, kClean, kClean, "Sleep 2000", kStartFailed, kDamaged,
+                     "RemoveFile c:\\temp\\anydesk.exe", kFetch,
+                     "MsgBox 48 " + *DownloadFailureMessage({"AnyDesk", kDeploy.supportPhone}, "AnyDesk.exe",
+                                                            DownloadHttpStatus(404))},
+                    true, {MsgBoxAnswer::Yes}},
+        // Fetched by this very click: fetching it again would bring the same.
+        AnydeskCase{"FetchedFileCannotRun", false, 0,
+                    {kStop, kStop, kClean, kClean, kFetch, "Sleep 2000", kStartFailed,
+                     "MsgBox 48 按下「AnyDesk」後，anydesk.exe 無法啟動，檔案可能已經損壞。\r\n請打電話給小森。\r\n"
+                     "小森的電話：02-1234-5678\r\n系統的說明：不是有效的 Win32 應用程式。"},
+                    true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct CleanCase {

@@ -37,7 +37,10 @@ a tab and the Range header when there is one.
 
 For a whole run, /downloads/ can be made slow (--downloads-rate, bytes a
 second, sent in small pieces) and length-less (--downloads-without-length:
-no Content-Length, the body ends when the connection closes).
+no Content-Length, the body ends when the connection closes), and its line
+can drop (--downloads-cut-once: each file's first answer, named by ETag
+"v1", is cut after half; a later Range for it with If-Range "v1" is
+answered, after a pause of RESUME_PAUSE seconds, with 206 and the rest).
 
 The chosen port is printed on the first line of stdout ("PORT 12345").
 
@@ -57,6 +60,7 @@ import time
 
 ARGS = None
 PLAIN_PORT = 0  # the plain server's, for redirects from the TLS ports
+CUT = set()  # the /downloads/ paths whose first answer was cut
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -101,10 +105,28 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
         self.wfile.flush()
 
-    def _paced(self, body):
+    RESUME_PAUSE = 2
+
+    def _paced(self, body, name=""):
         """The body at --downloads-rate bytes a second, with or without its
         length. A client that goes away ends the sending."""
-        self.send_response(200)
+        end = len(body)
+        asked = self.headers.get("Range", "")
+        if ARGS.downloads_cut_once and name in CUT and asked.startswith("bytes=") \
+                and self.headers.get("If-Range") == '"v1"':
+            first = int(asked[len("bytes="):].rstrip("-"))
+            time.sleep(self.RESUME_PAUSE)
+            self.send_response(206)
+            self.send_header("Content-Range", f"bytes {first}-{len(body) - 1}/{len(body)}")
+            body = body[first:]
+            end = len(body)
+        else:
+            self.send_response(200)
+            if ARGS.downloads_cut_once and name not in CUT:
+                CUT.add(name)
+                end = len(body) // 2
+        if ARGS.downloads_cut_once:
+            self.send_header("ETag", '"v1"')
         self.send_header("Content-Type", "application/octet-stream")
         if ARGS.downloads_without_length:
             self.send_header("Connection", "close")
@@ -114,14 +136,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         rate = ARGS.downloads_rate
         step = max(1024, int(rate // 20)) if rate > 0 else len(body) or 1
         try:
-            for i in range(0, len(body), step):
-                self.wfile.write(body[i:i + step])
+            for i in range(0, end, step):
+                self.wfile.write(body[i:min(i + step, end)])
                 self.wfile.flush()
                 if rate > 0:
                     time.sleep(step / rate)
         except (BrokenPipeError, ConnectionResetError):
             pass
-        if ARGS.downloads_without_length:
+        if ARGS.downloads_without_length or end < len(body):
             self.close_connection = True
 
     def _misbehave(self, route, body):
@@ -209,8 +231,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             body = self._file(p[len("/downloads/"):])
             if body is None:
                 return self._send(404, html, "text/html")
-            if ARGS.downloads_rate > 0 or ARGS.downloads_without_length:
-                return self._paced(body)
+            if ARGS.downloads_rate > 0 or ARGS.downloads_without_length or ARGS.downloads_cut_once:
+                return self._paced(body, p)
             return self._send(200, body)
         if p.startswith("/status/"):
             return self._send(int(p[len("/status/"):]), html, "text/html")
@@ -332,6 +354,8 @@ def main():
                     help="bytes a second for /downloads/; 0 for full speed")
     ap.add_argument("--downloads-without-length", action="store_true",
                     help="/downloads/ answers without Content-Length")
+    ap.add_argument("--downloads-cut-once", action="store_true",
+                    help="/downloads/ cuts each file's first answer after half, then resumes")
     ap.add_argument("--certs", help="folder of the --https certificates and keys")
     ap.add_argument("--https", action="append", default=[], metavar="NAME",
                     help="a TLS port with the certificate NAME from --certs")
