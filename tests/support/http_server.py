@@ -31,7 +31,8 @@ Paths:
                        alone), restart (200, the whole file), elsewhere (206
                        from a byte before the one asked for), total (206
                        claiming one byte more in all), cut (206, cut again
-                       after half of what is asked for)
+                       after half of what is asked for), empty (206, cut
+                       before its first byte)
 Every request is appended to --log as "METHOD PATH" when given, followed by
 a tab and the Range header when there is one.
 
@@ -210,7 +211,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if start is not None and mode != "restart" and same:
             first = start - 1 if mode == "elsewhere" else start
             part = body[first:] + (b"x" if mode == "total" else b"")
-            cut = len(part) // 2 if mode == "cut" else len(part)
+            cut = {"cut": len(part) // 2, "empty": 0}.get(mode, len(part))
             whole = size + 1 if mode == "total" else size
             self.send_response(206)
             self.send_header("Content-Range", f"bytes {first}-{first + len(part) - 1}/{whole}")

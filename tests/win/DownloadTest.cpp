@@ -175,6 +175,9 @@ INSTANTIATE_TEST_SUITE_P(
                                        {}, {"", "HALF"}},
                           DownloadCase{"ResumedToAnotherLength", "/resume/total/program.exe", kDownloadTruncated, {},
                                        {"", "HALF"}},
+                          // An answer that brought nothing is not asked again.
+                          DownloadCase{"ResumedWithNothing", "/resume/empty/program.exe", kDownloadTruncated, {},
+                                       {"", "HALF"}},
                           // Three times asked again, no more.
                           DownloadCase{"CutEveryTime", "/resume/cut/program.exe", kDownloadTruncated, {},
                                        {"", "HALF", "MORE", "MORE"}},
