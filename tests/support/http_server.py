@@ -29,10 +29,10 @@ Paths:
                        range (206 for the rest, when If-Range is "v1"),
                        lastmod (as range, naming the file by Last-Modified
                        alone), restart (200, the whole file), elsewhere (206
-                       from a byte before the one asked for), total (206
-                       claiming one byte more in all), cut (206, cut again
-                       after half of what is asked for), empty (206, cut
-                       before its first byte)
+                       from the byte after the one asked for), total (206
+                       for the rest, claiming one byte more in all), cut
+                       (206, cut again after half of what is asked for),
+                       empty (206, cut before its first byte)
 Every request is appended to --log as "METHOD PATH" when given, followed by
 a tab and the Range header when there is one.
 
@@ -209,8 +209,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         # The first answer is cut; one that starts over is not.
         first, part, cut = 0, body, size // 2 if start is None else size
         if start is not None and mode != "restart" and same:
-            first = start - 1 if mode == "elsewhere" else start
-            part = body[first:] + (b"x" if mode == "total" else b"")
+            first = start + 1 if mode == "elsewhere" else start
+            part = body[first:]
             cut = {"cut": len(part) // 2, "empty": 0}.get(mode, len(part))
             whole = size + 1 if mode == "total" else size
             self.send_response(206)
