@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -43,9 +44,13 @@ constexpr bool IsWin32Result(long result) {
     return (static_cast<unsigned long>(result) & 0xFFFF0000UL) == 0x80070000UL;
 }
 
+// How long a download may bring no byte at all before it has stalled. The
+// person is told this very time when it happens.
+inline constexpr std::chrono::seconds kDownloadStallTime{30};
+
 struct DownloadOptions {
     // A transfer that receives nothing for this long fails with kDownloadStalled.
-    int stallTimeoutMs = 30000;
+    int stallTimeoutMs = static_cast<int>(std::chrono::milliseconds(kDownloadStallTime).count());
     // Called on the caller's thread while it waits, whenever more has
     // arrived; total is -1 when the server gave no length.
     std::function<void(std::uint64_t received, std::int64_t total)> progress;

@@ -23,7 +23,8 @@ KernelHandle CreateProgramProcess(const std::string& name, const std::string& co
 
 class Win32Platform : public Platform {
 public:
-    static constexpr int kDefaultStallTimeoutMs = 30000;
+    static constexpr int kDefaultStallTimeoutMs =
+        static_cast<int>(std::chrono::milliseconds(kDownloadStallTime).count());
 
     // Waits without dispatching anything: for a thread without windows.
     explicit Win32Platform(int downloadStallTimeoutMs = kDefaultStallTimeoutMs);
