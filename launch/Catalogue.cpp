@@ -10,33 +10,78 @@ std::string AnydeskReminder(const Deployment& deploy) {
 // places; Windows compares file names without regard to it.
 
 ToolEntry AnydeskEntry(const Deployment& deploy) {
-    return {"cmd.exe /c taskkill /f /im anydesk.exe", 2, kAnydeskConfigBelowAppData, 2,
-            "c:\\temp\\anydesk.exe", "/downloads/AnyDesk.exe", "c:\\temp\\AnyDesk.exe", 2000,
-            true, "c:\\temp\\anydesk.exe", AnydeskReminder(deploy), "", kAnydeskConfigBelowAppData};
+    return {
+        .stopCommand = "cmd.exe /c taskkill /f /im anydesk.exe",
+        .stopRuns = 2,
+        .cleanFile = kAnydeskConfigBelowAppData,
+        .cleanRuns = 2,
+        .testPath = "c:\\temp\\anydesk.exe",
+        .urlPath = "/downloads/AnyDesk.exe",
+        .downloadPath = "c:\\temp\\AnyDesk.exe",
+        .pauseMs = 2000,
+        .startGuarded = true,
+        .startPath = "c:\\temp\\anydesk.exe",
+        .reminderText = AnydeskReminder(deploy),
+        .idFile = kAnydeskConfigBelowAppData,
+    };
 }
 
 ToolEntry AwerayEntry() {
-    return {"cmd.exe /c taskkill /f /im Aweray.exe", 2, "", 0,
-            "c:\\temp\\Aweray.exe", "/downloads/Aweray.exe", "c:\\temp\\Aweray.exe", 2000,
-            true, "c:\\temp\\Aweray.exe", kShortReminder, "", ""};
+    return {
+        .stopCommand = "cmd.exe /c taskkill /f /im Aweray.exe",
+        .stopRuns = 2,
+        .testPath = "c:\\temp\\Aweray.exe",
+        .urlPath = "/downloads/Aweray.exe",
+        .downloadPath = "c:\\temp\\Aweray.exe",
+        .pauseMs = 2000,
+        .startGuarded = true,
+        .startPath = "c:\\temp\\Aweray.exe",
+        .reminderText = kShortReminder,
+    };
 }
 
 ToolEntry Ie11Entry() {
-    return {"cmd.exe /c taskkill /f /im tarn-ie11.exe", 1, "", 0,
-            "c:\\temp\\tarn-ie11.exe", "/downloads/tarn-ie11.exe", "c:\\temp\\tarn-ie11.exe", 2000,
-            true, "c:\\temp\\tarn-ie11.exe", "", "tarn-IE11.exe 程式執行錯誤，請連絡小森！", ""};
+    return {
+        .stopCommand = "cmd.exe /c taskkill /f /im tarn-ie11.exe",
+        .stopRuns = 1,
+        .testPath = "c:\\temp\\tarn-ie11.exe",
+        .urlPath = "/downloads/tarn-ie11.exe",
+        .downloadPath = "c:\\temp\\tarn-ie11.exe",
+        .pauseMs = 2000,
+        .startGuarded = true,
+        .startPath = "c:\\temp\\tarn-ie11.exe",
+        .errorMessage = "tarn-IE11.exe 程式執行錯誤，請連絡小森！",
+    };
 }
 
 ToolEntry RustDeskEntry() {
-    return {"cmd.exe /c taskkill /f /im rustdesk.exe", 1, kRustDeskConfigBelowAppData, 1,
-            "c:\\temp\\rustdesk\\rustdesk.exe", "/downloads/RustDesk.exe", "c:\\temp\\rustdesk\\RustDesk.exe", 1000,
-            false, "c:\\temp\\rustdesk\\RustDesk.exe", kShortReminder, "", ""};
+    return {
+        .stopCommand = "cmd.exe /c taskkill /f /im rustdesk.exe",
+        .stopRuns = 1,
+        .cleanFile = kRustDeskConfigBelowAppData,
+        .cleanRuns = 1,
+        .testPath = "c:\\temp\\rustdesk\\rustdesk.exe",
+        .urlPath = "/downloads/RustDesk.exe",
+        .downloadPath = "c:\\temp\\rustdesk\\RustDesk.exe",
+        .pauseMs = 1000,
+        .startGuarded = false,
+        .startPath = "c:\\temp\\rustdesk\\RustDesk.exe",
+        .reminderText = kShortReminder,
+    };
 }
 
 ToolEntry AeroAdminEntry() {
-    return {"cmd.exe /c taskkill /f /im AeroAdmin.exe", 1, "", 0,
-            "c:\\temp\\AeroAdmin\\AeroAdmin.exe", "/downloads/AeroAdmin.exe", "c:\\temp\\AeroAdmin\\AeroAdmin.exe", 2000,
-            true, "c:\\temp\\AeroAdmin\\AeroAdmin.exe", kShortReminder, "", ""};
+    return {
+        .stopCommand = "cmd.exe /c taskkill /f /im AeroAdmin.exe",
+        .stopRuns = 1,
+        .testPath = "c:\\temp\\AeroAdmin\\AeroAdmin.exe",
+        .urlPath = "/downloads/AeroAdmin.exe",
+        .downloadPath = "c:\\temp\\AeroAdmin\\AeroAdmin.exe",
+        .pauseMs = 2000,
+        .startGuarded = true,
+        .startPath = "c:\\temp\\AeroAdmin\\AeroAdmin.exe",
+        .reminderText = kShortReminder,
+    };
 }
 
 }  // namespace tarn

@@ -68,12 +68,12 @@ template <typename Id>
 struct Control {
     Id id{};
     Kind kind = Kind::Button;
-    std::string caption;  // the window text: caption of a button, text of a label
+    std::string caption = {};  // the window text: caption of a button, text of a label
     int left = 0, top = 0, width = 0, height = 0;  // twips, within the container
-    std::optional<Rgb> back;  // nullopt: the system's button face
-    std::optional<Rgb> fore;  // nullopt: the system's button text
-    std::optional<Font> font; // nullopt: the window's font
-    std::optional<Id> container;  // nullopt: the client area
+    std::optional<Rgb> back = {};  // nullopt: the system's button face
+    std::optional<Rgb> fore = {};  // nullopt: the system's button text
+    std::optional<Font> font = {};  // nullopt: the window's font
+    std::optional<Id> container = {};  // nullopt: the client area
     Dock dock = Dock::None;
     Align align = Align::Left;
     Click click = Click::None;
