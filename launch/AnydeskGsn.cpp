@@ -3,7 +3,7 @@
 #include "launch/Catalogue.h"
 #include "launch/ConfigFiles.h"
 #include "platform/Download.h"
-#include "platform/FilePresenceAndTopMost.h"
+#include "platform/FilePresence.h"
 
 namespace tarn {
 

@@ -2,10 +2,11 @@
 
 #include <cstdint>
 
-#include "platform/WindowsPaths.h"
 #include "platform/Download.h"
 #include "platform/Error.h"
-#include "platform/FilePresenceAndTopMost.h"
+#include "platform/FilePresence.h"
+#include "platform/TopMost.h"
+#include "platform/WindowsPaths.h"
 
 namespace tarn {
 

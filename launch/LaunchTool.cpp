@@ -1,7 +1,7 @@
 #include "launch/LaunchTool.h"
 
 #include "platform/Download.h"
-#include "platform/FilePresenceAndTopMost.h"
+#include "platform/FilePresence.h"
 
 namespace tarn {
 

@@ -7,7 +7,8 @@
 #include "launch/Catalogue.h"
 #include "launch/LaunchTool.h"
 #include "platform/Download.h"
-#include "platform/FilePresenceAndTopMost.h"
+#include "platform/FilePresence.h"
+#include "platform/TopMost.h"
 #include "platform/WindowsPaths.h"
 
 namespace tarn::testing {

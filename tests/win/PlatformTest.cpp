@@ -10,7 +10,8 @@
 #include "WinTestSupport.h"
 #include "platform/win32/Sha256.h"
 #include "platform/win32/Win32Platform.h"
-#include "platform/FilePresenceAndTopMost.h"
+#include "platform/FilePresence.h"
+#include "platform/TopMost.h"
 
 namespace tarn::testing {
 namespace {

@@ -10,7 +10,7 @@
 #include "launch/Deployment.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/Win32Platform.h"
-#include "platform/FilePresenceAndTopMost.h"
+#include "platform/TopMost.h"
 #include "windows/win32/ReminderWindow.h"
 
 namespace tarn::testing {

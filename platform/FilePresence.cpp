@@ -1,4 +1,4 @@
-#include "platform/FilePresenceAndTopMost.h"
+#include "platform/FilePresence.h"
 
 namespace tarn {
 
@@ -11,12 +11,6 @@ bool IsFilePresent(Platform& os, const std::string& path) noexcept {
         // Any failure to read the attributes means "not a file we can use".
         return false;
     }
-}
-
-int SetTopMost(Platform& os, std::uintptr_t window, bool flag) {
-    if (flag) return os.SetZOrder(window, ZOrder::TopMost);
-    os.SetZOrder(window, ZOrder::NotTopMost);
-    return 0;
 }
 
 }  // namespace tarn

@@ -1,0 +1,11 @@
+#include "platform/TopMost.h"
+
+namespace tarn {
+
+int SetTopMost(Platform& os, std::uintptr_t window, bool flag) {
+    if (flag) return os.SetZOrder(window, ZOrder::TopMost);
+    os.SetZOrder(window, ZOrder::NotTopMost);
+    return 0;
+}
+
+}  // namespace tarn
