@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "Fixtures.h"
 #include "FakeOs.h"
 #include "launch/Catalogue.h"
 #include "launch/LaunchTool.h"
@@ -15,9 +16,6 @@ namespace tarn::testing {
 namespace {
 
 using ::testing::ElementsAreArray;
-using Log = std::vector<std::string>;
-
-const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 
 constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
 
@@ -29,11 +27,6 @@ std::string Normal(const std::string& command) { return "Shell 1 " + command; }
 std::string Fetched(const std::string& urlPath, const std::string& path) {
     return "Download http://dl.test:8080" + urlPath + " -> " + path;
 }
-Log operator+(Log a, const Log& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
 // Only AnyDesk's launches have the reminder watch for the client's ID.
 const Log kPhoneRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost",

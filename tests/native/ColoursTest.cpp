@@ -5,13 +5,14 @@
 #include <cmath>
 #include <variant>
 
+#include "Fixtures.h"
 #include "launch/Deployment.h"
 #include "windows/Colours.h"
 
 namespace tarn::colours {
 namespace {
 
-const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
+using testing::kDeploy;
 
 // WCAG 2 relative luminance and contrast ratio.
 double Luminance(design::Rgb c) {

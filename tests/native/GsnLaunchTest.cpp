@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "Fixtures.h"
 #include "FakeOs.h"
 #include "launch/AnydeskGsn.h"
 #include "platform/Download.h"
@@ -14,16 +15,9 @@ namespace tarn::testing {
 namespace {
 
 using ::testing::ElementsAreArray;
-using Log = std::vector<std::string>;
 
-const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
 constexpr char kConf[] = "C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf";
-
-Log operator+(Log a, const Log& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 const std::string kStop = "Shell 2 cmd.exe /c taskkill /f /im anydesk.exe";
 const std::string kUserClean = std::string("RemoveFile ") + kConf;

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "Fixtures.h"
 #include "FakeOs.h"
 #include "launch/Catalogue.h"
 #include "launch/LaunchTool.h"
@@ -15,8 +16,6 @@ namespace tarn::testing {
 namespace {
 
 using ::testing::ElementsAreArray;
-
-const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 
 std::vector<std::string> RunAnydesk(FakeOs& os) {
     LaunchContext context{os, os, kDeploy, "AnyDesk"};

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Fixtures.h"
 #include "launch/Deployment.h"
 #include "windows/CaptionFit.h"
 #include "windows/Designs.h"
@@ -16,7 +17,8 @@
 namespace tarn::design {
 namespace {
 
-const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
+using testing::kDeploy;
+
 const int kDpis[] = {96, 120, 144, 168, 192, 240, 288};
 
 template <typename Id>

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "Fixtures.h"
 #include "FakeOs.h"
 #include "launch/Catalogue.h"
 #include "windows/MainWindowLogic.h"
@@ -15,8 +16,6 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-
-const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 
 // An ordinary 1280 x 1024 screen with a 40-pixel taskbar at the bottom.
 const Screen kOrdinary{{0, 0, 1280, 1024}, {0, 0, 1280, 984}, 96};

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "Fixtures.h"
 #include "FakeOs.h"
 #include "launch/AnydeskGsn.h"
 #include "launch/Catalogue.h"
@@ -18,7 +19,6 @@ namespace tarn::testing {
 namespace {
 
 using ::testing::ElementsAreArray;
-using Log = std::vector<std::string>;
 
 constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
 const std::string kPin = FakeOs::kServedSha256;
@@ -234,11 +234,6 @@ const Log kAnydeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 
 const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
 const Log kGsnRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost",
                      "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
-
-Log operator+(Log a, const Log& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 class PinnedLaunchSteps : public ::testing::TestWithParam<StepsCase> {};
 

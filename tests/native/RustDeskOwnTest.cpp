@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "Fixtures.h"
 #include "FakeOs.h"
 #include "platform/Download.h"
 #include "launch/ConfigFiles.h"
@@ -14,15 +15,9 @@ namespace tarn::testing {
 namespace {
 
 using ::testing::ElementsAreArray;
-using Log = std::vector<std::string>;
 
 constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
 constexpr char kToml[] = "C:\\Users\\Amy\\AppData\\Roaming\\RustDesk\\config\\RustDesk2.toml";
-
-Log operator+(Log a, const Log& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 Deployment WithKey(const std::string& key) { return {"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", key}; }
 

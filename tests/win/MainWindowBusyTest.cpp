@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../native/Fixtures.h"
 #include "../native/FakeOs.h"
 #include "WinTestSupport.h"
 #include "launch/Catalogue.h"
@@ -21,7 +22,6 @@
 namespace tarn::testing {
 namespace {
 
-const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 const std::string kBottomLabel = "遠端協助 (tarn-kit)  網站：dl.test:8080  (20231104)";
 
 // The fake, with a hook into the middle of a launch.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../native/Fixtures.h"
 #include "../native/FakeOs.h"
 #include "WinTestSupport.h"
 #include "platform/win32/Text.h"
@@ -18,7 +19,6 @@
 namespace tarn::testing {
 namespace {
 
-const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 const std::string kAbout = "Shell 3 explorer.exe http://dl.test:8080/";
 
 // The main window over a recording fake, so no command really runs; the

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../native/Fixtures.h"
 #include "WinTestSupport.h"
 #include "launch/Deployment.h"
 #include "platform/win32/Text.h"
@@ -15,8 +16,6 @@
 
 namespace tarn::testing {
 namespace {
-
-const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 
 BOOL CALLBACK CountReminder(HWND hwnd, LPARAM counter) {
     DWORD pid = 0;
