@@ -1,5 +1,8 @@
 #include "windows/win32/Dpi.h"
 
+#include "platform/win32/SystemLibrary.h"
+#include "windows/win32/DeviceContext.h"
+
 namespace tarn::win {
 
 namespace {
@@ -7,21 +10,16 @@ namespace {
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
 
-template <typename Fn>
-Fn User32Function(const char* name) noexcept {
-    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(user32, name))) : nullptr;
-}
-
-// Looked up as the program starts (user32 is loaded by then), so that no
-// function-local static needs the C++ runtime's thread-safe guard.
-const GetDpiForWindowFn getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
-const AdjustWindowRectExForDpiFn adjustForDpi = User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
+// Newer than the oldest Windows the program runs on, so looked up rather
+// than imported; looked up as the program starts (user32 is loaded by then),
+// so that no function-local static needs the C++ runtime's thread-safe guard.
+const GetDpiForWindowFn getDpiForWindow = SystemFunction<GetDpiForWindowFn>(L"user32.dll", "GetDpiForWindow");
+const AdjustWindowRectExForDpiFn adjustForDpi =
+    SystemFunction<AdjustWindowRectExForDpiFn>(L"user32.dll", "AdjustWindowRectExForDpi");
 
 int SystemDpi() noexcept {
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ::ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
     return dpi > 0 ? dpi : 96;
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/win32/Text.h"
 #include "resources/resource_ids.h"
+#include "windows/win32/DeviceContext.h"
 #include "windows/win32/Dpi.h"
 #include "windows/win32/WinColours.h"
 #include "windows/win32/WinFonts.h"
@@ -146,8 +147,9 @@ void MainWindow::SetCaptions(int dpi) {
         }
         return font.get();
     };
-    HDC dc = ::GetDC(hwnd_);
-    if (!dc) return;
+    const win::WindowDc windowDc(hwnd_);
+    if (!windowDc) return;
+    const HDC dc = windowDc.get();
     const HGDIOBJ before = ::GetCurrentObject(dc, OBJ_FONT);
     const MeasureText measure = [&](int points, const std::string& text) {
         ::SelectObject(dc, fontAt(points));
@@ -169,7 +171,6 @@ void MainWindow::SetCaptions(int dpi) {
         captions.emplace(c.id, std::move(caption));
     }
     ::SelectObject(dc, before);
-    ::ReleaseDC(hwnd_, dc);
     for (const auto& [id, caption] : captions)
         if (HWND button = controls_.Handle(id))
             ::SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(caption.font), TRUE);

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "platform/win32/Text.h"
+#include "windows/win32/DeviceContext.h"
 
 namespace tarn::win {
 
@@ -19,10 +20,9 @@ bool FaceExists(const std::wstring& face) {
     wanted.lfCharSet = DEFAULT_CHARSET;
     face.copy(wanted.lfFaceName, face.size());
     bool found = false;
-    HDC screen = ::GetDC(nullptr);
+    const WindowDc screen(nullptr);
     if (!screen) return false;
-    ::EnumFontFamiliesExW(screen, &wanted, NoteFound, reinterpret_cast<LPARAM>(&found), 0);
-    ::ReleaseDC(nullptr, screen);
+    ::EnumFontFamiliesExW(screen.get(), &wanted, NoteFound, reinterpret_cast<LPARAM>(&found), 0);
     return found;
 }
 
