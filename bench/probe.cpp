@@ -184,6 +184,7 @@ public:
         downloads_ = 0;
         downloadMs_ = 0;
         downloadResult_ = 0;
+        downloadAtMs_ = -1;
         sinceReset_ = Stopwatch();
     }
     // When each start returned, its process created, in ms since Reset.
@@ -191,6 +192,8 @@ public:
     int Downloads() const { return downloads_; }
     double DownloadMs() const { return downloadMs_; }
     long DownloadResult() const { return downloadResult_; }
+    // When the first download began, in ms since Reset; -1 for none.
+    double DownloadAtMs() const { return downloadAtMs_; }
     const std::vector<tarn::TaskId>& Started() const { return started_; }
     const std::vector<std::string>& Commands() const { return commands_; }
     const std::vector<std::string>& Messages() const { return messages_; }
@@ -209,6 +212,7 @@ private:
     }
     template <typename Fetch>
     long Fetched(Fetch fetch) {
+        if (downloads_ == 0) downloadAtMs_ = sinceReset_.Ms();
         Stopwatch clock;
         downloadResult_ = fetch();
         downloadMs_ += clock.Ms();
@@ -224,6 +228,7 @@ private:
     int downloads_ = 0;
     double downloadMs_ = 0;
     long downloadResult_ = 0;
+    double downloadAtMs_ = -1;
     Stopwatch sinceReset_;
 };
 
@@ -440,9 +445,9 @@ int FetchLaunch(const wchar_t* host) {
         if (platform.Commands()[i] == entry.startPath) startedMs = platform.StartedAtMs()[i];
     loop.Wait(nullptr, 0, 300);
     const int running = WaitStarted(platform);
-    std::printf("started_ms=%.2f total_ms=%.2f pause_ms=%d download_ms=%.2f downloads=%d result=0x%08lx "
-                "bytes=%lld processes=%zu messages=%zu running=%d\n",
-                startedMs, totalMs, entry.pauseMs, platform.DownloadMs(), platform.Downloads(),
+    std::printf("started_ms=%.2f total_ms=%.2f pause_ms=%d download_at_ms=%.2f download_ms=%.2f downloads=%d "
+                "result=0x%08lx bytes=%lld processes=%zu messages=%zu running=%d\n",
+                startedMs, totalMs, entry.pauseMs, platform.DownloadAtMs(), platform.DownloadMs(), platform.Downloads(),
                 static_cast<unsigned long>(platform.DownloadResult()), FileSize(tarn::text::Widen(entry.testPath)),
                 platform.Started().size(), platform.Messages().size(), running);
     for (const std::string& message : platform.Messages()) std::fprintf(stderr, "message: %s\n", message.c_str());

@@ -492,8 +492,8 @@ class Bench:
             if name.lower() == os.path.basename(client).lower():
                 os.remove(os.path.join(os.path.dirname(client), name))
         code, out, err = self.wine([self.probe, "fetch-launch", host], 300)
-        rows = probe_lines(out, ("started_ms", "total_ms", "pause_ms", "download_ms", "downloads", "result",
-                                 "messages", "running"))
+        rows = probe_lines(out, ("started_ms", "total_ms", "pause_ms", "download_at_ms", "download_ms", "downloads",
+                                 "result", "messages", "running"))
         if code != 0 or not rows:
             raise MeasureError(f"the launch probe failed (exit {code}): {(out + err).strip()[-300:]}")
         row = rows[0]
@@ -517,12 +517,16 @@ class Bench:
         os.makedirs(temp, exist_ok=True)
         client = os.path.join(temp, "AnyDesk.exe")
         curl_dir = os.path.join(self.prefix, "drive_c", "bench-curl")
-        shutil.rmtree(curl_dir, ignore_errors=True)
-        os.makedirs(curl_dir)
+        alone_dir = os.path.join(self.prefix, "drive_c", "bench-download")
+        for d in (curl_dir, alone_dir):
+            shutil.rmtree(d, ignore_errors=True)
+            os.makedirs(d)
         curl_file = os.path.join(curl_dir, "AnyDesk.exe")
+        alone_file = os.path.join(alone_dir, "AnyDesk.exe")
 
         result = {"size": PACED_SIZE, "rate_bits": PACED_RATE_BITS, "delay_ms": PACED_DELAY_MS,
-                  "started_ms": [], "download_ms": [], "curl_ms": [], "drop": []}
+                  "started_ms": [], "download_at_ms": [], "download_ms": [], "alone_ms": [], "curl_ms": [],
+                  "drop": []}
         log = os.path.join(workdir, "paced.log")
         server, host = self.paced_server(root, log, cut=False)
         try:
@@ -533,8 +537,21 @@ class Bench:
                     raise MeasureError(f"the launch did not download and start its client (result {row['result']}, "
                                        f"{row['downloads']} downloads): {' / '.join(messages)[:300]}")
                 result["started_ms"].append(float(row["started_ms"]))
+                result["download_at_ms"].append(float(row["download_at_ms"]))
                 result["download_ms"].append(float(row["download_ms"]))
                 result["pause_ms"] = int(row["pause_ms"])
+                # The download operation alone on the same line, WinINet
+                # loaded before its clock starts: what the transfer itself
+                # takes beside curl, apart from loading WinINet.
+                code, out, err = self.wine([self.probe, "download", f"http://{host}/downloads/AnyDesk.exe",
+                                            r"C:\bench-download\AnyDesk.exe"], 300)
+                rows = probe_lines(out, ("result", "download_ms", "bytes"))
+                if code != 0 or not rows:
+                    raise MeasureError(f"the download alone failed on the paced line (exit {code}): "
+                                       f"{(out + err).strip()[-300:]}")
+                check_file(alone_file, digest, "the download alone")
+                result["alone_ms"].append(float(rows[0]["download_ms"]))
+                os.remove(alone_file)
                 code, out, err = run(["curl", "-sS", "--noproxy", "*", "-o", curl_file, "-w",
                                       "%{http_code} %{time_total}", f"http://{host}/downloads/AnyDesk.exe"],
                                      300, self.env)
@@ -548,6 +565,7 @@ class Bench:
         finally:
             stop(server)
             shutil.rmtree(curl_dir, ignore_errors=True)
+            shutil.rmtree(alone_dir, ignore_errors=True)
 
         # The drop: a server of its own for each run, since it cuts once.
         for run_index in range(drop_runs):
@@ -856,34 +874,57 @@ def notes(results):
     return out
 
 
+def paced_costs(p):
+    """Where each paced launch's time beyond its floor went, as medians over
+    the runs, in ms: before (the steps ahead of the download: the stop
+    commands, the clean, the file check), loading (the launch's download
+    beyond the same download made alone with WinINet already loaded: its
+    loading and first use), transfer (the download alone beyond the line's
+    floor of one round trip and the body), after (from the download's end
+    until the client's process was created, beyond the pause: the pause's
+    overrun and the start), and curl (curl beyond the same line floor)."""
+    pause = p["pause_ms"]
+    line = paced_floor_ms(p["size"], p["rate_bits"], 0, p["delay_ms"], 1)
+    med = statistics.median
+    return {
+        "before": med(p["download_at_ms"]),
+        "loading": med(d - a for d, a in zip(p["download_ms"], p["alone_ms"])),
+        "transfer": med(a - line for a in p["alone_ms"]),
+        "after": med(s - at - d - pause for s, at, d in zip(p["started_ms"], p["download_at_ms"], p["download_ms"])),
+        "curl": med(c - line for c in p["curl_ms"]),
+    }
+
+
 def paced_notes(p):
     """What the paced rows measured, and where the launch's time beyond its
     floor went."""
     pause = p["pause_ms"]
     started = statistics.median(p["started_ms"])
-    download = statistics.median(p["download_ms"])
     curl = statistics.median(p["curl_ms"])
     floor = paced_floor_ms(p["size"], p["rate_bits"], pause, p["delay_ms"], 1)
-    # Each run's time outside its download and its pause: the steps before
-    # the download (the stop commands, the clean) and the client's start.
-    rest = statistics.median(s - d - pause for s, d in zip(p["started_ms"], p["download_ms"]))
+    cost = paced_costs(p)
     out = [f"- **Launch on a paced line** is the AnyDesk button's launch through the real Win32 platform (timed "
-           f"inside a probe process, as the launch overhead is) with c:\temp\anydesk.exe missing, so that it "
-           f"downloads a {p['size'] // (1024 * 1024)} MiB client (the harmless stand-in grown to that size) from "
+           f"inside a probe process, as the launch overhead is) with c:\\temp\\anydesk.exe missing, so that it "
+           f"downloads an {p['size'] // (1024 * 1024)} MiB client (the harmless stand-in grown to that size) from "
            f"bench/paced_server.py on 127.0.0.1, which sends every body at exactly "
            f"{p['rate_bits'] / 1e6:g} Mbit/s on average and waits {p['delay_ms']:g} ms before each answer; the "
            f"time runs from the call until the client's process was created. Its floor is the body at the "
-           f"line's rate plus the pause plus one round trip ({ms(floor)}); curl fetched the same file from the "
-           f"same server after each launch, {len(p['curl_ms'])} rounds in turn. Spread: launch "
-           f"{spread(p['started_ms'], ' ms')}, curl {spread(p['curl_ms'], ' ms')}. Of the launch's median, the "
-           f"download took {ms(download)} ({download / curl:.3f}× curl's {ms(curl)}; WinINet is loaded in it, as "
-           f"in the program's first download), the pause {pause} ms, and the rest, {ms(rest)}, is the stop "
-           f"commands before the download and the client's process start (median over runs); the launch stands "
-           f"{ms(started - floor)} above its floor."]
+           f"line's rate plus the pause plus one round trip ({ms(floor)}); after each launch, the program's "
+           f"download operation alone (WinINet loaded before its clock starts) and curl fetched the same file "
+           f"from the same server, {len(p['curl_ms'])} rounds in turn. Spread: launch "
+           f"{spread(p['started_ms'], ' ms')}, download alone {spread(p['alone_ms'], ' ms')}, curl "
+           f"{spread(p['curl_ms'], ' ms')}. The launch stands {ms(started - floor)} above its floor and "
+           f"{ms(started - pause - curl)} above curl beyond its pause; by the medians over the runs, "
+           f"{ms(cost['before'])} of it pass before the download begins (the two stop commands through cmd.exe "
+           f"and the clean of the configuration file), {ms(cost['loading'])} are the launch's download beyond "
+           f"the same download alone (loading WinINet, as in the program's first download), "
+           f"{ms(cost['transfer'])} the download alone beyond the line's floor (curl: {ms(cost['curl'])}), and "
+           f"{ms(cost['after'])} lie between the download's end and the client's process beyond the pause (the "
+           f"pause's overrun, the file check and the process start)."]
     if p["drop"]:
         drops = p["drop"]
-        kinds = ", ".join(f"{d['outcome']} after {ms(d['ms'])} ({d['requests']} requests, result {d['result']})"
-                          for d in drops)
+        kinds = ", ".join(f"{d['outcome']} after {ms(d['ms'])} ({d['requests']} "
+                          f"{'request' if d['requests'] == 1 else 'requests'}, result {d['result']})" for d in drops)
         told = sorted({d["message"] for d in drops if d["message"]})
         out.append(f"- **Cut once** is the same launch from a server that closes the connection once, after "
                    f"{CUT_SHARE:.0%} of the body, and then answers a later \"Range: bytes=N-\" with 206 (an "
