@@ -536,6 +536,10 @@ class Bench:
                 if float(row["started_ms"]) < 0 or int(row["downloads"]) != 1:
                     raise MeasureError(f"the launch did not download and start its client (result {row['result']}, "
                                        f"{row['downloads']} downloads): {' / '.join(messages)[:300]}")
+                # The client starts after its download and the pause, never before.
+                if (float(row["started_ms"]) < float(row["download_at_ms"]) + float(row["download_ms"])
+                        + int(row["pause_ms"])):
+                    raise MeasureError("the client's start was timed before its download and the pause had ended")
                 result["started_ms"].append(float(row["started_ms"]))
                 result["download_at_ms"].append(float(row["download_at_ms"]))
                 result["download_ms"].append(float(row["download_ms"]))

@@ -178,7 +178,7 @@ def sample_results():
         "paced": {"size": 1_250_000, "rate_bits": 10_000_000, "delay_ms": 50, "pause_ms": 2000,
                   "started_ms": [3150.0, 3120.0, 3300.0], "download_at_ms": [30.0, 20.0, 40.0],
                   "download_ms": [1070.0, 1060.0, 1200.0], "alone_ms": [1060.0, 1055.0, 1150.0],
-                  "curl_ms": [1060.0, 1050.0, 1070.0],
+                  "curl_ms": [1050.0, 1045.0, 1070.0],
                   "drop": [{"outcome": "failed", "ms": 600.0, "result": "0x800c0007", "requests": 1,
                             "message": "cut"}] * 3},
         "launch": {"overhead_ms": [10.0, 30.0, 12.0], "bare_ms": [9.0] * 3, "bare_work_ms": [10.0] * 3,
@@ -229,9 +229,9 @@ class RowsTest(unittest.TestCase):
     def test_paced_rows_against_floor_and_curl(self):
         paced = [row for row in bench.build_rows(sample_results()) if row[4] in ("within 1.05×", "within 1.02×")]
         # 3150 ms against 1000 ms of body, the 2000 ms pause and one 50 ms
-        # round trip; 1150 ms beyond the pause against curl's 1060 ms.
+        # round trip; 1150 ms beyond the pause against curl's 1050 ms.
         self.assertEqual([row[1:4] + (row[5],) for row in paced[:2]],
-                         [("3150.0 ms", paced[0][2], "1.033×", "yes"), ("1150.0 ms", paced[1][2], "1.085×", "no")])
+                         [("3150.0 ms", paced[0][2], "1.033×", "yes"), ("1150.0 ms", paced[1][2], "1.095×", "no")])
         self.assertTrue(paced[0][2].startswith("3050.0 ms"))
         # A drop that started no client is told, not timed against its floor
         # (two round trips).
@@ -241,9 +241,12 @@ class RowsTest(unittest.TestCase):
         results["paced"]["drop"] = [dict(results["paced"]["drop"][0], outcome="resumed", ms=3150.0)] * 3
         drop = bench.build_rows(results)[-1]
         self.assertEqual(drop[1:4] + (drop[5],), ("3150.0 ms (resumed)", drop[2], "1.016×", "yes"))
+        # One failed run among resumed ones: no time is set beside the floor.
+        results["paced"]["drop"][0] = dict(results["paced"]["drop"][0], outcome="failed")
+        self.assertEqual(bench.build_rows(results)[-1][3:], ("—", "within 1.05×", "no (1 failed, 2 resumed)"))
         # Each run's parts, against the line's floor of 1050 ms, then the median.
         self.assertEqual(bench.paced_costs(sample_results()["paced"]),
-                         {"before": 30.0, "loading": 10.0, "transfer": 10.0, "after": 50.0, "curl": 10.0})
+                         {"before": 30.0, "loading": 10.0, "transfer": 10.0, "after": 50.0, "curl": 0.0})
 
     def test_drop_outcome_from_the_servers_log(self):
         def answer(status, start, cut=0):
@@ -253,6 +256,7 @@ class RowsTest(unittest.TestCase):
             ([answer(200, 0, cut=1)], False, "failed"),
             ([answer(200, 0, cut=1), answer(206, 500)], True, "resumed"),
             ([answer(200, 0, cut=1), answer(200, 0)], True, "started over"),
+            ([answer(200, 0, cut=1), answer(206, 0)], True, "started over"),
             ([answer(200, 0, cut=1), answer(206, 500), answer(200, 0)], True, "started over"),
         ]
         for answers, started, expected in cases:
