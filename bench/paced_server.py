@@ -21,7 +21,8 @@ then the connection is closed.
 
 The chosen port is printed on the first line of stdout ("PORT 12345").
 Each answer is appended to --log as one line of key=value pairs: path,
-range, if_range, status, start, sent and cut (1 when it was the cut one).
+range, if_range, status, start, sent, cut (1 when it was the cut one) and
+served_ms, the time from the request until its last byte was sent.
 """
 import argparse
 import email.utils
@@ -129,10 +130,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def _log(self, **fields):
         if not ARGS.log:
             return
+        fields["served_ms"] = f"{1000 * (time.monotonic() - self.began):.2f}"
         with open(ARGS.log, "a", encoding="utf-8") as f:
             f.write(" ".join(f"{key}={value}" for key, value in fields.items()) + "\n")
 
     def do_GET(self):
+        self.began = time.monotonic()
         time.sleep(ARGS.delay_ms / 1000.0)
         path = self.path.split("?")[0]
         name = os.path.basename(path[len("/downloads/"):]) if path.startswith("/downloads/") else ""

@@ -526,11 +526,11 @@ class Bench:
 
         result = {"size": PACED_SIZE, "rate_bits": PACED_RATE_BITS, "delay_ms": PACED_DELAY_MS,
                   "started_ms": [], "download_at_ms": [], "download_ms": [], "alone_ms": [], "curl_ms": [],
-                  "drop": []}
+                  "served_alone_ms": [], "served_curl_ms": [], "drop": []}
         log = os.path.join(workdir, "paced.log")
         server, host = self.paced_server(root, log, cut=False)
         try:
-            for _ in range(runs):
+            for index in range(runs):
                 # Interleaved, so that a busy machine slows both alike.
                 row, messages = self.fetch_launch(host, client, digest)
                 if float(row["started_ms"]) < 0 or int(row["downloads"]) != 1:
@@ -555,6 +555,9 @@ class Bench:
                                        f"{(out + err).strip()[-300:]}")
                 check_file(alone_file, digest, "the download alone")
                 result["alone_ms"].append(float(rows[0]["download_ms"]))
+                # Each round makes three requests: the launch's, the download
+                # alone's and curl's.
+                result["served_alone_ms"].append(served_ms(log, 3 * index + 2))
                 os.remove(alone_file)
                 code, out, err = run(["curl", "-sS", "--noproxy", "*", "-o", curl_file, "-w",
                                       "%{http_code} %{time_total}", f"http://{host}/downloads/AnyDesk.exe"],
@@ -565,6 +568,7 @@ class Bench:
                                        f"{err.strip()[-300:]}")
                 check_file(curl_file, digest, "curl's download")
                 result["curl_ms"].append(1000.0 * float(seconds))
+                result["served_curl_ms"].append(served_ms(log, 3 * index + 3))
                 os.remove(curl_file)
         finally:
             stop(server)
@@ -592,6 +596,20 @@ class Bench:
         if os.path.exists(client):
             os.remove(client)
         return result
+
+
+def served_ms(log, number):
+    """How long the paced server took over its answer number (from 1) in its
+    log, from the request until its last byte was sent. The server writes
+    the line just after that byte, so a client may be done a moment before
+    it is there: it is waited for, a few seconds at most."""
+    for _ in range(50):
+        with open(log, encoding="utf-8") as f:
+            lines = [line for line in f if line.strip()]
+        if len(lines) >= number:
+            return float(parse_fields(lines[number - 1])["served_ms"])
+        time.sleep(0.1)
+    raise MeasureError(f"the paced server logged {len(lines)} answers, not {number}")
 
 
 def check_file(path, digest, who):
@@ -886,7 +904,10 @@ def paced_costs(p):
     loading and first use), transfer (the download alone beyond the line's
     floor of one round trip and the body), after (from the download's end
     until the client's process was created, beyond the pause: the pause's
-    overrun and the start), and curl (curl beyond the same line floor)."""
+    overrun and the start), and curl (curl beyond the same line floor);
+    then, of the download alone and of curl beyond the line's floor, the
+    server's part (its answer beyond the floor: the line's own overrun) and
+    the client's (the rest: before its request and after the last byte)."""
     pause = p["pause_ms"]
     line = paced_floor_ms(p["size"], p["rate_bits"], 0, p["delay_ms"], 1)
     med = statistics.median
@@ -896,6 +917,10 @@ def paced_costs(p):
         "transfer": med(a - line for a in p["alone_ms"]),
         "after": med(s - at - d - pause for s, at, d in zip(p["started_ms"], p["download_at_ms"], p["download_ms"])),
         "curl": med(c - line for c in p["curl_ms"]),
+        "alone_server": med(v - line for v in p["served_alone_ms"]),
+        "alone_client": med(a - v for a, v in zip(p["alone_ms"], p["served_alone_ms"])),
+        "curl_server": med(v - line for v in p["served_curl_ms"]),
+        "curl_client": med(c - v for c, v in zip(p["curl_ms"], p["served_curl_ms"])),
     }
 
 
@@ -922,7 +947,12 @@ def paced_notes(p):
            f"{ms(cost['before'])} of it pass before the download begins (the two stop commands through cmd.exe "
            f"and the clean of the configuration file), {ms(cost['loading'])} are the launch's download beyond "
            f"the same download alone (loading WinINet, as in the program's first download), "
-           f"{ms(cost['transfer'])} the download alone beyond the line's floor (curl: {ms(cost['curl'])}), and "
+           f"{ms(cost['transfer'])} the download alone beyond the line's floor (curl: {ms(cost['curl'])}; of "
+           f"these, the server's answer took {ms(cost['alone_server'])} beyond the floor for the download alone and "
+           f"{ms(cost['curl_server'])} for curl, and the client's own time before its request reached the server "
+           f"and after the last byte left it was {ms(cost['alone_client'])} for the download alone, through "
+           f"Wine's WinINet, its worker thread and the file's flush and rename, and {ms(cost['curl_client'])} for "
+           f"curl), and "
            f"{ms(cost['after'])} lie between the download's end and the client's process beyond the pause (the "
            f"pause's overrun, the file check and the process start)."]
     if p["drop"]:

@@ -179,6 +179,7 @@ def sample_results():
                   "started_ms": [3150.0, 3120.0, 3300.0], "download_at_ms": [30.0, 20.0, 40.0],
                   "download_ms": [1070.0, 1060.0, 1200.0], "alone_ms": [1060.0, 1055.0, 1150.0],
                   "curl_ms": [1050.0, 1045.0, 1070.0],
+                  "served_alone_ms": [1052.0, 1051.0, 1053.0], "served_curl_ms": [1051.0, 1040.0, 1052.0],
                   "drop": [{"outcome": "failed", "ms": 600.0, "result": "0x800c0007", "requests": 1,
                             "message": "cut"}] * 3},
         "launch": {"overhead_ms": [10.0, 30.0, 12.0], "bare_ms": [9.0] * 3, "bare_work_ms": [10.0] * 3,
@@ -246,7 +247,8 @@ class RowsTest(unittest.TestCase):
         self.assertEqual(bench.build_rows(results)[-1][3:], ("—", "within 1.05×", "no (1 failed, 2 resumed)"))
         # Each run's parts, against the line's floor of 1050 ms, then the median.
         self.assertEqual(bench.paced_costs(sample_results()["paced"]),
-                         {"before": 30.0, "loading": 10.0, "transfer": 10.0, "after": 50.0, "curl": 0.0})
+                         {"before": 30.0, "loading": 10.0, "transfer": 10.0, "after": 50.0, "curl": 0.0,
+                          "alone_server": 2.0, "alone_client": 8.0, "curl_server": 1.0, "curl_client": 5.0})
 
     def test_drop_outcome_from_the_servers_log(self):
         def answer(status, start, cut=0):
