@@ -15,6 +15,11 @@
 //       The AnyDesk button's launch, through the real Win32 platform and the
 //       real reminder window, with its program file present: the time of the
 //       whole call and the part of it beyond the launch's own pause.
+//   probe fetch-launch HOST
+//       One AnyDesk launch with its program file missing, fetched from HOST
+//       (host:port, plain http) instead of this build's web host: the time
+//       from the call until the client's process was created, the time of
+//       the download and its result, and what the person was told.
 #include <windows.h>
 #include <psapi.h>
 
@@ -163,13 +168,32 @@ public:
         messages_.push_back(prompt);
         return tarn::MsgBoxAnswer::Ok;
     }
+    long Download(const std::string& url, const std::string& path) override {
+        return Fetched([&] { return Win32Platform::Download(url, path); });
+    }
+    long DownloadChecked(const std::string& url, const std::string& path, const tarn::ProgramCheck& check) override {
+        return Fetched([&] { return Win32Platform::DownloadChecked(url, path, check); });
+    }
 
     void Reset() {
         started_.clear();
         commands_.clear();
         messages_.clear();
+        startedAtMs_.clear();
         shellMs_ = 0;
+        downloads_ = 0;
+        downloadMs_ = 0;
+        downloadResult_ = 0;
+        downloadAtMs_ = -1;
+        sinceReset_ = Stopwatch();
     }
+    // When each start returned, its process created, in ms since Reset.
+    const std::vector<double>& StartedAtMs() const { return startedAtMs_; }
+    int Downloads() const { return downloads_; }
+    double DownloadMs() const { return downloadMs_; }
+    long DownloadResult() const { return downloadResult_; }
+    // When the first download began, in ms since Reset; -1 for none.
+    double DownloadAtMs() const { return downloadAtMs_; }
     const std::vector<tarn::TaskId>& Started() const { return started_; }
     const std::vector<std::string>& Commands() const { return commands_; }
     const std::vector<std::string>& Messages() const { return messages_; }
@@ -181,15 +205,31 @@ private:
         Stopwatch clock;
         const tarn::TaskId id = start();
         shellMs_ += clock.Ms();
+        startedAtMs_.push_back(sinceReset_.Ms());
         started_.push_back(id);
         commands_.push_back(commandLine);
         return id;
+    }
+    template <typename Fetch>
+    long Fetched(Fetch fetch) {
+        if (downloads_ == 0) downloadAtMs_ = sinceReset_.Ms();
+        Stopwatch clock;
+        downloadResult_ = fetch();
+        downloadMs_ += clock.Ms();
+        ++downloads_;
+        return downloadResult_;
     }
 
     std::vector<tarn::TaskId> started_;
     std::vector<std::string> commands_;
     std::vector<std::string> messages_;
+    std::vector<double> startedAtMs_;
     double shellMs_ = 0;
+    int downloads_ = 0;
+    double downloadMs_ = 0;
+    long downloadResult_ = 0;
+    double downloadAtMs_ = -1;
+    Stopwatch sinceReset_;
 };
 
 long long FileSize(const std::wstring& path) {
@@ -379,6 +419,44 @@ int Launch(int runs) {
     return 0;
 }
 
+// ---- a launch that downloads its client ---------------------------------------
+
+int FetchLaunch(const wchar_t* host) {
+    tarn::Deployment deploy = tarn::BuiltInDeployment();
+    deploy.webHost = tarn::text::Narrow(host);
+    deploy.https = false;
+    const tarn::ToolEntry entry = tarn::AnydeskEntry(deploy);
+    if (::GetFileAttributesW(tarn::text::Widen(entry.testPath).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "%s is present: the launch would not download it\n", entry.testPath.c_str());
+        return 2;
+    }
+    tarn::win::MessageLoop loop;
+    ProbePlatform platform(loop);
+    tarn::ReminderWindow reminder(::GetModuleHandleW(nullptr), deploy, []() -> std::optional<RECT> { return std::nullopt; });
+    tarn::LaunchContext context{platform, reminder, deploy};
+    // WinINet is not loaded beforehand: the program loads it in the first
+    // download of its life, inside the click, and so does this one.
+    platform.Reset();
+    Stopwatch clock;
+    tarn::LaunchTool(entry, context);
+    const double totalMs = clock.Ms();
+    double startedMs = -1;
+    for (std::size_t i = 0; i < platform.Commands().size(); ++i)
+        if (platform.Commands()[i] == entry.startPath) startedMs = platform.StartedAtMs()[i];
+    loop.Wait(nullptr, 0, 300);
+    const int running = WaitStarted(platform);
+    std::printf("started_ms=%.2f total_ms=%.2f pause_ms=%d download_at_ms=%.2f download_ms=%.2f downloads=%d "
+                "result=0x%08lx bytes=%lld processes=%zu messages=%zu running=%d\n",
+                startedMs, totalMs, entry.pauseMs, platform.DownloadAtMs(), platform.DownloadMs(), platform.Downloads(),
+                static_cast<unsigned long>(platform.DownloadResult()), FileSize(tarn::text::Widen(entry.testPath)),
+                platform.Started().size(), platform.Messages().size(), running);
+    for (const std::string& message : platform.Messages()) std::fprintf(stderr, "message: %s\n", message.c_str());
+    std::fflush(stdout);
+    reminder.Close();
+    loop.Wait(nullptr, 0, 100);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -387,9 +465,11 @@ int wmain(int argc, wchar_t** argv) {
         return Startup(_wtoi(argv[2]), (argc - 3) / 2, argv + 3);
     if (mode == L"download" && argc == 4) return Download(argv[2], argv[3]);
     if (mode == L"launch" && argc == 3) return Launch(_wtoi(argv[2]));
+    if (mode == L"fetch-launch" && argc == 3) return FetchLaunch(argv[2]);
     std::fprintf(stderr,
                  "usage: probe startup RUNS EXE TITLE [EXE TITLE]...\n"
                  "       probe download URL PATH\n"
-                 "       probe launch RUNS\n");
+                 "       probe launch RUNS\n"
+                 "       probe fetch-launch HOST\n");
     return 2;
 }

@@ -30,6 +30,7 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER = os.path.join(HERE, "..", "tests", "support", "http_server.py")
+PACED_SERVER = os.path.join(HERE, "paced_server.py")
 
 MAIN_TITLE = "遠端維修"
 EMPTY_TITLE = "empty-window"
@@ -40,6 +41,12 @@ FOLDER_COMMANDS = 6
 WATCHED_DLLS = {"shell32.dll", "shlwapi.dll", "shcore.dll", "mpr.dll", "ws2_32.dll"}
 DOWNLOAD_SIZE = 64 * 1024 * 1024
 KIB = 1024
+# The line a person meets: a client of a realistic size at a few megabits a
+# second, with a round trip before each answer; and where it is cut once.
+PACED_SIZE = 8 * 1024 * 1024
+PACED_RATE_BITS = 10_000_000
+PACED_DELAY_MS = 50
+CUT_SHARE = 0.5
 
 # How each figure is judged: against its reference as a ratio, or as a
 # value; "<" is "under", "<=" is "within", ">=" is "at least". An optional
@@ -51,6 +58,11 @@ TARGETS = {
     "memory": ("ratio", "<=", 1.2),
     "download": ("ratio", ">=", 0.9),
     "launch": ("ratio", "<=", 1.1, 20.0),
+    # The launch that downloads its client on a slow line, against its floor
+    # and, beyond its pause, against curl on the same line; and with a drop.
+    "paced": ("ratio", "<=", 1.05),
+    "paced_curl": ("ratio", "<=", 1.02),
+    "drop": ("ratio", "<=", 1.05),
 }
 
 
@@ -189,6 +201,31 @@ def split_system_dlls(dlls, system_files):
     system = [d for d in dlls if d.lower() in present]
     other = [d for d in dlls if d.lower() not in present]
     return system, other
+
+
+def paced_floor_ms(size, rate_bits, pause_ms, delay_ms, requests):
+    """The least a launch that downloads size bytes can take on the line:
+    the body at the line's rate, the launch's pause, and one round trip for
+    each request."""
+    return 1000.0 * size * 8 / rate_bits + pause_ms + delay_ms * requests
+
+
+def drop_outcome(answers, started):
+    """What a download on a line cut once did, from the paced server's log
+    (its parsed lines, in order) and whether the client was started:
+    "resumed" when the client came from a later 206 (a part, not the whole
+    file again), "started over" when it came from a later whole answer,
+    "failed" when no client was started, "no cut" when the line was never
+    cut (then the row measured nothing of a drop)."""
+    cut = [i for i, a in enumerate(answers) if a.get("cut") == "1"]
+    if not cut:
+        return "no cut"
+    if not started:
+        return "failed"
+    later = answers[cut[0] + 1:]
+    if later and later[-1].get("status") == "206" and int(later[-1].get("start", 0)) > 0:
+        return "resumed"
+    return "started over"
 
 
 def judge(figure, value, reference):
@@ -432,6 +469,148 @@ class Bench:
             "running": sum(int(r["running"]) for r in rows),
         }
 
+    # -- a launch that downloads its client on a slow line
+    def paced_server(self, root, log, cut):
+        """The paced server on 127.0.0.1 and the host:port it answers on."""
+        command = [sys.executable, PACED_SERVER, "--root", root, "--rate-bits", str(PACED_RATE_BITS),
+                   "--delay-ms", str(PACED_DELAY_MS), "--lifetime", "900", "--log", log]
+        if cut:
+            command += ["--cut-at", str(CUT_SHARE)]
+        server = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env,
+                                  start_new_session=True, text=True)
+        ready, _, _ = select.select([server.stdout], [], [], 20)
+        line = server.stdout.readline() if ready else ""
+        if not line.startswith("PORT "):
+            stop(server)
+            raise MeasureError("the paced server did not start")
+        return server, f"127.0.0.1:{int(line.split()[1])}"
+
+    def fetch_launch(self, host, client, digest):
+        """One launch through the probe with the program file missing; its
+        probe line, and the messages the person was shown."""
+        for name in os.listdir(os.path.dirname(client)):
+            if name.lower() == os.path.basename(client).lower():
+                os.remove(os.path.join(os.path.dirname(client), name))
+        code, out, err = self.wine([self.probe, "fetch-launch", host], 300)
+        rows = probe_lines(out, ("started_ms", "total_ms", "pause_ms", "download_at_ms", "download_ms", "downloads",
+                                 "result", "messages", "running"))
+        if code != 0 or not rows:
+            raise MeasureError(f"the launch probe failed (exit {code}): {(out + err).strip()[-300:]}")
+        row = rows[0]
+        messages = [line[len("message: "):] for line in err.splitlines() if line.startswith("message: ")]
+        if float(row["started_ms"]) >= 0:
+            check_file(client, digest, "the launch's download")
+        return row, messages
+
+    def paced(self, runs, drop_runs, workdir):
+        root = os.path.join(workdir, "paced")
+        os.makedirs(root)
+        # A real program, so that the launch starts what it fetched: the
+        # harmless stand-in, grown to a client's size by data after its end.
+        with open(self.standin, "rb") as f:
+            program = f.read()
+        body = program + random.Random(8).randbytes(PACED_SIZE - len(program))
+        digest = hashlib.sha256(body).hexdigest()
+        with open(os.path.join(root, "AnyDesk.exe"), "wb") as f:
+            f.write(body)
+        temp = os.path.join(self.prefix, "drive_c", "temp")
+        os.makedirs(temp, exist_ok=True)
+        client = os.path.join(temp, "AnyDesk.exe")
+        curl_dir = os.path.join(self.prefix, "drive_c", "bench-curl")
+        alone_dir = os.path.join(self.prefix, "drive_c", "bench-download")
+        for d in (curl_dir, alone_dir):
+            shutil.rmtree(d, ignore_errors=True)
+            os.makedirs(d)
+        curl_file = os.path.join(curl_dir, "AnyDesk.exe")
+        alone_file = os.path.join(alone_dir, "AnyDesk.exe")
+
+        result = {"size": PACED_SIZE, "rate_bits": PACED_RATE_BITS, "delay_ms": PACED_DELAY_MS,
+                  "started_ms": [], "download_at_ms": [], "download_ms": [], "alone_ms": [], "curl_ms": [],
+                  "served_alone_ms": [], "served_curl_ms": [], "drop": []}
+        log = os.path.join(workdir, "paced.log")
+        server, host = self.paced_server(root, log, cut=False)
+        try:
+            for index in range(runs):
+                # Interleaved, so that a busy machine slows both alike.
+                row, messages = self.fetch_launch(host, client, digest)
+                if float(row["started_ms"]) < 0 or int(row["downloads"]) != 1:
+                    raise MeasureError(f"the launch did not download and start its client (result {row['result']}, "
+                                       f"{row['downloads']} downloads): {' / '.join(messages)[:300]}")
+                # The client starts after its download and the pause, never before.
+                if (float(row["started_ms"]) < float(row["download_at_ms"]) + float(row["download_ms"])
+                        + int(row["pause_ms"])):
+                    raise MeasureError("the client's start was timed before its download and the pause had ended")
+                result["started_ms"].append(float(row["started_ms"]))
+                result["download_at_ms"].append(float(row["download_at_ms"]))
+                result["download_ms"].append(float(row["download_ms"]))
+                result["pause_ms"] = int(row["pause_ms"])
+                # The download operation alone on the same line, WinINet
+                # loaded before its clock starts: what the transfer itself
+                # takes beside curl, apart from loading WinINet.
+                code, out, err = self.wine([self.probe, "download", f"http://{host}/downloads/AnyDesk.exe",
+                                            r"C:\bench-download\AnyDesk.exe"], 300)
+                rows = probe_lines(out, ("result", "download_ms", "bytes"))
+                if code != 0 or not rows:
+                    raise MeasureError(f"the download alone failed on the paced line (exit {code}): "
+                                       f"{(out + err).strip()[-300:]}")
+                check_file(alone_file, digest, "the download alone")
+                result["alone_ms"].append(float(rows[0]["download_ms"]))
+                # Each round makes three requests: the launch's, the download
+                # alone's and curl's.
+                result["served_alone_ms"].append(served_ms(log, 3 * index + 2))
+                os.remove(alone_file)
+                code, out, err = run(["curl", "-sS", "--noproxy", "*", "-o", curl_file, "-w",
+                                      "%{http_code} %{time_total}", f"http://{host}/downloads/AnyDesk.exe"],
+                                     300, self.env)
+                status, seconds = (out.split() + ["", ""])[:2]
+                if code != 0 or status != "200":
+                    raise MeasureError(f"curl failed on the paced line (exit {code}, status {status}): "
+                                       f"{err.strip()[-300:]}")
+                check_file(curl_file, digest, "curl's download")
+                result["curl_ms"].append(1000.0 * float(seconds))
+                result["served_curl_ms"].append(served_ms(log, 3 * index + 3))
+                os.remove(curl_file)
+        finally:
+            stop(server)
+            shutil.rmtree(curl_dir, ignore_errors=True)
+            shutil.rmtree(alone_dir, ignore_errors=True)
+
+        # The drop: a server of its own for each run, since it cuts once.
+        for run_index in range(drop_runs):
+            log = os.path.join(workdir, f"drop{run_index}.log")
+            server, host = self.paced_server(root, log, cut=True)
+            try:
+                row, messages = self.fetch_launch(host, client, digest)
+            finally:
+                stop(server)
+            with open(log, encoding="utf-8") as f:
+                answers = [parse_fields(line) for line in f if line.strip()]
+            started = float(row["started_ms"]) >= 0
+            result["drop"].append({
+                "outcome": drop_outcome(answers, started),
+                "ms": float(row["started_ms"]) if started else float(row["total_ms"]),
+                "result": row["result"],
+                "requests": len(answers),
+                "message": messages[0] if messages else "",
+            })
+        if os.path.exists(client):
+            os.remove(client)
+        return result
+
+
+def served_ms(log, number):
+    """How long the paced server took over its answer number (from 1) in its
+    log, from the request until its last byte was sent. The server writes
+    the line just after that byte, so a client may be done a moment before
+    it is there: it is waited for, a few seconds at most."""
+    for _ in range(50):
+        with open(log, encoding="utf-8") as f:
+            lines = [line for line in f if line.strip()]
+        if len(lines) >= number:
+            return float(parse_fields(lines[number - 1])["served_ms"])
+        time.sleep(0.1)
+    raise MeasureError(f"the paced server logged {len(lines)} answers, not {number}")
+
 
 def check_file(path, digest, who):
     if not os.path.isfile(path):
@@ -476,8 +655,8 @@ def build_rows(results):
     """One row per figure: (figure, value, reference, ratio, target, met)."""
     rows = []
 
-    def add(name, figure, value_text, reference_text, value, reference):
-        if isinstance(results.get(figure), MeasureError):
+    def add(name, figure, value_text, reference_text, value, reference, key=None):
+        if isinstance(results.get(key or figure), MeasureError):
             rows.append((name, "not measured", "—", "—", target_text(figure), "no (not measured)"))
             return
         _, met = judge(figure, value, reference)
@@ -520,8 +699,11 @@ def build_rows(results):
     ok = not isinstance(d, MeasureError)
     probe_rate = mib_per_s(statistics.median(d["probe_ms"])) if ok else 0
     curl_rate = mib_per_s(statistics.median(d["curl_ms"])) if ok else 1
-    add(f"Download of 64 MiB from loopback (median of {len(d['probe_ms']) if ok else 0})", "download",
-        f"{probe_rate:.1f} MiB/s", f"{curl_rate:.1f} MiB/s (curl)", probe_rate, curl_rate)
+    probe_rates = [mib_per_s(v) for v in d["probe_ms"]] if ok else [0]
+    curl_rates = [mib_per_s(v) for v in d["curl_ms"]] if ok else [0]
+    add(f"Download of 64 MiB from loopback (median of {len(d['probe_ms']) if ok else 0}, interleaved with curl's)",
+        "download", f"{probe_rate:.1f} MiB/s (spread {spread(probe_rates)})",
+        f"{curl_rate:.1f} MiB/s (curl, spread {spread(curl_rates)})", probe_rate, curl_rate)
 
     l = results.get("launch")
     ok = not isinstance(l, MeasureError)
@@ -537,7 +719,54 @@ def build_rows(results):
                f"{ms(bare_work)} (the same process starts, a bare Sleep's overrun of the same pause, and a "
                f"topmost tool window with the reminder's labels as plain static controls in their fonts, shown and "
                f"painted)", overhead, bare_work)
+    paced_rows(results.get("paced"), add, rows)
     return rows
+
+
+def line_text(p):
+    return f"{p['size'] // (1024 * 1024)} MiB at {p['rate_bits'] / 1e6:g} Mbit/s and {p['delay_ms']:g} ms a request"
+
+
+def paced_rows(p, add, rows):
+    """The rows of the launch that downloads its client on the paced line,
+    added to rows: against its floor, beyond its pause against curl, and
+    with the line cut once. A drop that no client came out of is reported
+    as what happened, not judged as a time."""
+    if p is None:
+        return
+    if isinstance(p, MeasureError):
+        add("Launch with its program file missing, on a paced line", "paced", "", "", 0, 1)
+        add("The same launch beyond its pause, beside curl on the same line", "paced_curl", "", "", 0, 1, key="paced")
+        add("The same launch with the line cut once", "drop", "", "", 0, 1, key="paced")
+        return
+    pause = p["pause_ms"]
+    body_ms = paced_floor_ms(p["size"], p["rate_bits"], 0, 0, 0)
+    started = statistics.median(p["started_ms"])
+    floor = paced_floor_ms(p["size"], p["rate_bits"], pause, p["delay_ms"], 1)
+    add(f"Launch with its program file missing, {line_text(p)}: click to client started "
+        f"(median of {len(p['started_ms'])})", "paced", ms(started),
+        f"{ms(floor)} (floor: the body's {ms(body_ms)} at the line's rate, the {pause} ms pause, 1 round trip)",
+        started, floor)
+    curl = statistics.median(p["curl_ms"])
+    add("The same launch beyond its pause, beside curl on the same line", "paced_curl", ms(started - pause),
+        f"{ms(curl)} (curl from the same server, median of {len(p['curl_ms'])})", started - pause, curl)
+    drops = p["drop"]
+    if not drops:
+        return
+    share = f"{CUT_SHARE:.0%}"
+    floor2 = paced_floor_ms(p["size"], p["rate_bits"], pause, p["delay_ms"], 2)
+    outcomes = sorted({d["outcome"] for d in drops})
+    name = f"The same launch with the line cut once at {share} of the body (median of {len(drops)})"
+    reference = f"{ms(floor2)} (floor of a resume: the body once, the pause, 2 round trips)"
+    drop_ms = statistics.median(d["ms"] for d in drops)
+    if outcomes in (["resumed"], ["started over"]):
+        add(name, "drop", f"{ms(drop_ms)} ({outcomes[0]})", reference, drop_ms, floor2, key="paced")
+    else:
+        # Failed, never cut, or a mix: no time of a client to set beside the floor.
+        what = ", ".join(f"{sum(d['outcome'] == o for d in drops)} {o}" for o in outcomes)
+        results = ", ".join(sorted({d["result"] for d in drops}))
+        rows.append((name, f"{what}; the launch ended after {ms(drop_ms)} with result {results}", reference, "—",
+                     target_text("drop"), f"no ({what})"))
 
 
 def size_note(z):
@@ -578,7 +807,7 @@ def size_note(z):
 def notes(results):
     """What was measured and, for each figure, the measured facts that limit it."""
     out = []
-    s, z, d, l = (results.get(k) for k in ("startup", "size", "download", "launch"))
+    s, z, d, l, p = (results.get(k) for k in ("startup", "size", "download", "launch", "paced"))
     if not isinstance(s, MeasureError):
         main, empty, dlls = s["main"], s["empty"], s["empty_dlls"]
         med = {key: statistics.median(s[key]["startup_ms"]) for key in s}
@@ -632,7 +861,10 @@ def notes(results):
                    f"timed inside a probe process, so Wine's process start is not counted) and by curl "
                    f"(its time_total), in turn, {len(d['probe_ms'])} times each; every file was checked against "
                    f"the served one. Spread: program {spread(d['probe_ms'], ' ms')}, curl "
-                   f"{spread(d['curl_ms'], ' ms')}. curl runs natively on Linux; the program goes through Wine's "
+                   f"{spread(d['curl_ms'], ' ms')}; the median of the rounds' own ratios is "
+                   f"{statistics.median(c / v for v, c in zip(d['probe_ms'], d['curl_ms'])):.3f}×. At loopback speed "
+                   f"the figure is bound by the processor and Wine's WinINet, not by a line; it is kept to catch a "
+                   f"processor-bound regression. curl runs natively on Linux; the program goes through Wine's "
                    f"WinINet and file system.")
     if not isinstance(l, MeasureError):
         out.append(f"- **Launch overhead** is the AnyDesk button's launch through the real Win32 platform and the "
@@ -656,9 +888,83 @@ def notes(results):
                    f"launch takes {statistics.median(l['overhead_ms']) / statistics.median(l['bare_work_ms']):.2f}×. "
                    f"The processes were waited for afterwards"
                    + (f"; {l['running']} were still running after ten seconds." if l["running"] else " and all ended by themselves."))
+    if p is not None and not isinstance(p, MeasureError):
+        out += paced_notes(p)
     for key, value in results.items():
         if isinstance(value, MeasureError):
             out.append(f"- **{key}** could not be measured: {value}")
+    return out
+
+
+def paced_costs(p):
+    """Where each paced launch's time beyond its floor went, as medians over
+    the runs, in ms: before (the steps ahead of the download: the stop
+    commands, the clean, the file check), loading (the launch's download
+    beyond the same download made alone with WinINet already loaded: its
+    loading and first use), transfer (the download alone beyond the line's
+    floor of one round trip and the body), after (from the download's end
+    until the client's process was created, beyond the pause: the pause's
+    overrun and the start), and curl (curl beyond the same line floor);
+    then, of the download alone and of curl beyond the line's floor, the
+    server's part (its answer beyond the floor: the line's own overrun) and
+    the client's (the rest: before its request and after the last byte)."""
+    pause = p["pause_ms"]
+    line = paced_floor_ms(p["size"], p["rate_bits"], 0, p["delay_ms"], 1)
+    med = statistics.median
+    return {
+        "before": med(p["download_at_ms"]),
+        "loading": med(d - a for d, a in zip(p["download_ms"], p["alone_ms"])),
+        "transfer": med(a - line for a in p["alone_ms"]),
+        "after": med(s - at - d - pause for s, at, d in zip(p["started_ms"], p["download_at_ms"], p["download_ms"])),
+        "curl": med(c - line for c in p["curl_ms"]),
+        "alone_server": med(v - line for v in p["served_alone_ms"]),
+        "alone_client": med(a - v for a, v in zip(p["alone_ms"], p["served_alone_ms"])),
+        "curl_server": med(v - line for v in p["served_curl_ms"]),
+        "curl_client": med(c - v for c, v in zip(p["curl_ms"], p["served_curl_ms"])),
+    }
+
+
+def paced_notes(p):
+    """What the paced rows measured, and where the launch's time beyond its
+    floor went."""
+    pause = p["pause_ms"]
+    started = statistics.median(p["started_ms"])
+    curl = statistics.median(p["curl_ms"])
+    floor = paced_floor_ms(p["size"], p["rate_bits"], pause, p["delay_ms"], 1)
+    cost = paced_costs(p)
+    out = [f"- **Launch on a paced line** is the AnyDesk button's launch through the real Win32 platform (timed "
+           f"inside a probe process, as the launch overhead is) with c:\\temp\\anydesk.exe missing, so that it "
+           f"downloads an {p['size'] // (1024 * 1024)} MiB client (the harmless stand-in grown to that size) from "
+           f"bench/paced_server.py on 127.0.0.1, which sends every body at exactly "
+           f"{p['rate_bits'] / 1e6:g} Mbit/s on average and waits {p['delay_ms']:g} ms before each answer; the "
+           f"time runs from the call until the client's process was created. Its floor is the body at the "
+           f"line's rate plus the pause plus one round trip ({ms(floor)}); after each launch, the program's "
+           f"download operation alone (WinINet loaded before its clock starts) and curl fetched the same file "
+           f"from the same server, {len(p['curl_ms'])} rounds in turn. Spread: launch "
+           f"{spread(p['started_ms'], ' ms')}, download alone {spread(p['alone_ms'], ' ms')}, curl "
+           f"{spread(p['curl_ms'], ' ms')}. The launch stands {ms(started - floor)} above its floor and "
+           f"{ms(started - pause - curl)} above curl beyond its pause; by the medians over the runs, "
+           f"{ms(cost['before'])} of it pass before the download begins (the two stop commands through cmd.exe "
+           f"and the clean of the configuration file), {ms(cost['loading'])} are the launch's download beyond "
+           f"the same download alone (loading WinINet, as in the program's first download), "
+           f"{ms(cost['transfer'])} the download alone beyond the line's floor (curl: {ms(cost['curl'])}; of "
+           f"these, the server's answer took {ms(cost['alone_server'])} beyond the floor for the download alone and "
+           f"{ms(cost['curl_server'])} for curl, and the client's own time before its request reached the server "
+           f"and after the last byte left it was {ms(cost['alone_client'])} for the download alone, through "
+           f"Wine's WinINet, its worker thread and the file's flush and rename, and {ms(cost['curl_client'])} for "
+           f"curl), and "
+           f"{ms(cost['after'])} lie between the download's end and the client's process beyond the pause (the "
+           f"pause's overrun, the file check and the process start)."]
+    if p["drop"]:
+        drops = p["drop"]
+        kinds = ", ".join(f"{d['outcome']} after {ms(d['ms'])} ({d['requests']} "
+                          f"{'request' if d['requests'] == 1 else 'requests'}, result {d['result']})" for d in drops)
+        told = sorted({d["message"] for d in drops if d["message"]})
+        out.append(f"- **Cut once** is the same launch from a server that closes the connection once, after "
+                   f"{CUT_SHARE:.0%} of the body, and then answers a later \"Range: bytes=N-\" with 206 (an "
+                   f"If-Range that names its ETag keeps the range); a fresh server for each of {len(drops)} runs. "
+                   f"Its floor is a resume's: the body once, the pause and two round trips. The runs: {kinds}"
+                   + (f"; the person was told: {' / '.join(told)}" if told else "") + ".")
     return out
 
 
@@ -671,7 +977,8 @@ def render(results, machine):
         "",
         f"- Date: {machine['date']}",
         f"- Machine: {machine['cores']} cores ({machine['cpu']}), {machine['memory']}, load average "
-        f"{machine['load']} at the start (the machine may be shared)",
+        f"{machine['load']} at the start" + (f" and {machine['load_end']} at the end" if "load_end" in machine else "")
+        + " (the machine may be shared)",
         f"- Wine: {machine['wine']}; build: Release, mingw-w64 i686, static runtime",
         "",
         "| Figure | Value | Reference | Ratio | Target | Met |",
@@ -717,8 +1024,10 @@ def main():
     ap.add_argument("--prefix", required=True)
     ap.add_argument("--out", required=True)
     ap.add_argument("--startup-runs", type=int, default=11)
-    ap.add_argument("--download-runs", type=int, default=9)
+    ap.add_argument("--download-runs", type=int, default=21)
     ap.add_argument("--launch-runs", type=int, default=7)
+    ap.add_argument("--paced-runs", type=int, default=5)
+    ap.add_argument("--drop-runs", type=int, default=3)
     args = ap.parse_args()
 
     bench = Bench(args.build, args.prefix)
@@ -748,6 +1057,12 @@ def main():
                 results["download"] = bench.download(args.download_runs, workdir)
             except MeasureError as error:
                 results["download"] = error
+            print("bench: paced line …", flush=True)
+            try:
+                results["paced"] = bench.paced(args.paced_runs, args.drop_runs, workdir)
+            except MeasureError as error:
+                results["paced"] = error
+        machine["load_end"] = " ".join(f"{x:.2f}" for x in os.getloadavg())
     finally:
         subprocess.run(["wineserver", "-k"], env=bench.env, check=False)
 

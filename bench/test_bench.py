@@ -8,6 +8,7 @@ import unittest
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import paced_server  # noqa: E402
 import run_bench as bench  # noqa: E402
 
 OBJDUMP_P = """
@@ -57,6 +58,10 @@ class JudgeTest(unittest.TestCase):
             ("launch", 31.0, 28.0, False),  # 1.107× the process starts alone
             ("launch", 219.9, 200.0, True),
             ("launch", 220.0, 200.0, False),  # within 1.1×, but 20 ms beyond
+            ("paced", 105.0, 100.0, True),
+            ("paced", 105.1, 100.0, False),
+            ("paced_curl", 102.0, 100.0, True),
+            ("paced_curl", 102.1, 100.0, False),
         ]
         for figure, value, reference, met in cases:
             with self.subTest(figure=figure, value=value):
@@ -169,6 +174,14 @@ def sample_results():
                  "dlls": ["KERNEL32.dll"], "other_dlls": [], "system_dlls": ["KERNEL32.dll"],
                  "debug_bytes": 0, "rsrc_bytes": 1024, "code_bytes": 100 * 1024},
         "download": {"probe_ms": [500.0, 400.0, 900.0], "curl_ms": [400.0, 420.0, 380.0]},
+        # 1.25 MB at 10 Mbit/s: a body of 1000 ms.
+        "paced": {"size": 1_250_000, "rate_bits": 10_000_000, "delay_ms": 50, "pause_ms": 2000,
+                  "started_ms": [3150.0, 3120.0, 3300.0], "download_at_ms": [30.0, 20.0, 40.0],
+                  "download_ms": [1070.0, 1060.0, 1200.0], "alone_ms": [1060.0, 1055.0, 1150.0],
+                  "curl_ms": [1050.0, 1045.0, 1070.0],
+                  "served_alone_ms": [1052.0, 1051.0, 1053.0], "served_curl_ms": [1051.0, 1040.0, 1052.0],
+                  "drop": [{"outcome": "failed", "ms": 600.0, "result": "0x800c0007", "requests": 1,
+                            "message": "cut"}] * 3},
         "launch": {"overhead_ms": [10.0, 30.0, 12.0], "bare_ms": [9.0] * 3, "bare_work_ms": [10.0] * 3,
                    "bare_reminder_ms": [0.5] * 3, "bare_overrun_ms": [0.5] * 3, "shell_ms": [5.0] * 3, "reminder_ms": [3.0] * 3,
                    "processes": 5, "pause_ms": 2000, "running": 0},
@@ -199,7 +212,8 @@ class RowsTest(unittest.TestCase):
         # Memory: 30000 KiB against 19000 KiB.
         self.assertEqual(rows["within 1.2×"][5], "no")
         # Download: medians 500 ms and 400 ms for 64 MiB.
-        self.assertEqual(rows["at least 0.9×"][1:4], ("128.0 MiB/s", "160.0 MiB/s (curl)", "0.800×"))
+        self.assertEqual(rows["at least 0.9×"][1:4], ("128.0 MiB/s (spread 71.1–160.0)",
+                                                      "160.0 MiB/s (curl, spread 152.4–168.4)", "0.800×"))
         self.assertEqual(rows["at least 0.9×"][5], "no")
         self.assertEqual(rows["under 256 KiB"][5], "yes")
         # Launch: median 12 against the same process starts alone, 9: 1.333×.
@@ -212,6 +226,44 @@ class RowsTest(unittest.TestCase):
         # The launch: 12 against the same starts and a bare reminder, 10.
         self.assertEqual([row[3] for row in beside], ["1.250×", "1.250×", "1.200×"])
         self.assertEqual({row[5] for row in beside}, {"—"})
+
+    def test_paced_rows_against_floor_and_curl(self):
+        paced = [row for row in bench.build_rows(sample_results()) if row[4] in ("within 1.05×", "within 1.02×")]
+        # 3150 ms against 1000 ms of body, the 2000 ms pause and one 50 ms
+        # round trip; 1150 ms beyond the pause against curl's 1050 ms.
+        self.assertEqual([row[1:4] + (row[5],) for row in paced[:2]],
+                         [("3150.0 ms", paced[0][2], "1.033×", "yes"), ("1150.0 ms", paced[1][2], "1.095×", "no")])
+        self.assertTrue(paced[0][2].startswith("3050.0 ms"))
+        # A drop that started no client is told, not timed against its floor
+        # (two round trips).
+        self.assertEqual(paced[2][2:], ("3100.0 ms (floor of a resume: the body once, the pause, 2 round trips)",
+                                        "—", "within 1.05×", "no (3 failed)"))
+        results = sample_results()
+        results["paced"]["drop"] = [dict(results["paced"]["drop"][0], outcome="resumed", ms=3150.0)] * 3
+        drop = bench.build_rows(results)[-1]
+        self.assertEqual(drop[1:4] + (drop[5],), ("3150.0 ms (resumed)", drop[2], "1.016×", "yes"))
+        # One failed run among resumed ones: no time is set beside the floor.
+        results["paced"]["drop"][0] = dict(results["paced"]["drop"][0], outcome="failed")
+        self.assertEqual(bench.build_rows(results)[-1][3:], ("—", "within 1.05×", "no (1 failed, 2 resumed)"))
+        # Each run's parts, against the line's floor of 1050 ms, then the median.
+        self.assertEqual(bench.paced_costs(sample_results()["paced"]),
+                         {"before": 30.0, "loading": 10.0, "transfer": 10.0, "after": 50.0, "curl": 0.0,
+                          "alone_server": 2.0, "alone_client": 8.0, "curl_server": 1.0, "curl_client": 5.0})
+
+    def test_drop_outcome_from_the_servers_log(self):
+        def answer(status, start, cut=0):
+            return {"status": str(status), "start": str(start), "sent": "10", "cut": str(cut)}
+        cases = [
+            ([answer(200, 0)], True, "no cut"),
+            ([answer(200, 0, cut=1)], False, "failed"),
+            ([answer(200, 0, cut=1), answer(206, 500)], True, "resumed"),
+            ([answer(200, 0, cut=1), answer(200, 0)], True, "started over"),
+            ([answer(200, 0, cut=1), answer(206, 0)], True, "started over"),
+            ([answer(200, 0, cut=1), answer(206, 500), answer(200, 0)], True, "started over"),
+        ]
+        for answers, started, expected in cases:
+            with self.subTest(answers=answers, started=started):
+                self.assertEqual(bench.drop_outcome(answers, started), expected)
 
     def test_size_note_leaves_room_only_beside_the_bitmaps_and_runtime(self):
         # (bitmap bytes, runtime bytes, expected): the target is 256 KiB.
@@ -232,7 +284,7 @@ class RowsTest(unittest.TestCase):
         results = sample_results()
         results["download"] = bench.MeasureError("curl failed")
         rows = bench.build_rows(results)
-        self.assertEqual(len(rows), 8)
+        self.assertEqual(len(rows), 11)
         download = [row for row in rows if row[4] == "at least 0.9×"][0]
         self.assertEqual(download[1], "not measured")
         self.assertEqual(download[5], "no (not measured)")
@@ -246,7 +298,55 @@ class RowsTest(unittest.TestCase):
         for expected in ("2024-01-02 03:04 UTC", "2 cores", "wine-8.0", "| Figure | Value | Reference | Ratio"):
             self.assertIn(expected, text)
         table = [line for line in text.splitlines() if line.startswith("| ") and "---" not in line]
-        self.assertEqual(len(table), 9)  # the header, five figures and three beside the same work
+        self.assertEqual(len(table), 12)  # the header, five figures, three beside the same work, three paced
+
+
+class PacedServerTest(unittest.TestCase):
+    def test_answer_to_ranges_and_versions(self):
+        etag, date = '"abc"', "Wed, 09 Dec 2026 10:00:00 GMT"
+        cases = [
+            # (Range, If-Range, (status, start)) for a file of 1000 bytes
+            (None, None, (200, 0)),
+            ("bytes=500-", None, (206, 500)),
+            ("bytes=0-", None, (206, 0)),
+            ("bytes=999-", None, (206, 999)),
+            ("bytes=1000-", None, (416, 0)),
+            ("bytes=500-", etag, (206, 500)),
+            ("bytes=500-", date, (206, 500)),
+            ("bytes=500-", '"other"', (200, 0)),
+            ("bytes=500-", "W/" + etag, (200, 0)),
+            # Forms not served: the whole file.
+            ("bytes=0-99", None, (200, 0)),
+            ("bytes=-100", None, (200, 0)),
+            ("items=5-", None, (200, 0)),
+        ]
+        for header, if_range, expected in cases:
+            with self.subTest(range=header, if_range=if_range):
+                self.assertEqual(paced_server.answer(header, if_range, 1000, etag, date), expected)
+
+    def test_plan_stops_at_the_cut(self):
+        self.assertEqual(paced_server.send_plan(0, 1000, None, 400), [(0, 400), (400, 800), (800, 1000)])
+        self.assertEqual(paced_server.send_plan(0, 1000, 500, 400), [(0, 400), (400, 500)])
+        # A resumed body past the cut, or a cut at its very end, sends it all.
+        self.assertEqual(paced_server.send_plan(600, 1000, 500, 400), [(600, 1000)])
+        self.assertEqual(paced_server.send_plan(0, 1000, 1000, 600), [(0, 600), (600, 1000)])
+        self.assertEqual(paced_server.cut_offset(1000, 0.5), 500)
+        self.assertIsNone(paced_server.cut_offset(1000, None))
+
+    def test_bucket_keeps_the_average_rate_whatever_each_sleep_overruns(self):
+        # A fake clock whose every sleep overruns by 3 ms: the 10th piece of
+        # 100 bytes at 1000 bytes a second is still sent at 1.0 s, not later.
+        now = [0.0]
+
+        def sleep(seconds):
+            now[0] += seconds + 0.003
+        bucket = paced_server.Bucket(1000, clock=lambda: now[0], sleep=sleep)
+        times = []
+        for count in range(100, 1001, 100):
+            bucket.wait(count)
+            times.append(now[0])
+        self.assertAlmostEqual(times[-1], 1.0 + 0.003, places=6)
+        self.assertTrue(all(t >= c / 1000 for t, c in zip(times, range(100, 1001, 100))))
 
 
 if __name__ == "__main__":

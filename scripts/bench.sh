@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Measures tarn-kit under Wine beside its references and writes
 # docs/benchmarks.md: start-up and memory against an empty window, the exe's
-# size and imports, download throughput against curl, launch overhead. Not a
-# test; takes a few minutes. Sets up the machine when needed, builds its own
+# size and imports, download throughput against curl, launch overhead, and a
+# launch that downloads its client on a paced loopback line (with and
+# without one cut) against its floor and curl. Not a test; takes a few
+# minutes. Sets up the machine when needed, builds its own
 # Release folder and uses a fresh Wine prefix of its own under a virtual X
 # server.
 set -euo pipefail
