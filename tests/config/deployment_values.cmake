@@ -43,7 +43,8 @@ rows(pass TARNKIT_RUSTDESK_KEY "" "Zm9vYmFy+/09AB==")
 rows(fail TARNKIT_RUSTDESK_KEY "Zm9v\tYmFy" "Zm9v\"YmFy" "Zm9vYmFy\n" "Zm9v=YmFy")
 rows(pass TARNKIT_SHA256_ANYDESK "0123456789ABCDEF0123456789abcdef0123456789ABCDEF0123456789abcdef")
 rows(fail TARNKIT_SHA256_IE11 "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcde"
-                              "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdeg")
+                              "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdeg"
+                              "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0")
 string(REPEAT "森" 128 longest)
 rows(pass TARNKIT_PUBLISHER_ANYDESK "" "AnyDesk Software GmbH" "小森科技有限公司" "${longest}")
 rows(fail TARNKIT_PUBLISHER_RUSTDESK "Purslane \"Ltd\"" "O'Neil Ltd" "a\tb" "${longest}x")

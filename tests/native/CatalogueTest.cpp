@@ -129,6 +129,16 @@ INSTANTIATE_TEST_SUITE_P(
                   kRustDeskHead + Log{kRustDeskFetch, "Sleep 1000", kRustDeskStart} + kShortRemind},
         EntryCase{"RustDeskPresent", kRustDesk, "c:\\temp\\rustdesk\\RustDesk.exe", 0, {},
                   kRustDeskHead + Log{"Sleep 1000", kRustDeskStart} + kShortRemind},
+        // Unguarded: started even when the file went during the pause, so
+        // the person hears of the start that failed.
+        EntryCase{"RustDeskGoneDuringThePause", kRustDesk, "c:\\temp\\rustdesk\\RustDesk.exe", 0,
+                  [](FakeOs& os) {
+                      os.duringSleep = [&os] { os.attributes.erase("c:\\temp\\rustdesk\\rustdesk.exe"); };
+                  },
+                  kRustDeskHead + Log{"Sleep 1000", "Shell failed c:\\temp\\rustdesk\\RustDesk.exe",
+                                      "MsgBox 48 " + StartFailureMessage({"", kDeploy.supportPhone},
+                                                                         "c:\\temp\\rustdesk\\RustDesk.exe",
+                                                                         "找不到指定的檔案。")}},
         // The unguarded start is not tried on a download that failed: one
         // box tells why, not a second one about the missing file.
         EntryCase{"RustDeskDownloadFails", kRustDesk, nullptr, kNotFound, {},
