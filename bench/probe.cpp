@@ -156,11 +156,11 @@ class ProbePlatform : public tarn::Win32Platform {
 public:
     using Win32Platform::Win32Platform;
 
-    tarn::TaskId Shell(const std::string& commandLine, tarn::WindowStyle style) override {
+    tarn::TaskId Shell(const std::string& commandLine, tarn::ShowState style) override {
         return Record(commandLine, [&] { return Win32Platform::Shell(commandLine, style); });
     }
     // A program file with a pin or a publisher is started this way.
-    tarn::TaskId ShellChecked(const std::string& path, tarn::WindowStyle style,
+    tarn::TaskId ShellChecked(const std::string& path, tarn::ShowState style,
                               const tarn::ProgramCheck& check) override {
         return Record(path, [&] { return Win32Platform::ShellChecked(path, style, check); });
     }
@@ -371,7 +371,7 @@ double BareReminder(const tarn::design::Form<tarn::design::ReminderControl>& for
 
 int Launch(int runs) {
     const tarn::Deployment deploy = tarn::BuiltInDeployment();
-    const tarn::ToolEntry entry = tarn::AnydeskEntry(deploy);
+    const tarn::ToolEntry entry = tarn::AnyDeskEntry(deploy);
     if (::GetFileAttributesW(tarn::text::Widen(entry.testPath).c_str()) == INVALID_FILE_ATTRIBUTES) {
         std::fprintf(stderr, "%s is missing: the launch would download it\n", entry.testPath.c_str());
         return 2;
@@ -425,7 +425,7 @@ int FetchLaunch(const wchar_t* host) {
     tarn::Deployment deploy = tarn::BuiltInDeployment();
     deploy.webHost = tarn::text::Narrow(host);
     deploy.https = false;
-    const tarn::ToolEntry entry = tarn::AnydeskEntry(deploy);
+    const tarn::ToolEntry entry = tarn::AnyDeskEntry(deploy);
     if (::GetFileAttributesW(tarn::text::Widen(entry.testPath).c_str()) != INVALID_FILE_ATTRIBUTES) {
         std::fprintf(stderr, "%s is present: the launch would not download it\n", entry.testPath.c_str());
         return 2;

@@ -2,18 +2,18 @@
 
 namespace tarn {
 
-std::string AnydeskReminder(const Deployment& deploy) {
+std::string AnyDeskReminder(const Deployment& deploy) {
     return "請 (聯絡小森 " + deploy.supportPhone + ") 告知您的 ID";
 }
 
 // The letter case of test, download and start paths differs on purpose in
 // places; Windows compares file names without regard to it.
 
-ToolEntry AnydeskEntry(const Deployment& deploy) {
+ToolEntry AnyDeskEntry(const Deployment& deploy) {
     return {
         .stopCommand = "cmd.exe /c taskkill /f /im anydesk.exe",
         .stopRuns = 2,
-        .cleanFile = kAnydeskConfigBelowAppData,
+        .cleanFile = kAnyDeskConfigBelowAppData,
         .cleanRuns = 2,
         .testPath = "c:\\temp\\anydesk.exe",
         .urlPath = "/downloads/AnyDesk.exe",
@@ -21,8 +21,8 @@ ToolEntry AnydeskEntry(const Deployment& deploy) {
         .pauseMs = 2000,
         .startGuarded = true,
         .startPath = "c:\\temp\\anydesk.exe",
-        .reminderText = AnydeskReminder(deploy),
-        .idFile = kAnydeskConfigBelowAppData,
+        .reminderText = AnyDeskReminder(deploy),
+        .idFile = kAnyDeskConfigBelowAppData,
     };
 }
 

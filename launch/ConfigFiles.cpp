@@ -78,7 +78,7 @@ std::vector<std::string> RustDeskTomlLines(const std::string& host, const std::s
 void WriteSystemConf(Platform& os, const std::string& appData, const std::string& proxyHost) {
     RequireWritableAppData(appData);
     CreateFoldersBelow(os, appData, {"\\AnyDesk"});
-    auto file = os.CreateTextFile(appData + kAnydeskConfigBelowAppData);
+    auto file = os.CreateTextFile(appData + kAnyDeskConfigBelowAppData);
     WriteAll(*file, SystemConfLines(proxyHost));
 }
 

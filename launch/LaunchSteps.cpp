@@ -16,11 +16,11 @@ void DeleteNamedFile(Platform& os, const std::string& root, const std::string& f
     // deletion into a folder the name does not say.
     for (std::size_t slash = fileBelowRoot.find('\\', 1); slash != std::string::npos;
          slash = fileBelowRoot.find('\\', slash + 1)) {
-        const PathFacts folder = os.Facts(root + fileBelowRoot.substr(0, slash));
+        const PathFacts folder = os.Inspect(root + fileBelowRoot.substr(0, slash));
         if (folder.exists && (folder.link || !folder.folder)) return;
     }
     const std::string path = root + fileBelowRoot;
-    const PathFacts file = os.Facts(path);
+    const PathFacts file = os.Inspect(path);
     if (file.exists && (file.link || file.folder)) return;
     // A missing file is left to RemoveFile, which then deletes nothing.
     os.RemoveFile(path);
@@ -134,7 +134,7 @@ namespace steps {
 
 std::vector<TaskId> Stop(LaunchContext& context, const std::string& command, int runs) {
     std::vector<TaskId> tasks;
-    for (int i = 0; i < runs; ++i) tasks.push_back(context.os.Shell(command, WindowStyle::MinimizedFocus));
+    for (int i = 0; i < runs; ++i) tasks.push_back(context.os.Shell(command, ShowState::MinimizedFocus));
     return tasks;
 }
 
@@ -184,9 +184,9 @@ bool HasUsableProgram(LaunchContext& context, const std::string& path) {
 void Start(LaunchContext& context, const std::string& startPath) {
     const ProgramCheck check = context.deploy.CheckFor(FileNameOf(startPath));
     if (!check.Any())
-        context.os.Shell(startPath, WindowStyle::NormalFocus);
+        context.os.Shell(startPath, ShowState::NormalFocus);
     else
-        context.os.ShellChecked(startPath, WindowStyle::NormalFocus, check);
+        context.os.ShellChecked(startPath, ShowState::NormalFocus, check);
 }
 
 void Remind(LaunchContext& context, const std::string& text, const std::string& idFileBelowAppData) {

@@ -61,7 +61,7 @@ struct ProgramCheck {
 };
 
 // Show states handed to Shell.
-enum class WindowStyle : int {
+enum class ShowState : int {
     Hidden = 0,          // folder creation
     NormalFocus = 1,     // starting a tool
     MinimizedFocus = 2,  // stop and delete commands
@@ -149,7 +149,7 @@ public:
     // cannot be started. The system's own programs ("cmd.exe",
     // "explorer.exe") are started from the system's folders, never found by
     // search; the command line itself is passed as it stands.
-    virtual TaskId Shell(const std::string& commandLine, WindowStyle style) = 0;
+    virtual TaskId Shell(const std::string& commandLine, ShowState style) = 0;
 
     // Starts the program file at path (no arguments) only when it passes
     // check. The file is checked through a handle that keeps others from
@@ -161,7 +161,7 @@ public:
     // naming path when it fails the check (kPinMismatchReason,
     // kNotGenuineReason), cannot be read, cannot be copied
     // (kPrivateCopyReason), or cannot start.
-    virtual TaskId ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) = 0;
+    virtual TaskId ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check) = 0;
 
     // Waits until every listed task has ended or timeoutMs has passed.
     // Returns true when all have ended.
@@ -188,7 +188,7 @@ public:
 
     // What stands at path; nothing when its attributes cannot be read.
     // Never fails.
-    virtual PathFacts Facts(const std::string& path) = 0;
+    virtual PathFacts Inspect(const std::string& path) = 0;
 
     // Creates one folder. Succeeds when it exists already; throws otherwise.
     virtual void CreateFolder(const std::string& path) = 0;

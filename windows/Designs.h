@@ -39,16 +39,16 @@ enum class Dock { None, Bottom };
 enum class Align { Left, Center };
 
 // What a click on the control does. Controls without a handler say None.
-enum class Click { None, Anydesk, AnydeskGsn, RustDesk, RustDeskOwn, Aweray, AeroAdmin, Ie11, About };
+enum class Click { None, AnyDesk, AnyDeskGsn, RustDesk, RustDeskOwnServer, Aweray, AeroAdmin, Ie11, About };
 
 // The main window's controls, listed in its tab order: the window creates
 // them in this order, so that the window order, which the keyboard and
 // assistive tools follow, is the tab order.
 enum class MainControl {
-    AnydeskGsn,
-    Anydesk,
+    AnyDeskGsn,
+    AnyDesk,
     RustDesk,
-    RustDeskOwn,
+    RustDeskOwnServer,
     Aweray,
     BottomStrip,
     BottomLabel,  // inside BottomStrip

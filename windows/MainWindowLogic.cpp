@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "launch/AnydeskGsn.h"
+#include "launch/AnyDeskGsn.h"
 #include "launch/Catalogue.h"
 #include "launch/LaunchTool.h"
-#include "launch/RustDeskOwn.h"
+#include "launch/RustDeskOwnServer.h"
 
 namespace tarn {
 
@@ -23,7 +23,7 @@ void StartUp(Platform& os, MainWindowHost& window, const FailureContext& who) {
     // A command that cannot be started ends the step: the user is told, and
     // the window opens where the centring put it.
     try {
-        for (const char* command : kFolderCommands) os.Shell(command, WindowStyle::Hidden);
+        for (const char* command : kFolderCommands) os.Shell(command, ShowState::Hidden);
     } catch (const StartError& error) {
         steps::ReportStartFailure(os, who, error.CommandLine(), error.what());
         return;
@@ -40,8 +40,8 @@ bool CloseRequest(Platform& os, const FailureContext& who, const std::function<v
     if (answer != MsgBoxAnswer::Yes && answer != MsgBoxAnswer::No) return false;
     try {
         if (answer == MsgBoxAnswer::Yes)
-            for (const char* command : kStopCommands) os.Shell(command, WindowStyle::MinimizedFocus);
-        for (int run = 0; run < 2; ++run) DeleteNamedFile(os, os.Environ("AppData"), kAnydeskConfigBelowAppData);
+            for (const char* command : kStopCommands) os.Shell(command, ShowState::MinimizedFocus);
+        for (int run = 0; run < 2; ++run) DeleteNamedFile(os, os.Environ("AppData"), kAnyDeskConfigBelowAppData);
     } catch (const StartError& error) {
         // Nothing after the failed command runs, so the program stays open.
         steps::ReportStartFailure(os, who, error.CommandLine(), error.what());
@@ -53,7 +53,7 @@ bool CloseRequest(Platform& os, const FailureContext& who, const std::function<v
 
 void About(Platform& os, const Deployment& deploy, const FailureContext& who) {
     try {
-        os.Shell("explorer.exe " + deploy.SiteAddress(), WindowStyle::MaximizedFocus);
+        os.Shell("explorer.exe " + deploy.SiteAddress(), ShowState::MaximizedFocus);
     } catch (const StartError& error) {
         steps::ReportStartFailure(os, who, error.CommandLine(), error.what());
     }
@@ -65,13 +65,13 @@ void RunClick(design::Click click, LaunchContext& context) {
     if (click != Click::None && click != Click::About) context.reminder.ForgetId();
     switch (click) {
     case Click::None: return;
-    case Click::Anydesk: LaunchTool(AnydeskEntry(context.deploy), context); return;
+    case Click::AnyDesk: LaunchTool(AnyDeskEntry(context.deploy), context); return;
     case Click::Aweray: LaunchTool(AwerayEntry(), context); return;
     case Click::Ie11: LaunchTool(Ie11Entry(), context); return;
     case Click::RustDesk: LaunchTool(RustDeskEntry(), context); return;
     case Click::AeroAdmin: LaunchTool(AeroAdminEntry(), context); return;
-    case Click::AnydeskGsn: LaunchAnydeskGsn(context); return;
-    case Click::RustDeskOwn: LaunchRustDeskOwn(context); return;
+    case Click::AnyDeskGsn: LaunchAnyDeskGsn(context); return;
+    case Click::RustDeskOwnServer: LaunchRustDeskOwnServer(context); return;
     case Click::About: About(context.os, context.deploy, context.Failure()); return;
     }
 }

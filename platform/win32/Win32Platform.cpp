@@ -25,15 +25,15 @@ PlatformError LastError(const std::string& subject = {}) {
     return PlatformError(text::SystemMessage(::GetLastError(), subject));
 }
 
-WORD ShowState(WindowStyle style) {
+WORD ShowWindowValue(ShowState style) {
     switch (style) {
-    case WindowStyle::Hidden:
+    case ShowState::Hidden:
         return SW_HIDE;
-    case WindowStyle::NormalFocus:
+    case ShowState::NormalFocus:
         return SW_SHOWNORMAL;
-    case WindowStyle::MinimizedFocus:
+    case ShowState::MinimizedFocus:
         return SW_SHOWMINIMIZED;
-    case WindowStyle::MaximizedFocus:
+    case ShowState::MaximizedFocus:
         return SW_SHOWMAXIMIZED;
     }
     return SW_SHOWNORMAL;
@@ -144,7 +144,7 @@ ProgramPlace PlaceOf(const std::string& commandLine) {
 
 }  // namespace
 
-TaskId Win32Platform::Shell(const std::string& commandLine, WindowStyle style) {
+TaskId Win32Platform::Shell(const std::string& commandLine, ShowState style) {
     ProgramPlace place;
     try {
         place = PlaceOf(commandLine);
@@ -173,14 +173,14 @@ StartFailure StartFailureOf(DWORD error) {
 }  // namespace
 
 KernelHandle CreateProgramProcess(const std::string& name, const std::string& commandLine,
-                                  const std::wstring& application, const std::wstring& folder, WindowStyle style) {
+                                  const std::wstring& application, const std::wstring& folder, ShowState style) {
     // CreateProcessW may write into the command line, so it gets its own copy.
     std::wstring buffer = Widen(commandLine);
     buffer.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = ShowState(style);
+    startup.wShowWindow = ShowWindowValue(style);
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
@@ -194,7 +194,7 @@ KernelHandle CreateProgramProcess(const std::string& name, const std::string& co
 }
 
 TaskId Win32Platform::StartProcess(const std::string& commandLine, const std::wstring& application,
-                                   const std::wstring& folder, WindowStyle style) {
+                                   const std::wstring& folder, ShowState style) {
     return Track(CreateProgramProcess(commandLine, commandLine, application, folder, style));
 }
 
@@ -207,7 +207,7 @@ TaskId Win32Platform::Track(KernelHandle process) {
     return task;
 }
 
-TaskId Win32Platform::ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) {
+TaskId Win32Platform::ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check) {
     const FileHandle source = OpenProgramFile(path);
     // The copy's path may hold blanks (the user's name): quoted, it stays the
     // program's one argument zero.
@@ -311,7 +311,7 @@ bool Win32Platform::FileMatches(const std::string& path, const ProgramCheck& che
     }
 }
 
-PathFacts Win32Platform::Facts(const std::string& path) {
+PathFacts Win32Platform::Inspect(const std::string& path) {
     const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return {};
     return {true, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
@@ -400,7 +400,7 @@ void Win32Platform::CreateFolder(const std::string& path) {
     const std::wstring widePath = Widen(path);
     if (::CreateDirectoryW(widePath.c_str(), nullptr)) return;
     const DWORD error = ::GetLastError();
-    if (error == ERROR_ALREADY_EXISTS && Facts(path).folder) return;
+    if (error == ERROR_ALREADY_EXISTS && Inspect(path).folder) return;
     // A file of that name blocks the folder: the system's "already exists".
     throw PlatformError(text::SystemMessage(error, path));
 }

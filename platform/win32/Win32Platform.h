@@ -19,7 +19,7 @@ namespace tarn {
 // folder (empty: this process's own), and answers its handle. Throws
 // StartError naming name, with the system's reason.
 KernelHandle CreateProgramProcess(const std::string& name, const std::string& commandLine,
-                                  const std::wstring& application, const std::wstring& folder, WindowStyle style);
+                                  const std::wstring& application, const std::wstring& folder, ShowState style);
 
 class Win32Platform : public Platform {
 public:
@@ -40,8 +40,8 @@ public:
     // for nobody.
     void SetDownloadWatcher(DownloadWatcher* watcher) noexcept { watcher_ = watcher; }
 
-    TaskId Shell(const std::string& commandLine, WindowStyle style) override;
-    TaskId ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) override;
+    TaskId Shell(const std::string& commandLine, ShowState style) override;
+    TaskId ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check) override;
     bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) override;
     long Download(const std::string& url, const std::string& path) override;
     // The plain download with the body checked before it is kept.
@@ -49,7 +49,7 @@ public:
     bool FileMatches(const std::string& path, const ProgramCheck& check) override;
     void Sleep(int milliseconds) override;
     std::string Environ(const std::string& name) override;
-    PathFacts Facts(const std::string& path) override;
+    PathFacts Inspect(const std::string& path) override;
     void CreateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
     MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon) override;
@@ -60,7 +60,7 @@ private:
     // Creates the process of application (its full path) and keeps its
     // handle as the task. folder empty: ours.
     TaskId StartProcess(const std::string& commandLine, const std::wstring& application, const std::wstring& folder,
-                        WindowStyle style);
+                        ShowState style);
     // Keeps process as a new task.
     TaskId Track(KernelHandle process);
     // One download, plain or with its body checked, shown to the watcher

@@ -18,7 +18,7 @@ static void AppendUtf8(HANDLE file, const wchar_t *text) {
 /* Run as anydesk.exe while C:\e2e-anydesk-id.txt holds digits, it then adds
  * the line "ad.anynet.id=<digits>" to the per-user system.conf a second after
  * it starts, as AnyDesk does once it has its ID. */
-static void WriteAnydeskId(const wchar_t *self) {
+static void WriteAnyDeskId(const wchar_t *self) {
     const wchar_t *name = wcsrchr(self, L'\\');
     char digits[32], line[64];
     wchar_t folder[MAX_PATH], conf[MAX_PATH];
@@ -60,7 +60,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR args, int show
         wsprintfW(done, L"C:\\e2e-marks\\%s.mark", pid);
         MoveFileW(mark, done);
     }
-    WriteAnydeskId(self);
+    WriteAnyDeskId(self);
     Sleep(120000);
     return 0;
 }

@@ -20,7 +20,7 @@ using ::testing::ElementsAreArray;
 constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
 
 // Positions in PlainToolEntries, in the order the tables give them.
-enum Tool { kAnydesk, kAweray, kIe11, kRustDesk, kAeroAdmin };
+enum Tool { kAnyDesk, kAweray, kIe11, kRustDesk, kAeroAdmin };
 
 std::string Minimized(const std::string& command) { return "Shell 2 " + command; }
 std::string Normal(const std::string& command) { return "Shell 1 " + command; }
@@ -32,14 +32,14 @@ const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder
 const Log kPhoneRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost",
                        "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
 
-const Log kAnydeskHead{
+const Log kAnyDeskHead{
     Minimized("cmd.exe /c taskkill /f /im anydesk.exe"),
     Minimized("cmd.exe /c taskkill /f /im anydesk.exe"),
     "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf",
     "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf",
 };
-const std::string kAnydeskFetch = Fetched("/downloads/AnyDesk.exe", "c:\\temp\\AnyDesk.exe");
-const std::string kAnydeskStart = Normal("c:\\temp\\anydesk.exe");
+const std::string kAnyDeskFetch = Fetched("/downloads/AnyDesk.exe", "c:\\temp\\AnyDesk.exe");
+const std::string kAnyDeskStart = Normal("c:\\temp\\anydesk.exe");
 
 const Log kAwerayHead{Minimized("cmd.exe /c taskkill /f /im Aweray.exe"),
                       Minimized("cmd.exe /c taskkill /f /im Aweray.exe")};
@@ -98,8 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
     Entries, CatalogueLaunch,
     ::testing::Values(
         // AnyDesk's other departures are covered with LaunchTool itself.
-        EntryCase{"AnydeskMissing", kAnydesk, nullptr, 0, {},
-                  kAnydeskHead + Log{kAnydeskFetch, "Sleep 2000", kAnydeskStart} + kPhoneRemind},
+        EntryCase{"AnyDeskMissing", kAnyDesk, nullptr, 0, {},
+                  kAnyDeskHead + Log{kAnyDeskFetch, "Sleep 2000", kAnyDeskStart} + kPhoneRemind},
 
         EntryCase{"AwerayMissing", kAweray, nullptr, 0, {},
                   kAwerayHead + Log{kAwerayFetch, "Sleep 2000", kAwerayStart} + kShortRemind},

@@ -28,7 +28,7 @@ inline std::string Lower(std::string s) {
 // The five plain tools' entries, always in this order: AnyDesk, Aweray, IE11,
 // RustDesk, AeroAdmin (tests index it by that order).
 inline std::vector<ToolEntry> PlainToolEntries(const Deployment& deploy) {
-    return {AnydeskEntry(deploy), AwerayEntry(), Ie11Entry(), RustDeskEntry(), AeroAdminEntry()};
+    return {AnyDeskEntry(deploy), AwerayEntry(), Ie11Entry(), RustDeskEntry(), AeroAdminEntry()};
 }
 
 class FakeOs : public Platform, public Reminder {
@@ -86,7 +86,7 @@ public:
     }
 
     // --- Platform --------------------------------------------------------
-    TaskId Shell(const std::string& commandLine, WindowStyle style) override {
+    TaskId Shell(const std::string& commandLine, ShowState style) override {
         if (unstartable.count(Lower(commandLine)) || (programsMustExist && !ProgramExists(commandLine))) {
             log.push_back("Shell failed " + commandLine);
             throw StartError(commandLine, "找不到指定的檔案。");
@@ -100,7 +100,7 @@ public:
     }
 
     // A checked start: the file must be there and pass the check.
-    TaskId ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) override {
+    TaskId ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check) override {
         if (const char* refusal = Refusal(path, check)) {
             log.push_back("ShellChecked refused " + path);
             throw StartError(path, refusal);
@@ -162,7 +162,7 @@ public:
         return "";
     }
 
-    PathFacts Facts(const std::string& path) override {
+    PathFacts Inspect(const std::string& path) override {
         const auto attrs = FileAttributes(path);
         if (!attrs) return {};
         return {true, (*attrs & kAttributeDirectory) != 0, (*attrs & kAttributeReparsePoint) != 0};

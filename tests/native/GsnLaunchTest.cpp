@@ -8,7 +8,7 @@
 
 #include "Fixtures.h"
 #include "FakeOs.h"
-#include "launch/AnydeskGsn.h"
+#include "launch/AnyDeskGsn.h"
 #include "platform/Download.h"
 
 namespace tarn::testing {
@@ -71,7 +71,7 @@ TEST_P(GsnLaunch, RunsTheSteps) {
     PrepareUser(os);
     if (c.setup) c.setup(os);
     LaunchContext context{os, os, kDeploy};
-    LaunchAnydeskGsn(context);
+    LaunchAnyDeskGsn(context);
     EXPECT_THAT(os.log, ElementsAreArray(c.expected));
 }
 
@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    "WriteLine ad.anynet.proxy.mandatory=true",
                                    "WriteLine failed ad.anynet.proxy.mode=2", kError}},
         // A user whose AnyDesk never ran: the folder is made, then the file.
-        GsnCase{"AnydeskFolderMissing",
+        GsnCase{"AnyDeskFolderMissing",
                 [](FakeOs& os) { os.attributes.erase(Lower(std::string(kAppData) + "\\AnyDesk")); },
                 kBeforeWrite + Log{std::string("CreateFolder ") + kAppData + "\\AnyDesk"} + kWrite +
                     Log{kFetch, "Sleep 3000", kStart} + kRemind},
@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
                     os.attributes.erase(Lower(std::string(kAppData) + "\\AnyDesk"));
                 },
                 kBeforeWrite + Log{std::string("CreateFolder failed ") + kAppData + "\\AnyDesk", kError}},
-        GsnCase{"AnydeskFolderCannotBeCreated",
+        GsnCase{"AnyDeskFolderCannotBeCreated",
                 [](FakeOs& os) {
                     os.attributes.erase(Lower(std::string(kAppData) + "\\AnyDesk"));
                     os.uncreatableFolders.insert(Lower(std::string(kAppData) + "\\AnyDesk"));
@@ -183,7 +183,7 @@ TEST(GsnLaunch, UnusableAppDataWritesNothing) {
         FakeOs os;
         os.environment["AppData"] = appData;
         LaunchContext context{os, os, kDeploy};
-        LaunchAnydeskGsn(context);
+        LaunchAnyDeskGsn(context);
         EXPECT_TRUE(os.contents.empty()) << appData;
         for (const auto& line : os.log) {
             EXPECT_EQ(line.rfind("CreateFolder", 0), std::string::npos) << appData << ": " << line;
@@ -197,7 +197,7 @@ TEST(GsnLaunch, WaitsForTheCommandsAfterThePauseAndBeforeWriting) {
     FakeOs os;
     PrepareUser(os);
     LaunchContext context{os, os, kDeploy};
-    LaunchAnydeskGsn(context);
+    LaunchAnyDeskGsn(context);
     auto at = [&](const std::string& line) { return std::find(os.log.begin(), os.log.end(), line) - os.log.begin(); };
     const auto wait = at("Wait 100,101 10000");
     ASSERT_LT(wait, static_cast<std::ptrdiff_t>(os.log.size()));
@@ -212,7 +212,7 @@ TEST(SystemConf, BytesReplaceAnEarlierFileWholly) {
     os.AddFile(kConf);
     os.contents[Lower(kConf)] = std::string(4000, 'x') + "\r\nad.anynet.alias=old\r\n";
     LaunchContext context{os, os, kDeploy};
-    LaunchAnydeskGsn(context);
+    LaunchAnyDeskGsn(context);
     EXPECT_EQ(os.Contents(kConf), kExpectedBytes);
 }
 

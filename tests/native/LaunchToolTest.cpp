@@ -17,9 +17,9 @@ namespace {
 
 using ::testing::ElementsAreArray;
 
-std::vector<std::string> RunAnydesk(FakeOs& os) {
+std::vector<std::string> RunAnyDesk(FakeOs& os) {
     LaunchContext context{os, os, kDeploy, "AnyDesk"};
-    LaunchTool(AnydeskEntry(kDeploy), context);
+    LaunchTool(AnyDeskEntry(kDeploy), context);
     return os.log;
 }
 
@@ -33,7 +33,7 @@ const std::string kWatch = "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk
 const std::string kStartFailed = "Shell failed c:\\temp\\anydesk.exe";
 const std::string kDamaged = "MsgBox 52 AnyDesk 的程式檔無法執行，可能已損壞。要重新下載嗎？";
 
-struct AnydeskCase {
+struct AnyDeskCase {
     const char* name;
     bool present;        // program file in the work folder before the click
     long downloadResult;
@@ -42,10 +42,10 @@ struct AnydeskCase {
     std::deque<MsgBoxAnswer> answers = {};
 };
 
-class AnydeskLaunch : public ::testing::TestWithParam<AnydeskCase> {};
+class AnyDeskLaunch : public ::testing::TestWithParam<AnyDeskCase> {};
 
-TEST_P(AnydeskLaunch, RunsTheStepsInOrder) {
-    const AnydeskCase& c = GetParam();
+TEST_P(AnyDeskLaunch, RunsTheStepsInOrder) {
+    const AnyDeskCase& c = GetParam();
     FakeOs os;
     os.environment["APPDATA"] = "C:\\Users\\Amy\\AppData\\Roaming";
     // Present under the download's spelling: the test path differs in case.
@@ -54,39 +54,39 @@ TEST_P(AnydeskLaunch, RunsTheStepsInOrder) {
     if (c.damaged && c.present) os.damaged.insert("c:\\temp\\anydesk.exe");
     if (c.damaged && !c.present) os.servedRuns = false;
     os.answers = c.answers;
-    EXPECT_THAT(RunAnydesk(os), ElementsAreArray(c.expected));
+    EXPECT_THAT(RunAnyDesk(os), ElementsAreArray(c.expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, AnydeskLaunch,
+    Cases, AnyDeskLaunch,
     ::testing::Values(
-        AnydeskCase{"FileMissingDownloadWorks", false, 0,
+        AnyDeskCase{"FileMissingDownloadWorks", false, 0,
                     {kStop, kStop, kClean, kClean, kFetch, "Sleep 2000", kStart, kRemind, kTopMost, kWatch}},
-        AnydeskCase{"FilePresentNothingFetched", true, 0,
+        AnyDeskCase{"FilePresentNothingFetched", true, 0,
                     {kStop, kStop, kClean, kClean, "Sleep 2000", kStart, kRemind, kTopMost, kWatch}},
         // Nothing to start: the person is told why, and no reminder asks for
         // an ID that nothing shows.
-        AnydeskCase{"DownloadFails", false, DownloadHttpStatus(404),
+        AnyDeskCase{"DownloadFails", false, DownloadHttpStatus(404),
                     {kStop, kStop, kClean, kClean, kFetch,
                      "MsgBox 48 " + *DownloadFailureMessage({"AnyDesk", kDeploy.supportPhone}, "AnyDesk.exe",
                                                             DownloadHttpStatus(404))}},
-        AnydeskCase{"DownloadCancelled", false, kDownloadAborted, {kStop, kStop, kClean, kClean, kFetch}},
+        AnyDeskCase{"DownloadCancelled", false, kDownloadAborted, {kStop, kStop, kClean, kClean, kFetch}},
         // A file from before that cannot run is offered anew; the new one
         // starts as the launch would have started it.
-        AnydeskCase{"DamagedFetchedAgain", true, 0,
+        AnyDeskCase{"DamagedFetchedAgain", true, 0,
                     {kStop, kStop, kClean, kClean, "Sleep 2000", kStartFailed, kDamaged,
                      "RemoveFile c:\\temp\\anydesk.exe", kFetch, "Sleep 2000", kStart, kRemind, kTopMost, kWatch},
                     true, {MsgBoxAnswer::Yes}},
-        AnydeskCase{"DamagedKept", true, 0,
+        AnyDeskCase{"DamagedKept", true, 0,
                     {kStop, kStop, kClean, kClean, "Sleep 2000", kStartFailed, kDamaged}, true, {MsgBoxAnswer::No}},
-        AnydeskCase{"DamagedFetchFails", true, DownloadHttpStatus(404),
+        AnyDeskCase{"DamagedFetchFails", true, DownloadHttpStatus(404),
                     {kStop, kStop, kClean, kClean, "Sleep 2000", kStartFailed, kDamaged,
                      "RemoveFile c:\\temp\\anydesk.exe", kFetch,
                      "MsgBox 48 " + *DownloadFailureMessage({"AnyDesk", kDeploy.supportPhone}, "AnyDesk.exe",
                                                             DownloadHttpStatus(404))},
                     true, {MsgBoxAnswer::Yes}},
         // Fetched by this very click: fetching it again would bring the same.
-        AnydeskCase{"FetchedFileCannotRun", false, 0,
+        AnyDeskCase{"FetchedFileCannotRun", false, 0,
                     {kStop, kStop, kClean, kClean, kFetch, "Sleep 2000", kStartFailed,
                      "MsgBox 48 按下「AnyDesk」後，anydesk.exe 無法啟動，檔案可能已經損壞。\r\n請打電話給小森。\r\n"
                      "小森的電話：02-1234-5678\r\n系統的說明：不是有效的 Win32 應用程式。"},
@@ -117,7 +117,7 @@ TEST_P(CleanFromAppData, DeletesOnlyThePlainFileItNames) {
     FakeOs os;
     if (c.appData) os.environment["AppData"] = c.appData;
     const std::string root = c.appData ? c.appData : "";
-    const ToolEntry entry = c.rustDesk ? RustDeskEntry() : AnydeskEntry(kDeploy);
+    const ToolEntry entry = c.rustDesk ? RustDeskEntry() : AnyDeskEntry(kDeploy);
     const std::string file = root + entry.cleanFile;
     for (auto slash = entry.cleanFile.find('\\', 1); slash != std::string::npos;
          slash = entry.cleanFile.find('\\', slash + 1))
@@ -170,12 +170,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The program is named once, from its file; the system's reason follows on
 // its own line.
-TEST(AnydeskLaunch, StartFailureIsReportedWithTheProgramAndReason) {
+TEST(AnyDeskLaunch, StartFailureIsReportedWithTheProgramAndReason) {
     FakeOs os;
     os.environment["AppData"] = "C:\\Users\\Amy\\AppData\\Roaming";
     os.AddFile("c:\\temp\\anydesk.exe");
     os.unstartable.insert("c:\\temp\\anydesk.exe");
-    RunAnydesk(os);
+    RunAnyDesk(os);
     ASSERT_GE(os.log.size(), 2u);
     EXPECT_EQ(os.log[os.log.size() - 2], "Shell failed c:\\temp\\anydesk.exe");
     EXPECT_EQ(os.log.back(),
@@ -183,10 +183,10 @@ TEST(AnydeskLaunch, StartFailureIsReportedWithTheProgramAndReason) {
               "小森的電話：02-1234-5678\r\n系統的說明：找不到指定的檔案。");
 }
 
-TEST(AnydeskLaunch, FailingStopCommandEndsTheLaunchWithAMessage) {
+TEST(AnyDeskLaunch, FailingStopCommandEndsTheLaunchWithAMessage) {
     FakeOs os;
     os.unstartable.insert("cmd.exe /c taskkill /f /im anydesk.exe");
-    RunAnydesk(os);
+    RunAnyDesk(os);
     EXPECT_THAT(os.log, ElementsAreArray({std::string("Shell failed cmd.exe /c taskkill /f /im anydesk.exe"),
                                           std::string("MsgBox 48 按下「AnyDesk」後，cmd.exe 無法啟動，檔案可能已經損壞。"
                                                       "\r\n請打電話給小森。\r\n小森的電話：02-1234-5678"

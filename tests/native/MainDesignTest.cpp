@@ -36,10 +36,10 @@ struct MainRow {
 };
 
 const MainRow kMainRows[] = {
-    {MainControl::AnydeskGsn, Kind::Button, "AnyDesk (GSN)", Click::AnydeskGsn},
-    {MainControl::Anydesk, Kind::Button, "AnyDesk", Click::Anydesk},
+    {MainControl::AnyDeskGsn, Kind::Button, "AnyDesk (GSN)", Click::AnyDeskGsn},
+    {MainControl::AnyDesk, Kind::Button, "AnyDesk", Click::AnyDesk},
     {MainControl::RustDesk, Kind::Button, "RustDesk", Click::RustDesk},
-    {MainControl::RustDeskOwn, Kind::Button, "RustDesk (tarn)", Click::RustDeskOwn},
+    {MainControl::RustDeskOwnServer, Kind::Button, "RustDesk (tarn)", Click::RustDeskOwnServer},
     {MainControl::Aweray, Kind::Button, "Aweray", Click::Aweray},
     {MainControl::BottomStrip, Kind::Panel, "", Click::None},
     {MainControl::BottomLabel, Kind::Label, "遠端協助 (tarn-kit)  網站：dl.test:8080  (20231104)", Click::About},
@@ -111,8 +111,8 @@ TEST(MainDesign, ButtonsOverlapByOnePixelAtNinetySixDpi) {
         }
     }
     // Every button but the last of a row and column has a neighbour it overlaps.
-    EXPECT_EQ(ControlRect(form, MainControl::Anydesk, kDpi), (PixelRect{112, 0, 225, 65}));
-    EXPECT_EQ(ControlRect(form, MainControl::AnydeskGsn, kDpi), (PixelRect{112, 64, 225, 129}));
+    EXPECT_EQ(ControlRect(form, MainControl::AnyDesk, kDpi), (PixelRect{112, 0, 225, 65}));
+    EXPECT_EQ(ControlRect(form, MainControl::AnyDeskGsn, kDpi), (PixelRect{112, 64, 225, 129}));
     EXPECT_EQ(ControlRect(form, MainControl::About, kDpi), (PixelRect{448, 64, 561, 129}));
 }
 
@@ -134,7 +134,7 @@ TEST(MainDesign, BottomStripStaysDockedAtEveryDpi) {
         EXPECT_LE(label.bottom, strip.Height());
         // Neighbouring buttons share their common edge at every scale.
         const PixelRect left = ControlRect(form, MainControl::RustDesk, dpi);
-        const PixelRect right = ControlRect(form, MainControl::Anydesk, dpi);
+        const PixelRect right = ControlRect(form, MainControl::AnyDesk, dpi);
         EXPECT_GT(left.right, right.left);
         EXPECT_LE(left.bottom, strip.top);
     }

@@ -191,13 +191,13 @@ TEST_P(ClickWiring, RunsTheButtonsOwnProcedure) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ClickWiring,
     ::testing::Values(
-        ClickCase{"Anydesk", design::Click::Anydesk, "Shell 1 " + AnydeskEntry(kDeploy).startPath},
+        ClickCase{"AnyDesk", design::Click::AnyDesk, "Shell 1 " + AnyDeskEntry(kDeploy).startPath},
         ClickCase{"Aweray", design::Click::Aweray, "Shell 1 " + AwerayEntry().startPath},
         ClickCase{"Ie11", design::Click::Ie11, "Shell 1 " + Ie11Entry().startPath},
         ClickCase{"RustDesk", design::Click::RustDesk, "Shell 2 " + RustDeskEntry().stopCommand},
         ClickCase{"AeroAdmin", design::Click::AeroAdmin, "Shell 1 " + AeroAdminEntry().startPath},
-        ClickCase{"AnydeskGsn", design::Click::AnydeskGsn, "CreateTextFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"},
-        ClickCase{"RustDeskOwn", design::Click::RustDeskOwn, "RustDesk2.toml"},
+        ClickCase{"AnyDeskGsn", design::Click::AnyDeskGsn, "CreateTextFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"},
+        ClickCase{"RustDeskOwnServer", design::Click::RustDeskOwnServer, "RustDesk2.toml"},
         ClickCase{"About", design::Click::About, "Shell 3 explorer.exe http://dl.test:8080/"},
         ClickCase{"NoneDoesNothing", design::Click::None, ""}),
     [](const auto& info) { return std::string(info.param.name); });

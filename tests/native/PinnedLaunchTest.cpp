@@ -9,10 +9,10 @@
 
 #include "Fixtures.h"
 #include "FakeOs.h"
-#include "launch/AnydeskGsn.h"
+#include "launch/AnyDeskGsn.h"
 #include "launch/Catalogue.h"
 #include "launch/LaunchTool.h"
-#include "launch/RustDeskOwn.h"
+#include "launch/RustDeskOwnServer.h"
 #include "platform/Download.h"
 
 namespace tarn::testing {
@@ -58,8 +58,8 @@ std::function<void(LaunchContext&)> Tool(ToolEntry (*entry)()) {
 
 const std::vector<Kind>& Kinds() {
     static const std::vector<Kind> kinds{
-        {"Anydesk", "AnyDesk.exe", "c:\\temp\\AnyDesk.exe", "c:\\temp\\anydesk.exe",
-         [](LaunchContext& context) { LaunchTool(AnydeskEntry(context.deploy), context); }},
+        {"AnyDesk", "AnyDesk.exe", "c:\\temp\\AnyDesk.exe", "c:\\temp\\anydesk.exe",
+         [](LaunchContext& context) { LaunchTool(AnyDeskEntry(context.deploy), context); }},
         {"Aweray", "Aweray.exe", "c:\\temp\\Aweray.exe", "c:\\temp\\Aweray.exe", Tool(AwerayEntry)},
         {"Ie11", "tarn-ie11.exe", "c:\\temp\\tarn-ie11.exe", "c:\\temp\\tarn-ie11.exe", Tool(Ie11Entry), false,
          false},
@@ -67,9 +67,9 @@ const std::vector<Kind>& Kinds() {
          Tool(RustDeskEntry)},
         {"AeroAdmin", "AeroAdmin.exe", "c:\\temp\\AeroAdmin\\AeroAdmin.exe", "c:\\temp\\AeroAdmin\\AeroAdmin.exe",
          Tool(AeroAdminEntry)},
-        {"AnydeskGsn", "AnyDesk.exe", "c:\\temp\\AnyDesk.exe", "c:\\temp\\anydesk.exe", LaunchAnydeskGsn, true},
-        {"RustDeskOwn", "RustDesk.exe", "c:\\temp\\rustdesk\\RustDesk.exe", "c:\\temp\\rustdesk\\RustDesk.exe",
-         LaunchRustDeskOwn},
+        {"AnyDeskGsn", "AnyDesk.exe", "c:\\temp\\AnyDesk.exe", "c:\\temp\\anydesk.exe", LaunchAnyDeskGsn, true},
+        {"RustDeskOwnServer", "RustDesk.exe", "c:\\temp\\rustdesk\\RustDesk.exe", "c:\\temp\\rustdesk\\RustDesk.exe",
+         LaunchRustDeskOwnServer},
     };
     return kinds;
 }
@@ -225,11 +225,11 @@ struct StepsCase {
 };
 void PrintTo(const StepsCase& c, std::ostream* out) { *out << c.name; }
 
-const std::string kAnydeskDownload =
+const std::string kAnyDeskDownload =
     "DownloadChecked http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe " + kPin;
 const std::string kRustDeskDownload =
     "DownloadChecked http://dl.test:8080/downloads/RustDesk.exe -> c:\\temp\\rustdesk\\RustDesk.exe " + kPin;
-const Log kAnydeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost",
+const Log kAnyDeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost",
                          "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
 const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
 const Log kGsnRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost",
@@ -254,29 +254,29 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Hashed when the fetch tests for it and again, held, as it starts:
         // the pause between is time enough to plant another file.
-        StepsCase{"AnydeskPresentDiffers",
+        StepsCase{"AnyDeskPresentDiffers",
                   [](FakeOs& os) {
                       os.AddFile("c:\\temp\\AnyDesk.exe");
                       os.digests["c:\\temp\\anydesk.exe"] = kTampered;
                   },
-                  [](LaunchContext& c) { LaunchTool(AnydeskEntry(c.deploy), c); }, "Shell 2 cmd.exe /c taskkill",
+                  [](LaunchContext& c) { LaunchTool(AnyDeskEntry(c.deploy), c); }, "Shell 2 cmd.exe /c taskkill",
                   Log{"Shell 2 cmd.exe /c taskkill /f /im anydesk.exe", "Shell 2 cmd.exe /c taskkill /f /im anydesk.exe",
                       "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf",
                       "RemoveFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf",
-                      "CheckFile c:\\temp\\anydesk.exe", kAnydeskDownload, "Sleep 2000",
+                      "CheckFile c:\\temp\\anydesk.exe", kAnyDeskDownload, "Sleep 2000",
                       "ShellChecked 1 c:\\temp\\anydesk.exe"} +
-                      kAnydeskRemind},
+                      kAnyDeskRemind},
         // As any failed download: the one message, no start, no reminder.
-        StepsCase{"AnydeskDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; },
-                  [](LaunchContext& c) { LaunchTool(AnydeskEntry(c.deploy), c); }, "DownloadChecked",
-                  Log{kAnydeskDownload, MismatchMessage("AnyDesk.exe")}},
+        StepsCase{"AnyDeskDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; },
+                  [](LaunchContext& c) { LaunchTool(AnyDeskEntry(c.deploy), c); }, "DownloadChecked",
+                  Log{kAnyDeskDownload, MismatchMessage("AnyDesk.exe")}},
         StepsCase{"GsnPresentDiffersNoPrompt",
                   [](FakeOs& os) {
                       os.AddFile("c:\\temp\\AnyDesk.exe");
                       os.digests["c:\\temp\\anydesk.exe"] = kTampered;
                   },
-                  LaunchAnydeskGsn, "CheckFile",
-                  Log{"CheckFile c:\\temp\\anydesk.exe", kAnydeskDownload, "Sleep 3000",
+                  LaunchAnyDeskGsn, "CheckFile",
+                  Log{"CheckFile c:\\temp\\anydesk.exe", kAnyDeskDownload, "Sleep 3000",
                       "ShellChecked 1 c:\\temp\\anydesk.exe"} +
                       kGsnRemind},
         StepsCase{"GsnPresentMatchesAsks",
@@ -285,9 +285,9 @@ INSTANTIATE_TEST_SUITE_P(
                       os.digests["c:\\temp\\anydesk.exe"] = kPin;
                       os.answers = {MsgBoxAnswer::Yes};
                   },
-                  LaunchAnydeskGsn, "CheckFile",
+                  LaunchAnyDeskGsn, "CheckFile",
                   Log{"CheckFile c:\\temp\\anydesk.exe", "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！",
-                      kAnydeskDownload, "Sleep 3000", "ShellChecked 1 c:\\temp\\anydesk.exe"} +
+                      kAnyDeskDownload, "Sleep 3000", "ShellChecked 1 c:\\temp\\anydesk.exe"} +
                       kGsnRemind},
         // The trap's message of the GSN launch is not shown: nothing failed
         // but the download, which has its own.
@@ -297,8 +297,8 @@ INSTANTIATE_TEST_SUITE_P(
                       os.digests["c:\\temp\\anydesk.exe"] = kTampered;
                       os.servedSha256 = kTampered;
                   },
-                  LaunchAnydeskGsn, "CheckFile",
-                  Log{"CheckFile c:\\temp\\anydesk.exe", kAnydeskDownload, MismatchMessage("AnyDesk.exe")}},
+                  LaunchAnyDeskGsn, "CheckFile",
+                  Log{"CheckFile c:\\temp\\anydesk.exe", kAnyDeskDownload, MismatchMessage("AnyDesk.exe")}},
         // The catalogue's RustDesk starts without testing for the file, but
         // not after a download that failed: the planted file stays unstarted
         // and one message says why.
@@ -324,14 +324,14 @@ INSTANTIATE_TEST_SUITE_P(
                       "小森的電話：02-1234-5678\r\n系統的說明：檔案與預期的不符，不予啟動。"}},
         // The own-server launch ends after a failed download; the mismatch
         // is the one message.
-        StepsCase{"OwnDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; }, LaunchRustDeskOwn,
+        StepsCase{"OwnDownloadDiffers", [](FakeOs& os) { os.servedSha256 = kTampered; }, LaunchRustDeskOwnServer,
                   "DownloadChecked", Log{kRustDeskDownload, MismatchMessage("RustDesk.exe")}},
         StepsCase{"OwnPresentDiffers",
                   [](FakeOs& os) {
                       os.AddFile("c:\\temp\\rustdesk\\RustDesk.exe");
                       os.digests["c:\\temp\\rustdesk\\rustdesk.exe"] = kTampered;
                   },
-                  LaunchRustDeskOwn, "CheckFile",
+                  LaunchRustDeskOwnServer, "CheckFile",
                   Log{"CheckFile c:\\temp\\rustdesk\\rustdesk.exe", kRustDeskDownload, "Sleep 1000",
                       "ShellChecked 1 c:\\temp\\rustdesk\\RustDesk.exe"} +
                       kShortRemind}),
@@ -415,7 +415,7 @@ TEST(PinnedLaunch, PinIsComparedWithoutRegardToCase) {
     PrepareUser(os);
     Present(os, Kinds()[0], kGuards[0], true);
     LaunchContext context{os, os, Deploy({{"ANYDESK.EXE", upper}})};
-    LaunchTool(AnydeskEntry(context.deploy), context);
+    LaunchTool(AnyDeskEntry(context.deploy), context);
     EXPECT_EQ(Count(os.log, "DownloadChecked"), 0);
     EXPECT_EQ(Count(os.log, "ShellChecked 1 c:\\temp\\anydesk.exe"), 1);
 }

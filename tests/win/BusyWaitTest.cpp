@@ -209,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
                  [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
                      const TaskId child = os.Shell("\"" + ProgramFolder() + "\\win_child.exe\" \"" +
                                                        folder / "mark.txt" + "\" 800",
-                                                   WindowStyle::Hidden);
+                                                   ShowState::Hidden);
                      EXPECT_TRUE(os.WaitForTasks({child}, 10000));
                      EXPECT_TRUE(ReadBytes(folder / "mark.txt").exists) << "returned before the child ended";
                      return 700;
@@ -248,7 +248,7 @@ TEST(BusyWait, ProcessWaitStillEndsAtItsTime) {
         SCOPED_TRACE(os == &plain ? "plain wait" : "message loop");
         const std::string mark = folder / (os == &plain ? "plain.txt" : "loop.txt");
         const TaskId child = os->Shell("\"" + ProgramFolder() + "\\win_child.exe\" \"" + mark + "\" 5000",
-                                       WindowStyle::Hidden);
+                                       ShowState::Hidden);
         const ULONGLONG start = ::GetTickCount64();
         EXPECT_FALSE(os->WaitForTasks({child}, 400));
         EXPECT_GE(::GetTickCount64() - start, 400u);

@@ -276,12 +276,12 @@ TEST(MainWindow, CaptionsFitTheirButtonsAtEveryScale) {
 
         // As drawn: the focus frame a solid line of the scaled width, and
         // nothing between it and the caption on either side.
-        HWND gsn = f.main.ControlWindow(design::MainControl::AnydeskGsn);
+        HWND gsn = f.main.ControlWindow(design::MainControl::AnyDeskGsn);
         ::SetFocus(gsn);
         ::RedrawWindow(gsn, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         RECT r{};
         ::GetClientRect(gsn, &r);
-        const COLORREF fill = win::ToColorRef(*form.At(design::MainControl::AnydeskGsn).back);
+        const COLORREF fill = win::ToColorRef(*form.At(design::MainControl::AnyDeskGsn).back);
         HDC button = ::GetDC(gsn);
         const int frameEnd = insets.focusInset + insets.focusWidth;
         for (int y = insets.focusInset - 1; y <= frameEnd; ++y)
@@ -373,7 +373,7 @@ TEST(MainWindow, HighContrastDrawsInSystemColoursOnly) {
     // Switched off again: the design's colours, told by the settings' change.
     on = false;
     ::SendMessageW(f.main.Window(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
-    const auto& anydesk = form.At(design::MainControl::Anydesk);
+    const auto& anydesk = form.At(design::MainControl::AnyDesk);
     const std::map<COLORREF, int> seen = Pixels(f.main.ControlWindow(anydesk.id), edge);
     EXPECT_EQ(MostOf(seen), win::ToColorRef(*anydesk.back));
     EXPECT_GT(seen.count(RGB(0, 0, 0)), 0u) << "the caption in its fixed dark text";

@@ -157,13 +157,13 @@ TEST(PinnedDownloadThenPlain, PlainDownloadIsNotChecked) {
 class RecordingPlatform : public Win32Platform {
 public:
     using Win32Platform::Win32Platform;
-    TaskId Shell(const std::string& commandLine, WindowStyle style) override {
+    TaskId Shell(const std::string& commandLine, ShowState style) override {
         const TaskId id = Win32Platform::Shell(commandLine, style);
         started.push_back(commandLine);
         tasks.push_back(id);
         return id;
     }
-    TaskId ShellChecked(const std::string& path, WindowStyle style, const ProgramCheck& check) override {
+    TaskId ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check) override {
         const TaskId id = Win32Platform::ShellChecked(path, style, check);
         started.push_back(path);
         tasks.push_back(id);

@@ -286,8 +286,8 @@ class LookedAt final : public Win32Platform {
 public:
     LookedAt(std::string file, std::function<void()> meanwhile)
         : file_(std::move(file)), meanwhile_(std::move(meanwhile)) {}
-    PathFacts Facts(const std::string& path) override {
-        const PathFacts facts = Win32Platform::Facts(path);
+    PathFacts Inspect(const std::string& path) override {
+        const PathFacts facts = Win32Platform::Inspect(path);
         if (meanwhile_ && path == file_) std::exchange(meanwhile_, nullptr)();
         return facts;
     }
@@ -535,7 +535,7 @@ TEST_P(CheckedStartFromSharedFolder, RunsTheCheckedCopyAndNothingPlanted) {
             held.get(), source, ProgramCheck{*pin, ""}, [&](const std::wstring& application, const std::wstring& folder) {
                 c.meanwhile(scratch);
                 return CreateProgramProcess(source, "\"" + text::Narrow(application) + "\"", application, folder,
-                                            WindowStyle::NormalFocus);
+                                            ShowState::NormalFocus);
             });
         EXPECT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
     } catch (const StartError& error) {

@@ -113,7 +113,7 @@ bool IsRunning(Win32Platform& os, TaskId id) { return !os.WaitForTasks({id}, 0);
 
 struct ShowCase {
     const char* name;
-    WindowStyle style;
+    ShowState style;
     int shown;  // what the child finds in its start-up information
 };
 
@@ -133,17 +133,17 @@ TEST_P(ShellStyle, ReturnsAtOnceAndPassesTheShowState) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Styles, ShellStyle,
-                         ::testing::Values(ShowCase{"Hidden", WindowStyle::Hidden, SW_HIDE},
-                                           ShowCase{"Normal", WindowStyle::NormalFocus, SW_SHOWNORMAL},
-                                           ShowCase{"Minimized", WindowStyle::MinimizedFocus, SW_SHOWMINIMIZED},
-                                           ShowCase{"Maximized", WindowStyle::MaximizedFocus, SW_SHOWMAXIMIZED}),
+                         ::testing::Values(ShowCase{"Hidden", ShowState::Hidden, SW_HIDE},
+                                           ShowCase{"Normal", ShowState::NormalFocus, SW_SHOWNORMAL},
+                                           ShowCase{"Minimized", ShowState::MinimizedFocus, SW_SHOWMINIMIZED},
+                                           ShowCase{"Maximized", ShowState::MaximizedFocus, SW_SHOWMAXIMIZED}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Shell, TwoCommandsRunAtTheSameTime) {
     ScratchFolder folder;
     Win32Platform os;
-    const TaskId first = os.Shell(ChildCommand(folder / "1.txt", 1500), WindowStyle::Hidden);
-    const TaskId second = os.Shell(ChildCommand(folder / "2.txt", 1500), WindowStyle::Hidden);
+    const TaskId first = os.Shell(ChildCommand(folder / "1.txt", 1500), ShowState::Hidden);
+    const TaskId second = os.Shell(ChildCommand(folder / "2.txt", 1500), ShowState::Hidden);
     EXPECT_TRUE(IsRunning(os, first));
     EXPECT_TRUE(IsRunning(os, second));
     ASSERT_TRUE(os.WaitForTasks({first, second}, 20000));
@@ -154,7 +154,7 @@ TEST(Shell, TwoCommandsRunAtTheSameTime) {
 TEST(Shell, CmdCommandLineRuns) {
     ScratchFolder folder;
     Win32Platform os;
-    const TaskId id = os.Shell("cmd.exe /c echo ok> \"" + (folder / "echo.txt") + "\"", WindowStyle::MinimizedFocus);
+    const TaskId id = os.Shell("cmd.exe /c echo ok> \"" + (folder / "echo.txt") + "\"", ShowState::MinimizedFocus);
     ASSERT_TRUE(os.WaitForTasks({id}, 20000));
     EXPECT_EQ(ReadBytes(folder / "echo.txt").bytes, "ok\r\n");
 }
@@ -163,7 +163,7 @@ TEST(Shell, MissingProgramRaisesStartErrorWithTheSystemsReason) {
     Win32Platform os;
     const std::string command = "c:\\no such folder\\missing-program.exe /x";
     try {
-        os.Shell(command, WindowStyle::NormalFocus);
+        os.Shell(command, ShowState::NormalFocus);
         FAIL() << "Shell started a missing program";
     } catch (const StartError& error) {
         EXPECT_EQ(error.CommandLine(), command);
@@ -181,7 +181,7 @@ TEST(Shell, MissingProgramRaisesStartErrorWithTheSystemsReason) {
 TEST(WaitForTasks, TimesOutWhileATaskRunsAndTreatsUnknownIdsAsEnded) {
     ScratchFolder folder;
     Win32Platform os;
-    const TaskId id = os.Shell(ChildCommand(folder / "m.txt", 3000), WindowStyle::Hidden);
+    const TaskId id = os.Shell(ChildCommand(folder / "m.txt", 3000), ShowState::Hidden);
     EXPECT_FALSE(os.WaitForTasks({id}, 200));
     EXPECT_TRUE(IsRunning(os, id));
     EXPECT_TRUE(os.WaitForTasks({}, 0));
@@ -443,7 +443,7 @@ TEST(StartCheckedCopy, CreatesTheProcessOfAHeldCheckedCopyOnly) {
         // looked at.
         if (created.size() > 1) return KernelHandle();
         return CreateProgramProcess(program, "\"" + created[0] + "\" \"" + folder / "child.txt" + "\" 60000",
-                                    application, copyFolder, WindowStyle::Hidden);
+                                    application, copyFolder, ShowState::Hidden);
     };
     const FileHandle source = OpenProgramFile(program);
     const KernelHandle earlier = StartCheckedCopy(source.get(), program, ProgramCheck{*pin, ""}, watch);

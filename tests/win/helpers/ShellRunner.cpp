@@ -15,14 +15,14 @@
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
-    using tarn::WindowStyle;
+    using tarn::ShowState;
     tarn::Win32Platform os;
     try {
         const std::vector<tarn::TaskId> tasks{
-            os.Shell("cmd.exe /c taskkill /f /im tarn-no-such-image.exe", WindowStyle::Hidden),
-            os.Shell("cmd.exe /c exit", WindowStyle::Hidden),
-            os.Shell("cmd.exe /c echo x> \"" + tarn::text::Narrow(argv[1]) + "\"", WindowStyle::Hidden),
-            os.Shell("explorer.exe http://127.0.0.1:9/", WindowStyle::Hidden),
+            os.Shell("cmd.exe /c taskkill /f /im tarn-no-such-image.exe", ShowState::Hidden),
+            os.Shell("cmd.exe /c exit", ShowState::Hidden),
+            os.Shell("cmd.exe /c echo x> \"" + tarn::text::Narrow(argv[1]) + "\"", ShowState::Hidden),
+            os.Shell("explorer.exe http://127.0.0.1:9/", ShowState::Hidden),
         };
         return os.WaitForTasks(tasks, 30000) ? 0 : 3;
     } catch (const std::exception& error) {

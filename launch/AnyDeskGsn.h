@@ -10,6 +10,6 @@ namespace tarn {
 // that names the proxy, fetches the program (asking first when it is there
 // already), starts it and raises the reminder. Any failing step ends the
 // launch with one error message.
-void LaunchAnydeskGsn(LaunchContext& context);
+void LaunchAnyDeskGsn(LaunchContext& context);
 
 }  // namespace tarn

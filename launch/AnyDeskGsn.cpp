@@ -1,4 +1,4 @@
-#include "launch/AnydeskGsn.h"
+#include "launch/AnyDeskGsn.h"
 
 #include "launch/Catalogue.h"
 #include "launch/ConfigFiles.h"
@@ -24,15 +24,15 @@ constexpr int kStartPauseMs = 3000;
 
 }  // namespace
 
-void LaunchAnydeskGsn(LaunchContext& context) {
+void LaunchAnyDeskGsn(LaunchContext& context) {
     Platform& os = context.os;
     // AnyDesk's own entry, with this launch's departures: one clean, a longer
     // pause, the short reminder and its own error message.
-    const ToolEntry anydesk = AnydeskEntry(context.deploy);
+    const ToolEntry anydesk = AnyDeskEntry(context.deploy);
     try {
         const std::vector<TaskId> commands = steps::Stop(context, anydesk.stopCommand, anydesk.stopRuns);
         steps::Clean(context, anydesk.cleanFile, 1);
-        DeleteNamedFile(os, kMachineWideRoot, kAnydeskConfigBelowAppData);
+        DeleteNamedFile(os, kMachineWideRoot, kAnyDeskConfigBelowAppData);
 
         os.Sleep(kSettlePauseMs);
         os.WaitForTasks(commands, kCommandsTimeoutMs);

@@ -11,6 +11,6 @@ namespace tarn {
 // and raises the reminder. A failed download ends the launch quietly; a file
 // that cannot be written or a program that cannot be started is reported and
 // ends the launch.
-void LaunchRustDeskOwn(LaunchContext& context);
+void LaunchRustDeskOwnServer(LaunchContext& context);
 
 }  // namespace tarn

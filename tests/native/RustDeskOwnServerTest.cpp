@@ -9,7 +9,7 @@
 #include "FakeOs.h"
 #include "platform/Download.h"
 #include "launch/ConfigFiles.h"
-#include "launch/RustDeskOwn.h"
+#include "launch/RustDeskOwnServer.h"
 
 namespace tarn::testing {
 namespace {
@@ -78,20 +78,20 @@ struct OwnCase {
 };
 void PrintTo(const OwnCase& c, std::ostream* out) { *out << c.name; }
 
-class RustDeskOwnLaunch : public ::testing::TestWithParam<OwnCase> {};
+class RustDeskOwnServerLaunch : public ::testing::TestWithParam<OwnCase> {};
 
-TEST_P(RustDeskOwnLaunch, RunsTheSteps) {
+TEST_P(RustDeskOwnServerLaunch, RunsTheSteps) {
     const OwnCase& c = GetParam();
     FakeOs os;
     PrepareUser(os);
     if (c.setup) c.setup(os);
     LaunchContext context{os, os, WithKey(c.key)};
-    LaunchRustDeskOwn(context);
+    LaunchRustDeskOwnServer(context);
     EXPECT_THAT(os.log, ElementsAreArray(c.expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, RustDeskOwnLaunch,
+    Cases, RustDeskOwnServerLaunch,
     ::testing::Values(
         OwnCase{"ProgramPresent", "", ProgramPresent,
                 Log{kStop, kWaitStop} + kWrite + Log{"Sleep 1000", kStart} + kRemind},
@@ -192,7 +192,7 @@ TEST(RustDeskToml, BytesReplaceAnEarlierFileWholly) {
     os.AddFile(kToml);
     os.contents[Lower(kToml)] = "remote_id = \"123456789\"\r\n" + std::string(3000, '#') + "\r\n[options]\r\nkey = \"old\"\r\n";
     LaunchContext context{os, os, WithKey("")};
-    LaunchRustDeskOwn(context);
+    LaunchRustDeskOwnServer(context);
     EXPECT_EQ(os.Contents(kToml), kExpectedBytes);
 }
 
@@ -200,7 +200,7 @@ TEST(RustDeskToml, KeyLineFollowsTheRelayLine) {
     FakeOs os;
     PrepareUser(os);
     LaunchContext context{os, os, WithKey("OeVuKk5nlHiXp+APNn0Y3pC1Iwpwn44JGqrQCsWqmBw=")};
-    LaunchRustDeskOwn(context);
+    LaunchRustDeskOwnServer(context);
     EXPECT_EQ(os.Contents(kToml), kExpectedBytes + "key = \"OeVuKk5nlHiXp+APNn0Y3pC1Iwpwn44JGqrQCsWqmBw=\"\r\n");
 }
 

@@ -1,4 +1,4 @@
-#include "launch/RustDeskOwn.h"
+#include "launch/RustDeskOwnServer.h"
 
 #include "launch/Catalogue.h"
 #include "launch/ConfigFiles.h"
@@ -20,7 +20,7 @@ void ReportWriteFailure(LaunchContext& context, const std::string& path, const s
 
 }  // namespace
 
-void LaunchRustDeskOwn(LaunchContext& context) {
+void LaunchRustDeskOwnServer(LaunchContext& context) {
     Platform& os = context.os;
     // RustDesk's own entry, with this launch's departures: the configuration
     // is written rather than deleted, and a failed download ends the launch.
