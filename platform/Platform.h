@@ -112,19 +112,6 @@ public:
     virtual void Close() = 0;                             // throws PlatformError
 };
 
-// How a thread that called into the platform waits for kernel objects (the
-// handles are Win32 HANDLEs). The program's own waits keep its windows
-// answering, which is the windows' business, not the platform's: they hand
-// the adapter this interface, which their message loop implements.
-class Waiter {
-public:
-    virtual ~Waiter() = default;
-    // Waits until every one of handles is signalled or timeoutMs has passed
-    // (0xFFFFFFFF, Win32's INFINITE: no limit); true when all were signalled.
-    // With no handles, it lets the time pass and answers true.
-    virtual bool Wait(void* const* handles, std::size_t count, unsigned long timeoutMs) = 0;
-};
-
 // Shows a download while it runs. Called on the downloading thread, between
 // the slices of its wait; cancel may be called from any thread until
 // DownloadEnds, and makes the download fail as a cancelled one.

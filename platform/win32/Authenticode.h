@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/win32/Waiter.h"
+
 namespace tarn {
 
 enum class PublisherCheck {

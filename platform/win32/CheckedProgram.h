@@ -19,6 +19,7 @@
 
 #include "platform/Handle.h"
 #include "platform/Platform.h"
+#include "platform/win32/Waiter.h"
 
 namespace tarn {
 

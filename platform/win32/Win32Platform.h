@@ -12,6 +12,7 @@
 #include "platform/Handle.h"
 #include "platform/Platform.h"
 #include "platform/win32/CheckedProgram.h"
+#include "platform/win32/Waiter.h"
 
 namespace tarn {
 

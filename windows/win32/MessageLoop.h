@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "platform/Platform.h"
+#include "platform/win32/Waiter.h"
 
 namespace tarn::win {
 
