@@ -156,23 +156,16 @@ class ProbePlatform : public tarn::Win32Platform {
 public:
     using Win32Platform::Win32Platform;
 
-    tarn::TaskId Shell(const std::string& commandLine, tarn::ShowState style) override {
-        return Record(commandLine, [&] { return Win32Platform::Shell(commandLine, style); });
-    }
-    // A program file with a pin or a publisher is started this way.
-    tarn::TaskId ShellChecked(const std::string& path, tarn::ShowState style,
-                              const tarn::ProgramCheck& check) override {
-        return Record(path, [&] { return Win32Platform::ShellChecked(path, style, check); });
+    tarn::TaskId Shell(const std::string& commandLine, tarn::ShowState style,
+                       const tarn::ProgramCheck& check = {}) override {
+        return Record(commandLine, [&] { return Win32Platform::Shell(commandLine, style, check); });
     }
     tarn::MsgBoxAnswer MsgBox(const std::string& prompt, tarn::MsgBoxButtons, tarn::MsgBoxIcon) override {
         messages_.push_back(prompt);
         return tarn::MsgBoxAnswer::Ok;
     }
-    long Download(const std::string& url, const std::string& path) override {
-        return Fetched([&] { return Win32Platform::Download(url, path); });
-    }
-    long DownloadChecked(const std::string& url, const std::string& path, const tarn::ProgramCheck& check) override {
-        return Fetched([&] { return Win32Platform::DownloadChecked(url, path, check); });
+    long Download(const std::string& url, const std::string& path, const tarn::ProgramCheck& check = {}) override {
+        return Fetched([&] { return Win32Platform::Download(url, path, check); });
     }
 
     void Reset() {

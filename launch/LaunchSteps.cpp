@@ -153,9 +153,7 @@ std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, c
 
 long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath) {
     const std::string url = context.deploy.DownloadUrl(urlPath);
-    const ProgramCheck check = context.deploy.CheckFor(FileNameOf(downloadPath));
-    if (!check.Any()) return context.os.Download(url, downloadPath);
-    return context.os.DownloadChecked(url, downloadPath, check);
+    return context.os.Download(url, downloadPath, context.deploy.CheckFor(FileNameOf(downloadPath)));
 }
 
 bool FetchAgain(LaunchContext& context, const std::string& startPath, const std::string& urlPath,
@@ -182,11 +180,7 @@ bool HasUsableProgram(LaunchContext& context, const std::string& path) {
 }
 
 void Start(LaunchContext& context, const std::string& startPath) {
-    const ProgramCheck check = context.deploy.CheckFor(FileNameOf(startPath));
-    if (!check.Any())
-        context.os.Shell(startPath, ShowState::NormalFocus);
-    else
-        context.os.ShellChecked(startPath, ShowState::NormalFocus, check);
+    context.os.Shell(startPath, ShowState::NormalFocus, context.deploy.CheckFor(FileNameOf(startPath)));
 }
 
 void Remind(LaunchContext& context, const std::string& text, const std::string& idFileBelowAppData) {

@@ -89,7 +89,7 @@ struct PathFacts {
     bool link = false;
 };
 
-// What DownloadChecked answers when the body arrived whole but its SHA-256
+// What Download answers when the body arrived whole but its SHA-256
 // is not the expected one (CRYPT_E_HASH_VALUE), or it is not the publisher's
 // genuine signed program (TRUST_E_SUBJECT_NOT_TRUSTED): a failed download.
 inline constexpr long kDownloadHashMismatch = static_cast<long>(0x80091007UL);
@@ -136,34 +136,30 @@ public:
     // cannot be started. The system's own programs ("cmd.exe",
     // "explorer.exe") are started from the system's folders, never found by
     // search; the command line itself is passed as it stands.
-    virtual TaskId Shell(const std::string& commandLine, ShowState style) = 0;
-
-    // Starts the program file at path (no arguments) only when it passes
-    // check. The file is checked through a handle that keeps others from
-    // changing or deleting it; the bytes checked are copied through that
-    // handle into a folder of the user's own that no other user can write,
-    // and that copy, checked again, is what starts (under the same file
-    // name, in its own folder). So the program started is the file checked,
-    // whatever another user does to the folders of path. Throws StartError
-    // naming path when it fails the check (kPinMismatchReason,
-    // kNotGenuineReason), cannot be read, cannot be copied
-    // (kPrivateCopyReason), or cannot start.
-    virtual TaskId ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check) = 0;
+    //
+    // With a check, commandLine is a program file's path (no arguments),
+    // started only when it passes check. The file is checked through a
+    // handle that keeps others from changing or deleting it; the bytes
+    // checked are copied through that handle into a folder of the user's own
+    // that no other user can write, and that copy, checked again, is what
+    // starts (under the same file name, in its own folder). So the program
+    // started is the file checked, whatever another user does to the folders
+    // of path. Throws StartError naming path when it fails the check
+    // (kPinMismatchReason, kNotGenuineReason), cannot be read, cannot be
+    // copied (kPrivateCopyReason), or cannot start.
+    virtual TaskId Shell(const std::string& commandLine, ShowState style, const ProgramCheck& check = {}) = 0;
 
     // Waits until every listed task has ended or timeoutMs has passed.
     // Returns true when all have ended.
     virtual bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) = 0;
 
     // Fetches url into path. 0 on success: the server answered 200, the
-    // whole body arrived and it is a whole Windows program. On failure nothing new is left
-    // at path (a file that was there stays untouched) and the result is not 0.
-    virtual long Download(const std::string& url, const std::string& path) = 0;
-
-    // As Download, and the body must also pass check: a body with another
-    // SHA-256 answers kDownloadHashMismatch, one that is not the publisher's
-    // genuine signed program kDownloadNotGenuine; either is treated as any
-    // failed download (nothing new left at path).
-    virtual long DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) = 0;
+    // whole body arrived, it is a whole Windows program and it passes check.
+    // A body with another SHA-256 answers kDownloadHashMismatch, one that is
+    // not the publisher's genuine signed program kDownloadNotGenuine. On
+    // failure nothing new is left at path (a file that was there stays
+    // untouched) and the result is not 0.
+    virtual long Download(const std::string& url, const std::string& path, const ProgramCheck& check = {}) = 0;
 
     // Whether the file at path can be read and passes check. Never fails.
     virtual bool FileMatches(const std::string& path, const ProgramCheck& check) = 0;

@@ -144,7 +144,8 @@ ProgramPlace PlaceOf(const std::string& commandLine) {
 
 }  // namespace
 
-TaskId Win32Platform::Shell(const std::string& commandLine, ShowState style) {
+TaskId Win32Platform::Shell(const std::string& commandLine, ShowState style, const ProgramCheck& check) {
+    if (check.Any()) return ShellChecked(commandLine, style, check);
     ProgramPlace place;
     try {
         place = PlaceOf(commandLine);
@@ -257,13 +258,7 @@ private:
 
 }  // namespace
 
-long Win32Platform::Download(const std::string& url, const std::string& path) { return Fetch(url, path, {}); }
-
-long Win32Platform::DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) {
-    return Fetch(url, path, check);
-}
-
-long Win32Platform::Fetch(const std::string& url, const std::string& path, const ProgramCheck& check) {
+long Win32Platform::Download(const std::string& url, const std::string& path, const ProgramCheck& check) {
     cancel_ = false;
     DownloadOptions options;
     options.stallTimeoutMs = stallTimeoutMs_;

@@ -41,12 +41,9 @@ public:
     // for nobody.
     void SetDownloadWatcher(DownloadWatcher* watcher) noexcept { watcher_ = watcher; }
 
-    TaskId Shell(const std::string& commandLine, ShowState style) override;
-    TaskId ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check) override;
+    TaskId Shell(const std::string& commandLine, ShowState style, const ProgramCheck& check = {}) override;
     bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) override;
-    long Download(const std::string& url, const std::string& path) override;
-    // The plain download with the body checked before it is kept.
-    long DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) override;
+    long Download(const std::string& url, const std::string& path, const ProgramCheck& check = {}) override;
     bool FileMatches(const std::string& path, const ProgramCheck& check) override;
     void Sleep(int milliseconds) override;
     std::string Environ(const std::string& name) override;
@@ -66,7 +63,8 @@ private:
     TaskId Track(KernelHandle process);
     // One download, plain or with its body checked, shown to the watcher
     // and waited for through the waiter.
-    long Fetch(const std::string& url, const std::string& path, const ProgramCheck& check);
+    // A program file started from its checked private copy.
+    TaskId ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check);
 
     HWND owner_ = nullptr;
     int stallTimeoutMs_;

@@ -86,7 +86,8 @@ public:
     }
 
     // --- Platform --------------------------------------------------------
-    TaskId Shell(const std::string& commandLine, ShowState style) override {
+    TaskId Shell(const std::string& commandLine, ShowState style, const ProgramCheck& check = {}) override {
+        if (check.Any()) return ShellChecked(commandLine, style, check);
         if (unstartable.count(Lower(commandLine)) || (programsMustExist && !ProgramExists(commandLine))) {
             log.push_back("Shell failed " + commandLine);
             throw StartError(commandLine, "找不到指定的檔案。");
@@ -100,7 +101,7 @@ public:
     }
 
     // A checked start: the file must be there and pass the check.
-    TaskId ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check) override {
+    TaskId ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check) {
         if (const char* refusal = Refusal(path, check)) {
             log.push_back("ShellChecked refused " + path);
             throw StartError(path, refusal);
@@ -119,7 +120,8 @@ public:
         return waitEndsTasks;
     }
 
-    long Download(const std::string& url, const std::string& path) override {
+    long Download(const std::string& url, const std::string& path, const ProgramCheck& check = {}) override {
+        if (check.Any()) return DownloadChecked(url, path, check);
         log.push_back("Download " + url + " -> " + path);
         if (downloadResult == 0) Deliver(path);
         return downloadResult;
@@ -127,7 +129,7 @@ public:
 
     // A checked download: what the server sends must pass the check, else
     // nothing is kept and the answer says which part failed.
-    long DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) override {
+    long DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) {
         log.push_back("DownloadChecked " + url + " -> " + path + Describe(check));
         if (downloadResult != 0) return downloadResult;
         if (!check.sha256.empty() && Lower(servedSha256) != Lower(check.sha256)) return kDownloadHashMismatch;

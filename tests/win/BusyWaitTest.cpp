@@ -224,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
         // before the unsigned program is refused.
         WaitCase{"SlowCheckedDownload",
                  [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
-                     EXPECT_EQ(os.DownloadChecked(BaseUrl() + "/slow/program.exe", folder / "slow.exe",
+                     EXPECT_EQ(os.Download(BaseUrl() + "/slow/program.exe", folder / "slow.exe",
                                                   {kFixtureSha256, "tarn-kit Test Publisher"}),
                                kDownloadNotGenuine);
                      return 500;

@@ -114,7 +114,7 @@ TEST_P(PinnedDownload, KeepsOnlyAMatchingBody) {
     if (earlier) WriteBytes(target, earlierBytes);
 
     Win32Platform os(kShortStallMs);
-    const long result = os.DownloadChecked("http://127.0.0.1:" + ServerPort() + c.urlPath, target, {c.pin, c.publisher});
+    const long result = os.Download("http://127.0.0.1:" + ServerPort() + c.urlPath, target, {c.pin, c.publisher});
 
     EXPECT_EQ(result, c.expected) << std::hex << result;
     ExpectDownloadLeft(folder.Path(), target, c.expected == kDownloadOk, earlier, fixture, earlierBytes);
@@ -145,7 +145,7 @@ TEST(PinnedDownloadThenPlain, PlainDownloadIsNotChecked) {
     ScratchFolder folder;
     Win32Platform os(kShortStallMs);
     const std::string url = "http://127.0.0.1:" + ServerPort() + "/downloads/program.exe";
-    EXPECT_EQ(os.DownloadChecked(url, folder / "a.exe", {kOtherSha256, ""}), kDownloadHashMismatch);
+    EXPECT_EQ(os.Download(url, folder / "a.exe", {kOtherSha256, ""}), kDownloadHashMismatch);
     EXPECT_EQ(os.Download(url, folder / "b.exe"), kDownloadOk);
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"b.exe"});
 }
@@ -157,15 +157,9 @@ TEST(PinnedDownloadThenPlain, PlainDownloadIsNotChecked) {
 class RecordingPlatform : public Win32Platform {
 public:
     using Win32Platform::Win32Platform;
-    TaskId Shell(const std::string& commandLine, ShowState style) override {
-        const TaskId id = Win32Platform::Shell(commandLine, style);
+    TaskId Shell(const std::string& commandLine, ShowState style, const ProgramCheck& check = {}) override {
+        const TaskId id = Win32Platform::Shell(commandLine, style, check);
         started.push_back(commandLine);
-        tasks.push_back(id);
-        return id;
-    }
-    TaskId ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check) override {
-        const TaskId id = Win32Platform::ShellChecked(path, style, check);
-        started.push_back(path);
         tasks.push_back(id);
         return id;
     }
