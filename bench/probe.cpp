@@ -260,9 +260,9 @@ public:
         inner_.SetText(text);
         ms_ += clock.Ms();
     }
-    std::uintptr_t Handle() override {
+    tarn::WindowId Handle() override {
         Stopwatch clock;
-        const std::uintptr_t handle = inner_.Handle();
+        const tarn::WindowId handle = inner_.Handle();
         ms_ += clock.Ms();
         return handle;
     }

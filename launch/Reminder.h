@@ -12,7 +12,7 @@ public:
     // Writes the message label; loads (shows and places) the window first
     // when it is not loaded.
     virtual void SetText(const std::string& text) = 0;
-    virtual std::uintptr_t Handle() = 0;
+    virtual WindowId Handle() = 0;
     // After a start: shows the client's ID under the message once it appears
     // in the file at path, which the client writes as it starts. Never
     // blocks, and a file that cannot be read just shows nothing.

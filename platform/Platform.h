@@ -77,6 +77,10 @@ enum class MsgBoxAnswer { Ok, Cancel, Yes, No };
 // looks like a question.
 enum class MsgBoxIcon { None, Warning };
 
+// A window as the platform knows it: what Windows calls an HWND, held as
+// an opaque value so that the logic never mistakes it for a number.
+enum class WindowId : std::uintptr_t {};
+
 // Where SetZOrder puts a window: at the top of the topmost group, or of the
 // ordinary windows.
 enum class ZOrder { TopMost, NotTopMost };
@@ -193,7 +197,7 @@ public:
 
     // Puts window at the top of order's group and activates it, keeping its
     // place and size; non-zero on success.
-    virtual int SetZOrder(std::uintptr_t window, ZOrder order) = 0;
+    virtual int SetZOrder(WindowId window, ZOrder order) = 0;
 };
 
 }  // namespace tarn

@@ -2,7 +2,7 @@
 
 namespace tarn {
 
-int SetTopMost(Platform& os, std::uintptr_t window, bool flag) {
+int SetTopMost(Platform& os, WindowId window, bool flag) {
     if (flag) return os.SetZOrder(window, ZOrder::TopMost);
     os.SetZOrder(window, ZOrder::NotTopMost);
     return 0;

@@ -13,6 +13,7 @@
 #include "platform/win32/Deadline.h"
 #include "platform/win32/Sha256.h"
 #include "platform/win32/Text.h"
+#include "platform/win32/WindowIds.h"
 #include "resources/version.h"
 
 namespace tarn {
@@ -418,9 +419,9 @@ MsgBoxAnswer Win32Platform::MsgBox(const std::string& prompt, MsgBoxButtons butt
 
 std::unique_ptr<TextFile> Win32Platform::CreateTextFile(const std::string& path) { return CreateOrTruncate(path); }
 
-int Win32Platform::SetZOrder(std::uintptr_t window, ZOrder order) {
+int Win32Platform::SetZOrder(WindowId window, ZOrder order) {
     HWND after = order == ZOrder::TopMost ? HWND_TOPMOST : HWND_NOTOPMOST;
-    return ::SetWindowPos(reinterpret_cast<HWND>(window), after, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+    return ::SetWindowPos(HwndOf(window), after, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
 }
 
 }  // namespace tarn

@@ -52,7 +52,7 @@ public:
     bool RemoveFile(const std::string& path) override;
     MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon) override;
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path) override;
-    int SetZOrder(std::uintptr_t window, ZOrder order) override;
+    int SetZOrder(WindowId window, ZOrder order) override;
 
 private:
     // Creates the process of application (its full path) and keeps its

@@ -33,7 +33,7 @@ inline std::vector<ToolEntry> PlainToolEntries(const Deployment& deploy) {
 
 class FakeOs : public Platform, public Reminder {
 public:
-    static constexpr std::uintptr_t kReminderHandle = 0x5150;
+    static constexpr WindowId kReminderHandle{0x5150};
 
     std::vector<std::string> log;
 
@@ -220,15 +220,15 @@ public:
         return Open("CreateTextFile", path);
     }
 
-    int SetZOrder(std::uintptr_t window, ZOrder order) override {
-        log.push_back("SetZOrder " + std::to_string(window) + (order == ZOrder::TopMost ? " TopMost" : " NotTopMost"));
+    int SetZOrder(WindowId window, ZOrder order) override {
+        log.push_back("SetZOrder " + std::to_string(static_cast<std::uintptr_t>(window)) + (order == ZOrder::TopMost ? " TopMost" : " NotTopMost"));
         return setZOrderResult;
     }
     int setZOrderResult = 1;
 
     // --- Reminder --------------------------------------------------------
     void SetText(const std::string& text) override { log.push_back("Reminder " + text); }
-    std::uintptr_t Handle() override { return kReminderHandle; }
+    WindowId Handle() override { return kReminderHandle; }
     void WatchForId(const std::string& path) override { log.push_back("WatchForId " + path); }
     void ForgetId() override { log.push_back("ForgetId"); }
 

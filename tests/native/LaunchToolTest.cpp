@@ -251,10 +251,10 @@ TEST(IsFilePresent, OnlyExistingNonFolders) {
 TEST(SetTopMost, AnswersWhatThePlatformAnsweredOnlyForTrue) {
     FakeOs os;
     os.setZOrderResult = 5;
-    EXPECT_EQ(SetTopMost(os, 77, true), 5);
-    EXPECT_EQ(SetTopMost(os, 77, false), 0);
+    EXPECT_EQ(SetTopMost(os, WindowId{77}, true), 5);
+    EXPECT_EQ(SetTopMost(os, WindowId{77}, false), 0);
     os.setZOrderResult = 0;
-    EXPECT_EQ(SetTopMost(os, 77, true), 0);
+    EXPECT_EQ(SetTopMost(os, WindowId{77}, true), 0);
     EXPECT_THAT(os.log, ElementsAreArray({"SetZOrder 77 TopMost", "SetZOrder 77 NotTopMost", "SetZOrder 77 TopMost"}));
 }
 

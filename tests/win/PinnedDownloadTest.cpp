@@ -175,7 +175,7 @@ public:
 class NoReminder : public Reminder {
 public:
     void SetText(const std::string& text) override { ADD_FAILURE() << "reminder " << text; }
-    std::uintptr_t Handle() override { return 0; }
+    WindowId Handle() override { return {}; }
     void WatchForId(const std::string& path) override { ADD_FAILURE() << "watch " << path; }
     void ForgetId() override {}
 };

@@ -12,6 +12,7 @@
 #include "platform/win32/Win32Platform.h"
 #include "platform/FilePresence.h"
 #include "platform/TopMost.h"
+#include "platform/win32/WindowIds.h"
 
 namespace tarn::testing {
 namespace {
@@ -80,7 +81,7 @@ TEST(TopMostSwitch, TrueMakesTopmostAndFalseClearsIt) {
                                     100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
     Win32Platform os;
-    const auto handle = reinterpret_cast<std::uintptr_t>(window);
+    const WindowId handle = IdOf(window);
     ASSERT_FALSE(IsTopMost(window));
 
     EXPECT_NE(SetTopMost(os, handle, true), 0);

@@ -1,3 +1,4 @@
+#include "platform/win32/WindowIds.h"
 #include "windows/win32/ReminderWindow.h"
 
 #include <cstring>
@@ -242,9 +243,9 @@ void ReminderWindow::CopyId() noexcept {
     }
 }
 
-std::uintptr_t ReminderWindow::Handle() {
+WindowId ReminderWindow::Handle() {
     Load();
-    return reinterpret_cast<std::uintptr_t>(hwnd_);
+    return IdOf(hwnd_);
 }
 
 void ReminderWindow::Close() noexcept {

@@ -33,7 +33,7 @@ public:
     void SetText(const std::string& text) override;
     // The window's handle, loading it when needed: the launches read it right
     // after writing the text.
-    std::uintptr_t Handle() override;
+    WindowId Handle() override;
     // Polls the file on a timer for a minute; each read runs off the window's
     // thread, so a file on a slow share never holds the window up.
     void WatchForId(const std::string& path) override;
