@@ -14,12 +14,17 @@ file(REMOVE_RECURSE "${WORK}")
 set(clients "${WORK}/clients")
 set(other_clients "${WORK}/the same clients")
 file(MAKE_DIRECTORY "${clients}")
-set(signed_files AnyDesk.exe RustDesk.exe)
-set(certificates publisher other-publisher)
+# RustDesk.exe's signature carries its signer's authority before the signer;
+# the other publisher signs its update.
+set(signed_files AnyDesk.exe RustDesk.exe RustDesk-update.exe)
+set(certificates publisher untrusted-publisher-chain other-publisher)
 foreach(file certificate IN ZIP_LISTS signed_files certificates)
-  run(succeeds ${OSSLSIGNCODE} sign -certs ${CERTS}/${certificate}.pem -key ${CERTS}/${certificate}.key
-      -h sha256 -n "tarn-kit test client" -time 1700000000 -in ${CLIENT} -out ${clients}/${file})
+  string(REGEX REPLACE "-chain$" "" key ${certificate})
+  run(succeeds ${OSSLSIGNCODE} sign -certs ${CERTS}/${certificate}.pem -key ${CERTS}/${key}.key
+      -h sha256 -n "tarn-kit test client" -time 1700000000 -in ${CLIENT} -out ${WORK}/${file})
 endforeach()
+file(RENAME ${WORK}/AnyDesk.exe ${clients}/AnyDesk.exe)
+file(RENAME ${WORK}/RustDesk.exe ${clients}/RustDesk.exe)
 file(COPY "${clients}/" DESTINATION "${other_clients}")
 
 set(one "${WORK}/one")
@@ -79,21 +84,28 @@ list(SORT compiled)
 if(NOT compiled STREQUAL pins)
   message(FATAL_ERROR "tarn-kit.exe has the pins \"${compiled}\" compiled in, not the clients' \"${pins}\"")
 endif()
+# Both are the same signer's, whose name the linker may keep once.
+file(STRINGS "${package}/tarn-kit.exe" publishers REGEX "^tarn-kit .* (Publisher|Authority)$")
+list(REMOVE_DUPLICATES publishers)
+if(NOT publishers STREQUAL "tarn-kit Test Publisher")
+  message(FATAL_ERROR "tarn-kit.exe has the publishers \"${publishers}\" compiled in, not the signers'")
+endif()
 
 # An update of RustDesk.exe, here by another publisher, is read at the next
 # build, which configures again.
 file(SHA256 "${other_clients}/RustDesk.exe" old_pin)
-file(COPY_FILE "${clients}/AnyDesk.exe" "${other_clients}/RustDesk.exe")
+file(COPY_FILE "${WORK}/RustDesk-update.exe" "${other_clients}/RustDesk.exe")
 file(SHA256 "${other_clients}/RustDesk.exe" new_pin)
 run(succeeds ${CMAKE_COMMAND} --build ${other} --target tarn-kit -j2)
 file(READ "${other}/generated/tarnkit_deploy.h" header)
-if(NOT header MATCHES "SHA256_RUSTDESK \"${new_pin}\"" OR NOT header MATCHES "PUBLISHER_RUSTDESK \"tarn-kit Test Publisher\"")
+if(NOT header MATCHES "SHA256_RUSTDESK \"${new_pin}\"" OR NOT header MATCHES "PUBLISHER_RUSTDESK \"tarn-kit Other Publisher\"")
   message(FATAL_ERROR "the updated RustDesk.exe was not read again:\n${header}")
 endif()
 
 # Given by hand, the old file's pin and publisher: the package refuses them.
-set(given_values "TARNKIT_SHA256_ANYDESK=${old_pin}" "TARNKIT_PUBLISHER_RUSTDESK=tarn-kit Other Publisher")
-foreach(given file IN ZIP_LISTS given_values signed_files)
+set(given_values "TARNKIT_SHA256_ANYDESK=${old_pin}" "TARNKIT_PUBLISHER_RUSTDESK=tarn-kit Test Publisher")
+set(refused_files AnyDesk.exe RustDesk.exe)
+foreach(given file IN ZIP_LISTS given_values refused_files)
   run(succeeds ${CMAKE_COMMAND} -S ${SOURCE} -B ${other} -DTARNKIT_SHA256_ANYDESK= -DTARNKIT_PUBLISHER_RUSTDESK= "-D${given}")
   run(fails ${CPACK} -G ZIP --config ${other}/CPackConfig.cmake -B ${other})
   if(NOT output MATCHES "downloads/${file} is")
