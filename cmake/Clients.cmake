@@ -15,9 +15,9 @@ function(tarnkit_signer_name out_var file python)
                   RESULT_VARIABLE result OUTPUT_VARIABLE name ERROR_VARIABLE reason)
   if(NOT result EQUAL 0)
     string(STRIP "${reason}" reason)
-    message(FATAL_ERROR "${reason}, so it has no publisher to check. "
-                        "TARNKIT_VERIFY=publisher and both take each client's publisher from its signature; "
-                        "for an unsigned client use TARNKIT_VERIFY=pin.")
+    message(FATAL_ERROR "${reason}, so it has no publisher to check. A publisher is taken from, and "
+                        "checked against, a client's signature; pin an unsigned client instead "
+                        "(TARNKIT_VERIFY=pin).")
   endif()
   set(${out_var} "${name}" PARENT_SCOPE)
 endfunction()
