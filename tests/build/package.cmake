@@ -5,7 +5,7 @@
 # the exe, the clients, README.txt and a SHA256SUMS that sha256sum accepts;
 # the exe has exactly the packaged files' pins compiled in; a client update
 # re-configures; and a hand-given value the client does not pass, or an
-# unsigned client under TARNKIT_VERIFY=publisher, stops with its name.
+# unsigned or changed client under TARNKIT_VERIFY=publisher, stops with its name.
 # The unpacked package stays in WORK/unpacked for the end-to-end test.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/run.cmake)
@@ -113,8 +113,18 @@ foreach(given file IN ZIP_LISTS given_values refused_files)
   endif()
 endforeach()
 
-file(COPY_FILE ${CLIENT} "${other_clients}/Aweray.exe")
-run(fails ${CMAKE_COMMAND} -S ${SOURCE} -B ${other} -DTARNKIT_VERIFY=publisher -DTARNKIT_PUBLISHER_RUSTDESK=)
-if(NOT output MATCHES "Aweray.exe: it carries no signature")
-  message(FATAL_ERROR "configuring with an unsigned Aweray.exe under TARNKIT_VERIFY=publisher did not name it:\n${output}")
-endif()
+# Under TARNKIT_VERIFY=publisher, an unsigned Aweray.exe, and a signed one
+# with a byte of its code changed since, stop configuring with its name.
+file(COPY_FILE ${CLIENT} "${WORK}/unsigned.exe")
+file(COPY_FILE "${WORK}/RustDesk-update.exe" "${WORK}/changed.exe")
+run(succeeds ${PYTHON} -c "import sys\nf = open(sys.argv[1], 'r+b')\nf.seek(1024)\nb = f.read(1)\nf.seek(1024)\nf.write(bytes([b[0] ^ 1]))"
+    "${WORK}/changed.exe")
+set(kinds unsigned changed)
+set(reasons "it carries no signature" "its content is not the content that was signed")
+foreach(kind reason IN ZIP_LISTS kinds reasons)
+  file(COPY_FILE "${WORK}/${kind}.exe" "${other_clients}/Aweray.exe")
+  run(fails ${CMAKE_COMMAND} -S ${SOURCE} -B ${other} -DTARNKIT_VERIFY=publisher -DTARNKIT_PUBLISHER_RUSTDESK=)
+  if(NOT output MATCHES "Aweray.exe: ${reason}")
+    message(FATAL_ERROR "configuring with a ${kind} Aweray.exe under TARNKIT_VERIFY=publisher did not name it:\n${output}")
+  endif()
+endforeach()
