@@ -3,8 +3,10 @@
 # both go through here, so neither can compile in a value the other would stop.
 
 # The client programs that each have a pin (TARNKIT_SHA256_<client>) and a
-# publisher (TARNKIT_PUBLISHER_<client>).
+# publisher (TARNKIT_PUBLISHER_<client>), and, in the same order, the names
+# their program files are served and checked under (launch/Catalogue.cpp).
 set(TARNKIT_CLIENTS ANYDESK RUSTDESK AWERAY AEROADMIN IE11)
+set(TARNKIT_CLIENT_FILES AnyDesk.exe RustDesk.exe Aweray.exe AeroAdmin.exe tarn-ie11.exe)
 
 # Sets out_var to the list of value's bytes, as numbers.
 function(tarnkit_bytes out_var value)

@@ -9,16 +9,7 @@ file(REMOVE_RECURSE "${WORK}")
 set(one "${WORK}/one")
 set(other "${WORK}/another-folder")
 
-# Runs a command whose output matters only when it does not end as expected.
-function(run expect)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-  list(JOIN ARGN " " command)
-  if(expect STREQUAL "succeeds" AND NOT result EQUAL 0)
-    message(FATAL_ERROR "failed: ${command}\n${output}")
-  elseif(expect STREQUAL "fails" AND result EQUAL 0)
-    message(FATAL_ERROR "succeeded: ${command}\n${output}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/run.cmake)
 
 function(expect_same_exe what)
   file(SHA256 "${one}/tarn-kit.exe" hash_one)

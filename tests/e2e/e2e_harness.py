@@ -152,18 +152,20 @@ def unrunnable_program():
 
 class Server:
     """tests/support/http_server.py on 127.0.0.1 at the fixed port, serving the
-    fake client under the clients' names from a folder of its own."""
+    fake client under the clients' names from a folder of its own, or, given
+    files, that folder as it is."""
 
-    def __init__(self, client_exe, lifetime=480, server_args=()):
+    def __init__(self, client_exe, lifetime=480, server_args=(), files=None):
         self.root = tempfile.mkdtemp(prefix="tarn-e2e-root-")
         self.log = os.path.join(self.root, "requests.log")
-        self.files = os.path.join(self.root, "files")
-        os.makedirs(self.files)
+        self.files = files or os.path.join(self.root, "files")
         with open(client_exe, "rb") as f:
             self.client = f.read()
-        for name in CLIENT_NAMES:
-            self.serve(name, self.client)
-        self.serve("tarn-ie11.exe", unrunnable_program())
+        if not files:
+            os.makedirs(self.files)
+            for name in CLIENT_NAMES:
+                self.serve(name, self.client)
+            self.serve("tarn-ie11.exe", unrunnable_program())
         script = setting("TARNKIT_E2E_SERVER", os.path.join(SOURCE, "tests", "support", "http_server.py"))
         self.proc = subprocess.Popen(
             [sys.executable, script, "--root", self.files, "--port", str(PORT),
@@ -414,15 +416,17 @@ class Session:
     """Server, driver and marks for one test class."""
 
     @classmethod
-    def open(cls, server_args=()):
-        """server_args go to the download server (its pacing options)."""
+    def open(cls, server_args=(), exe=None, files=None):
+        """server_args go to the download server (its pacing options); exe
+        and files, when given, are the program and the served folder in place
+        of the loopback build and the fake client."""
         session = cls()
-        session.exe = setting("TARNKIT_E2E_EXE")
+        session.exe = exe or setting("TARNKIT_E2E_EXE")
         session.driver_exe = setting("TARNKIT_E2E_DRIVER")
         session.client_exe = setting("TARNKIT_E2E_CLIENT")
         remove("C:\\e2e-marks")
         remove("C:\\windows\\temp\\opened-url.txt")
-        session.server = Server(session.client_exe, server_args=server_args)
+        session.server = Server(session.client_exe, server_args=server_args, files=files)
         try:
             session.driver = Driver(session.driver_exe)
             session.driver.must("windows", 0, timeout=120)  # Wine is up
