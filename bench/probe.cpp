@@ -34,7 +34,7 @@
 #include "launch/Deployment.h"
 #include "launch/LaunchTool.h"
 #include "platform/win32/Text.h"
-#include "platform/Download.h"
+#include "platform/win32/Download.h"
 #include "platform/win32/Win32Platform.h"
 #include "windows/Designs.h"
 #include "windows/win32/MessageLoop.h"
@@ -164,7 +164,8 @@ public:
         messages_.push_back(prompt);
         return tarn::MsgBoxAnswer::Ok;
     }
-    long Download(const std::string& url, const std::string& path, const tarn::ProgramCheck& check = {}) override {
+    tarn::DownloadResult Download(const std::string& url, const std::string& path,
+                                  const tarn::ProgramCheck& check = {}) override {
         return Fetched([&] { return Win32Platform::Download(url, path, check); });
     }
 
@@ -176,7 +177,7 @@ public:
         shellMs_ = 0;
         downloads_ = 0;
         downloadMs_ = 0;
-        downloadResult_ = 0;
+        downloadResult_ = tarn::kDownloadOk;
         downloadAtMs_ = -1;
         sinceReset_ = Stopwatch();
     }
@@ -184,7 +185,7 @@ public:
     const std::vector<double>& StartedAtMs() const { return startedAtMs_; }
     int Downloads() const { return downloads_; }
     double DownloadMs() const { return downloadMs_; }
-    long DownloadResult() const { return downloadResult_; }
+    tarn::DownloadResult LastDownloadResult() const { return downloadResult_; }
     // When the first download began, in ms since Reset; -1 for none.
     double DownloadAtMs() const { return downloadAtMs_; }
     const std::vector<tarn::TaskId>& Started() const { return started_; }
@@ -204,7 +205,7 @@ private:
         return id;
     }
     template <typename Fetch>
-    long Fetched(Fetch fetch) {
+    tarn::DownloadResult Fetched(Fetch fetch) {
         if (downloads_ == 0) downloadAtMs_ = sinceReset_.Ms();
         Stopwatch clock;
         downloadResult_ = fetch();
@@ -220,7 +221,7 @@ private:
     double shellMs_ = 0;
     int downloads_ = 0;
     double downloadMs_ = 0;
-    long downloadResult_ = 0;
+    tarn::DownloadResult downloadResult_;
     double downloadAtMs_ = -1;
     Stopwatch sinceReset_;
 };
@@ -240,9 +241,9 @@ int Download(const wchar_t* url, const wchar_t* path) {
     // on first use, so it is loaded here first to measure the same thing.
     if (!tarn::PrepareDownloads()) return 1;
     Stopwatch clock;
-    const long result = platform.Download(tarn::text::Narrow(url), tarn::text::Narrow(path));
+    const tarn::DownloadResult result = platform.Download(tarn::text::Narrow(url), tarn::text::Narrow(path));
     const double ms = clock.Ms();
-    std::printf("result=0x%08lx download_ms=%.2f bytes=%lld\n", static_cast<unsigned long>(result), ms,
+    std::printf("result=0x%08lx download_ms=%.2f bytes=%lld\n", static_cast<unsigned long>(result.Code()), ms,
                 FileSize(path));
     std::fflush(stdout);
     return result == tarn::kDownloadOk ? 0 : 1;
@@ -281,7 +282,7 @@ private:
 int WaitStarted(ProbePlatform& platform) {
     int running = 0;
     for (tarn::TaskId id : platform.Started())
-        if (!platform.WaitForTasks({id}, 10000)) ++running;
+        if (!platform.WaitForTasks({id}, std::chrono::milliseconds{10000})) ++running;
     return running;
 }
 
@@ -365,6 +366,7 @@ double BareReminder(const tarn::design::Form<tarn::design::ReminderControl>& for
 int Launch(int runs) {
     const tarn::Deployment deploy = tarn::BuiltInDeployment();
     const tarn::ToolEntry entry = tarn::AnyDeskEntry(deploy);
+    const int pauseMs = static_cast<int>(entry.pause.count());
     if (::GetFileAttributesW(tarn::text::Widen(entry.testPath).c_str()) == INVALID_FILE_ATTRIBUTES) {
         std::fprintf(stderr, "%s is missing: the launch would download it\n", entry.testPath.c_str());
         return 2;
@@ -396,11 +398,11 @@ int Launch(int runs) {
         const double bareMs = BareStarts(platform.Commands(), bareFailed);
         const double bareReminderMs = BareReminder(tarn::design::ReminderDesign(deploy));
         loop.Wait(nullptr, 0, 100);
-        const double bareOverrunMs = BareOverrun(entry.pauseMs);
+        const double bareOverrunMs = BareOverrun(pauseMs);
         std::printf("run=%d total_ms=%.2f pause_ms=%d overhead_ms=%.2f bare_ms=%.2f bare_failed=%d "
                     "bare_reminder_ms=%.2f bare_overrun_ms=%.2f shell_ms=%.2f reminder_ms=%.2f processes=%zu "
                     "started=%d reminder=%d messages=%zu running=%d\n",
-                    run, totalMs, entry.pauseMs, totalMs - entry.pauseMs, bareMs, bareFailed, bareReminderMs,
+                    run, totalMs, pauseMs, totalMs - pauseMs, bareMs, bareFailed, bareReminderMs,
                     bareOverrunMs, platform.ShellMs(),
                     timedReminder.Ms(), platform.Started().size(), started ? 1 : 0, reminder.IsLoaded() ? 1 : 0,
                     platform.Messages().size(), running);
@@ -419,6 +421,7 @@ int FetchLaunch(const wchar_t* host) {
     deploy.webHost = tarn::text::Narrow(host);
     deploy.https = false;
     const tarn::ToolEntry entry = tarn::AnyDeskEntry(deploy);
+    const int pauseMs = static_cast<int>(entry.pause.count());
     if (::GetFileAttributesW(tarn::text::Widen(entry.testPath).c_str()) != INVALID_FILE_ATTRIBUTES) {
         std::fprintf(stderr, "%s is present: the launch would not download it\n", entry.testPath.c_str());
         return 2;
@@ -440,8 +443,8 @@ int FetchLaunch(const wchar_t* host) {
     const int running = WaitStarted(platform);
     std::printf("started_ms=%.2f total_ms=%.2f pause_ms=%d download_at_ms=%.2f download_ms=%.2f downloads=%d "
                 "result=0x%08lx bytes=%lld processes=%zu messages=%zu running=%d\n",
-                startedMs, totalMs, entry.pauseMs, platform.DownloadAtMs(), platform.DownloadMs(), platform.Downloads(),
-                static_cast<unsigned long>(platform.DownloadResult()), FileSize(tarn::text::Widen(entry.testPath)),
+                startedMs, totalMs, pauseMs, platform.DownloadAtMs(), platform.DownloadMs(), platform.Downloads(),
+                static_cast<unsigned long>(platform.LastDownloadResult().Code()), FileSize(tarn::text::Widen(entry.testPath)),
                 platform.Started().size(), platform.Messages().size(), running);
     for (const std::string& message : platform.Messages()) std::fprintf(stderr, "message: %s\n", message.c_str());
     std::fflush(stdout);

@@ -2,7 +2,7 @@
 
 #include "launch/Catalogue.h"
 #include "launch/ConfigFiles.h"
-#include "platform/Download.h"
+#include "platform/DownloadResult.h"
 #include "platform/FilePresence.h"
 
 namespace tarn {
@@ -15,12 +15,12 @@ constexpr char kMachineWideRoot[] = "C:\\ProgramData";
 constexpr char kRedownloadPrompt[] = "Anydesk.exe 檔案已下載，是否在重新下載！";
 constexpr char kErrorMessage[] = "Anydesk (GSN) 執行錯誤！";
 
-constexpr int kSettlePauseMs = 1000;
+constexpr std::chrono::milliseconds kSettlePause{1000};
 // How long the stop commands may still take after the pause. An AnyDesk that
 // is still running writes its configuration back when it ends, over the file
 // just written, and would start without the proxy.
-constexpr int kCommandsTimeoutMs = 10000;
-constexpr int kStartPauseMs = 3000;
+constexpr std::chrono::milliseconds kCommandsTimeout{10000};
+constexpr std::chrono::milliseconds kStartPause{3000};
 
 }  // namespace
 
@@ -34,8 +34,8 @@ void LaunchAnyDeskGsn(LaunchContext& context) {
         steps::Clean(context, anydesk.cleanFile, 1);
         DeleteNamedFile(os, kMachineWideRoot, kAnyDeskConfigBelowAppData);
 
-        os.Sleep(kSettlePauseMs);
-        os.WaitForTasks(commands, kCommandsTimeoutMs);
+        os.Sleep(kSettlePause);
+        os.WaitForTasks(commands, kCommandsTimeout);
 
         WriteSystemConf(os, os.Environ("AppData"), context.deploy.gsnProxyHost);
 
@@ -46,14 +46,14 @@ void LaunchAnyDeskGsn(LaunchContext& context) {
         if (fetch) {
             // A failed download leaves any earlier file in place: the person
             // who asked for a fresh copy still has that one to start.
-            const long result = steps::Download(context, anydesk.urlPath, anydesk.downloadPath);
+            const DownloadResult result = steps::Download(context, anydesk.urlPath, anydesk.downloadPath);
             if (result != kDownloadOk) {
                 steps::ReportDownloadFailure(context, anydesk.downloadPath, result);
                 if (!usable) return;
             }
         }
 
-        os.Sleep(kStartPauseMs);
+        os.Sleep(kStartPause);
         if (IsFilePresent(os, anydesk.testPath)) steps::Start(context, anydesk.startPath);
         steps::Remind(context, kShortReminder, anydesk.idFile);
     } catch (const PlatformError& error) {

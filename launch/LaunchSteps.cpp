@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/Download.h"
+#include "platform/DownloadResult.h"
 #include "platform/Error.h"
 #include "platform/FilePresence.h"
 #include "platform/TopMost.h"
@@ -39,7 +39,7 @@ enum class NextStep {
 
 // Why a download failed, for the results that carry one reason each.
 struct FailureReason {
-    long result;
+    DownloadResult result;
     const char* reason;
     NextStep next;
 };
@@ -64,7 +64,7 @@ struct Failure {
     NextStep next;
 };
 
-Failure FailureOf(long result) {
+Failure FailureOf(DownloadResult result) {
     if (const int status = HttpStatusOf(result))
         return {(status == 404 || status == 410 ? "伺服器上沒有這個檔案（HTTP " : "伺服器回應錯誤（HTTP ") +
                     std::to_string(status) + "）。",
@@ -72,7 +72,7 @@ Failure FailureOf(long result) {
     for (const FailureReason& known : kFailureReasons)
         if (known.result == result) return {known.reason, known.next};
     return {(IsWin32Result(result) ? "無法把檔案存入工作資料夾（錯誤碼 " : "下載失敗（錯誤碼 ") +
-                HexCode(static_cast<std::uint32_t>(result)) + "）。",
+                HexCode(result.Code()) + "）。",
             NextStep::Call};
 }
 
@@ -107,7 +107,7 @@ std::string PhoneLine(const FailureContext& who) {
 
 }  // namespace
 
-std::optional<std::string> DownloadFailureMessage(const FailureContext& who, const std::string& fileName, long result) {
+std::optional<std::string> DownloadFailureMessage(const FailureContext& who, const std::string& fileName, DownloadResult result) {
     if (result == kDownloadAborted) return std::nullopt;
     const Failure failure = FailureOf(result);
     return AfterPressing(who) + "無法下載 " + fileName + "：" + failure.reason + "\r\n" +
@@ -143,7 +143,7 @@ void Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs
     for (int i = 0; i < runs; ++i) DeleteNamedFile(context.os, context.os.Environ("AppData"), fileBelowAppData);
 }
 
-std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
+std::optional<DownloadResult> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
                           const std::string& downloadPath) {
     // The work folder is writable by every user of the machine: a file
     // planted there under a pinned name is replaced, not trusted.
@@ -151,7 +151,7 @@ std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, c
     return Download(context, urlPath, downloadPath);
 }
 
-long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath) {
+DownloadResult Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath) {
     const std::string url = context.deploy.DownloadUrl(urlPath);
     return context.os.Download(url, downloadPath, context.deploy.CheckFor(FileNameOf(downloadPath)));
 }
@@ -162,13 +162,13 @@ bool FetchAgain(LaunchContext& context, const std::string& startPath, const std:
     if (context.os.MsgBox(question, MsgBoxButtons::YesNo, MsgBoxIcon::Warning) != MsgBoxAnswer::Yes) return false;
     // Should it stay (held open, refused), the download replaces it anyway.
     context.os.RemoveFile(startPath);
-    const long result = Download(context, urlPath, downloadPath);
+    const DownloadResult result = Download(context, urlPath, downloadPath);
     if (result == kDownloadOk) return true;
     ReportDownloadFailure(context, downloadPath, result);
     return false;
 }
 
-void ReportDownloadFailure(LaunchContext& context, const std::string& downloadPath, long result) {
+void ReportDownloadFailure(LaunchContext& context, const std::string& downloadPath, DownloadResult result) {
     if (auto message = DownloadFailureMessage(context.Failure(), FileNameOf(downloadPath), result))
         context.os.MsgBox(*message, MsgBoxButtons::Ok, MsgBoxIcon::Warning);
 }

@@ -42,7 +42,7 @@ void DeleteNamedFile(Platform& os, const std::string& root, const std::string& f
 // which button, which file, why, the one next step that can help with that
 // cause, and the number to call. nullopt for a download the person
 // cancelled, which needs no telling.
-std::optional<std::string> DownloadFailureMessage(const FailureContext& who, const std::string& fileName, long result);
+std::optional<std::string> DownloadFailureMessage(const FailureContext& who, const std::string& fileName, DownloadResult result);
 // What the person is told when the program of commandLine could not be
 // started: the program once, that its file may be damaged, the number to
 // call, and the system's reason on a line of its own.
@@ -61,11 +61,11 @@ void Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs
 // Downloads the program file when testPath names no usable file. The
 // download's result, or nullopt when the file was there and nothing was
 // fetched. A present file that fails its check counts as missing.
-std::optional<long> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
+std::optional<DownloadResult> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
                           const std::string& downloadPath);
 // Downloads urlPath into downloadPath, with the file's check when it has
 // one. The download's result.
-long Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath);
+DownloadResult Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath);
 // Asks the person whether the program file at startPath, which the system
 // cannot run, is to be downloaded again; on yes, deletes it (as
 // RemoveFile does, never through a link) and downloads urlPath into
@@ -75,7 +75,7 @@ bool FetchAgain(LaunchContext& context, const std::string& startPath, const std:
                 const std::string& downloadPath);
 // Tells the person why downloadPath could not be downloaded, unless they
 // cancelled it themselves.
-void ReportDownloadFailure(LaunchContext& context, const std::string& downloadPath, long result);
+void ReportDownloadFailure(LaunchContext& context, const std::string& downloadPath, DownloadResult result);
 // Whether the program file at path is there and may be kept and started:
 // without reading it when its name has no check, otherwise only when it
 // passes the check.

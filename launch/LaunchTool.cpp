@@ -1,6 +1,6 @@
 #include "launch/LaunchTool.h"
 
-#include "platform/Download.h"
+#include "platform/DownloadResult.h"
 #include "platform/FilePresence.h"
 
 namespace tarn {
@@ -13,13 +13,13 @@ void LaunchTool(const ToolEntry& entry, LaunchContext& context) {
         // A download is made only when no usable program file is there, so
         // one that failed leaves nothing to start: the person is told why,
         // and no reminder asks for an ID that no client shows.
-        const std::optional<long> fetched = steps::Fetch(context, entry.testPath, entry.urlPath, entry.downloadPath);
+        const std::optional<DownloadResult> fetched = steps::Fetch(context, entry.testPath, entry.urlPath, entry.downloadPath);
         if (fetched && *fetched != kDownloadOk) {
             steps::ReportDownloadFailure(context, entry.downloadPath, *fetched);
             return;
         }
         auto start = [&] {
-            os.Sleep(entry.pauseMs);
+            os.Sleep(entry.pause);
             if (!entry.startGuarded || IsFilePresent(os, entry.testPath)) steps::Start(context, entry.startPath);
         };
         try {

@@ -2,7 +2,7 @@
 
 #include "launch/Catalogue.h"
 #include "launch/ConfigFiles.h"
-#include "platform/Download.h"
+#include "platform/DownloadResult.h"
 
 namespace tarn {
 
@@ -11,7 +11,7 @@ namespace {
 // A RustDesk that is still running keeps its configuration in memory and
 // writes all of it back on exit, undoing the new file; give the stop command
 // this long to end first.
-constexpr int kStopTimeoutMs = 10000;
+constexpr std::chrono::milliseconds kStopTimeout{10000};
 
 void ReportWriteFailure(LaunchContext& context, const std::string& path, const std::string& reason) {
     context.os.MsgBox(StepFailureMessage(context.Failure(), "無法寫入設定檔：" + path, reason), MsgBoxButtons::Ok,
@@ -27,7 +27,7 @@ void LaunchRustDeskOwnServer(LaunchContext& context) {
     const ToolEntry rustdesk = RustDeskEntry();
     try {
         const std::vector<TaskId> stop = steps::Stop(context, rustdesk.stopCommand, rustdesk.stopRuns);
-        os.WaitForTasks(stop, kStopTimeoutMs);
+        os.WaitForTasks(stop, kStopTimeout);
 
         const std::string appData = os.Environ("AppData");
         try {
@@ -39,13 +39,13 @@ void LaunchRustDeskOwnServer(LaunchContext& context) {
 
         // A download that was made and failed stops the launch here; the
         // configuration is in place for the next click.
-        const std::optional<long> downloaded = steps::Fetch(context, rustdesk.testPath, rustdesk.urlPath, rustdesk.downloadPath);
+        const std::optional<DownloadResult> downloaded = steps::Fetch(context, rustdesk.testPath, rustdesk.urlPath, rustdesk.downloadPath);
         if (downloaded && *downloaded != kDownloadOk) {
             steps::ReportDownloadFailure(context, rustdesk.downloadPath, *downloaded);
             return;
         }
 
-        os.Sleep(rustdesk.pauseMs);
+        os.Sleep(rustdesk.pause);
         // No second existence test: a missing file fails here and is reported.
         steps::Start(context, rustdesk.startPath);
         steps::Remind(context, kShortReminder);

@@ -2,6 +2,7 @@
 // for, starts and says. LaunchTool runs it.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace tarn {
@@ -14,7 +15,7 @@ struct ToolEntry {
     std::string testPath = {};
     std::string urlPath = {};
     std::string downloadPath = {};
-    int pauseMs = 2000;
+    std::chrono::milliseconds pause{2000};
     bool startGuarded = true;
     std::string startPath = {};     // the program file itself, no arguments: its check is made on it
     std::string reminderText = {};  // empty: no reminder hand-off

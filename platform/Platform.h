@@ -7,6 +7,7 @@
 // the adapter, at the call into Windows.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DownloadResult.h"
 #include "platform/Error.h"
 
 namespace tarn {
@@ -93,13 +95,6 @@ struct PathFacts {
     bool link = false;
 };
 
-// What Download answers when the body arrived whole but its SHA-256
-// is not the expected one (CRYPT_E_HASH_VALUE), or it is not the publisher's
-// genuine signed program (TRUST_E_SUBJECT_NOT_TRUSTED): a failed download.
-inline constexpr long kDownloadHashMismatch = static_cast<long>(0x80091007UL);
-inline constexpr long kDownloadNotGenuine = static_cast<long>(0x800B0004UL);
-// The download server's certificate could not be trusted (INET_E_INVALID_CERTIFICATE).
-inline constexpr long kDownloadUntrustedServer = static_cast<long>(0x800C0019UL);
 
 // Identifies a process started by Shell, so that a launch can wait for a
 // command it started before writing a file that command might remove. The
@@ -131,6 +126,9 @@ public:
     virtual void DownloadEnds() = 0;
 };
 
+// A wait that lasts however long what it waits for takes.
+inline constexpr std::chrono::milliseconds kNoTimeLimit = std::chrono::milliseconds::max();
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -153,9 +151,9 @@ public:
     // copied (kPrivateCopyReason), or cannot start.
     virtual TaskId Shell(const std::string& commandLine, ShowState style, const ProgramCheck& check = {}) = 0;
 
-    // Waits until every listed task has ended or timeoutMs has passed.
-    // Returns true when all have ended.
-    virtual bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) = 0;
+    // Waits until every listed task has ended or limit has passed
+    // (kNoTimeLimit: however long they take). Returns true when all have ended.
+    virtual bool WaitForTasks(const std::vector<TaskId>& tasks, std::chrono::milliseconds limit) = 0;
 
     // Fetches url into path. 0 on success: the server answered 200, the
     // whole body arrived, it is a whole Windows program and it passes check.
@@ -163,12 +161,12 @@ public:
     // not the publisher's genuine signed program kDownloadNotGenuine. On
     // failure nothing new is left at path (a file that was there stays
     // untouched) and the result is not 0.
-    virtual long Download(const std::string& url, const std::string& path, const ProgramCheck& check = {}) = 0;
+    virtual DownloadResult Download(const std::string& url, const std::string& path, const ProgramCheck& check = {}) = 0;
 
     // Whether the file at path can be read and passes check. Never fails.
     virtual bool FileMatches(const std::string& path, const ProgramCheck& check) = 0;
 
-    virtual void Sleep(int milliseconds) = 0;
+    virtual void Sleep(std::chrono::milliseconds pause) = 0;
 
     // The process's own environment variable, "" when not set. Never fails.
     virtual std::string Environ(const std::string& name) = 0;

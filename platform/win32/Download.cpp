@@ -1,7 +1,7 @@
 // The caller's side of a download: it starts the worker (Transfer.cpp),
 // waits for it without being held by the network, reports progress and
 // passes on a cancel.
-#include "platform/Download.h"
+#include "platform/win32/Download.h"
 
 #include <windows.h>
 
@@ -29,7 +29,7 @@ bool IsHttpUrl(const std::wstring& url) {
 
 bool PrepareDownloads() noexcept { return WinInetFunctions() != nullptr; }
 
-long DownloadToFile(const std::wstring& url, const std::wstring& path, const DownloadOptions& options) {
+DownloadResult DownloadToFile(const std::wstring& url, const std::wstring& path, const DownloadOptions& options) {
     if (!IsHttpUrl(url)) return kDownloadInvalidUrl;
     if (options.cancel && *options.cancel) return kDownloadAborted;
 
@@ -79,7 +79,7 @@ long DownloadToFile(const std::wstring& url, const std::wstring& path, const Dow
         }
     };
 
-    long stopResult = kDownloadOk;
+    DownloadResult stopResult = kDownloadOk;
     ULONGLONG stopDeadline = 0;
     for (;;) {
         if (wait(kSlice)) break;

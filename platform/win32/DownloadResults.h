@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include "platform/Download.h"
+#include "platform/win32/Download.h"
 #include "platform/Platform.h"
 
 namespace tarn::download {
@@ -13,11 +13,11 @@ namespace tarn::download {
 // What Wine's WinINet reports when its receive timeout ends a read (WSAETIMEDOUT).
 inline constexpr DWORD kSocketTimedOut = 10060;
 
-inline long FromWin32(DWORD error) {
-    return error == 0 ? kDownloadFailed : static_cast<long>(HRESULT_FROM_WIN32(error));
+inline DownloadResult FromWin32(DWORD error) {
+    return error == 0 ? kDownloadFailed : DownloadResult{static_cast<std::uint32_t>(HRESULT_FROM_WIN32(error))};
 }
 
-inline long FromInternetError(DWORD error) {
+inline DownloadResult FromInternetError(DWORD error) {
     switch (error) {
     case ERROR_INTERNET_CANNOT_CONNECT:
         return kDownloadCannotConnect;
@@ -48,8 +48,8 @@ inline long FromInternetError(DWORD error) {
 }
 
 // Once the body has begun, a failing line has cut it short.
-inline long FromReceiveError(DWORD error) {
-    const long result = FromInternetError(error);
+inline DownloadResult FromReceiveError(DWORD error) {
+    const DownloadResult result = FromInternetError(error);
     return result == kDownloadStalled || result == kDownloadOutOfMemory ? result : kDownloadTruncated;
 }
 

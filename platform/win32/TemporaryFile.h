@@ -26,7 +26,7 @@ public:
         if (!path_.empty() && !marked_ && !moved_) ::DeleteFileW(path_.c_str());
     }
 
-    long Create(const std::wstring& folder) {
+    DownloadResult Create(const std::wstring& folder) {
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 64; ++attempt) {
             const unsigned unique = (::GetCurrentProcessId() << 16) ^ static_cast<unsigned>(::GetTickCount64()) ^
@@ -55,7 +55,7 @@ public:
     const std::wstring& Path() const noexcept { return path_; }
 
     // Empties the file for a body that starts over.
-    long Empty() {
+    DownloadResult Empty() {
         if (!::SetFilePointerEx(file_.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get()))
             return FromWin32(::GetLastError());
         return kDownloadOk;
@@ -63,10 +63,10 @@ public:
 
     // On disk before it replaces anything, so a crash right after the move
     // cannot leave a partial program under the target's name.
-    long Flush() { return ::FlushFileBuffers(file_.get()) ? kDownloadOk : FromWin32(::GetLastError()); }
+    DownloadResult Flush() { return ::FlushFileBuffers(file_.get()) ? kDownloadOk : FromWin32(::GetLastError()); }
 
     // Takes the deletion mark off, closes the file and moves it onto target.
-    long KeepAs(const std::wstring& target) {
+    DownloadResult KeepAs(const std::wstring& target) {
         if (marked_) {
             if (!SetDeletionMark(FALSE)) return FromWin32(::GetLastError());
             marked_ = false;

@@ -47,7 +47,7 @@ std::wstring FolderOf(const std::wstring& path) {
 
 // Waits for the call that went pending, a stop, or the end of the stall time
 // counted from the last byte received.
-long Transfer::Await(const RequestState& state, long (*failure)(DWORD)) {
+DownloadResult Transfer::Await(const RequestState& state, DownloadResult (*failure)(DWORD)) {
     const HANDLE handles[] = {state.Completed(), stopSignal.get()};
     const auto stall = static_cast<ULONGLONG>(stallTimeoutMs);
     for (;;) {
@@ -69,7 +69,7 @@ long Transfer::Await(const RequestState& state, long (*failure)(DWORD)) {
 // The limit that WinINet documents for the redirects it follows itself.
 constexpr int kMostRedirects = 5;
 
-long Transfer::Send(const WinInet& api, HINTERNET session, const Address& address, const std::wstring& headers,
+DownloadResult Transfer::Send(const WinInet& api, HINTERNET session, const Address& address, const std::wstring& headers,
                     Exchange& exchange) {
     exchange.connection.reset(api.InternetConnectW(session, address.host.c_str(), address.port, nullptr, nullptr,
                                                    INTERNET_SERVICE_HTTP, 0, 0));
@@ -102,13 +102,13 @@ long Transfer::Send(const WinInet& api, HINTERNET session, const Address& addres
                               static_cast<DWORD>(headers.size()), nullptr, 0)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING) return FromInternetError(error);
-        if (const long sent = Await(state, FromInternetError); sent != kDownloadOk) return sent;
+        if (const DownloadResult sent = Await(state, FromInternetError); sent != kDownloadOk) return sent;
     }
     Touch();
     return kDownloadOk;
 }
 
-long Transfer::Open(const WinInet& api, HINTERNET session, const std::wstring& headers, Exchange& exchange,
+DownloadResult Transfer::Open(const WinInet& api, HINTERNET session, const std::wstring& headers, Exchange& exchange,
                     DWORD& status) {
     // Requests are made from the pieces of the URL, so that their timeouts
     // are set before they are sent (InternetOpenUrl would send at once).
@@ -118,7 +118,7 @@ long Transfer::Open(const WinInet& api, HINTERNET session, const std::wstring& h
     for (int redirects = 0;; ++redirects) {
         if (Stopped()) return kDownloadAborted;
         exchange.Close();
-        if (const long sent = Send(api, session, *address, headers, exchange); sent != kDownloadOk) return sent;
+        if (const DownloadResult sent = Send(api, session, *address, headers, exchange); sent != kDownloadOk) return sent;
         DWORD size = sizeof status;
         if (!api.HttpQueryInfoW(exchange.request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
                                 &size, nullptr))
@@ -134,7 +134,7 @@ long Transfer::Open(const WinInet& api, HINTERNET session, const std::wstring& h
     }
 }
 
-long Transfer::BeginWhole(const WinInet& api, HINTERNET request, TemporaryFile& file) {
+DownloadResult Transfer::BeginWhole(const WinInet& api, HINTERNET request, TemporaryFile& file) {
     total = -1;
     if (const std::optional<std::wstring> length = HeaderText(api, request, HTTP_QUERY_CONTENT_LENGTH)) {
         const std::optional<std::int64_t> parsed = ParseLength(*length);
@@ -144,7 +144,7 @@ long Transfer::BeginWhole(const WinInet& api, HINTERNET request, TemporaryFile& 
     }
     validator_ = ValidatorOf(api, request);
     if (count_ > 0) {
-        if (const long emptied = file.Empty(); emptied != kDownloadOk) return emptied;
+        if (const DownloadResult emptied = file.Empty(); emptied != kDownloadOk) return emptied;
         count_ = 0;
         received = 0;
     }
@@ -156,7 +156,7 @@ long Transfer::BeginWhole(const WinInet& api, HINTERNET request, TemporaryFile& 
     return kDownloadOk;
 }
 
-long Transfer::CheckContinuation(const WinInet& api, HINTERNET request) {
+DownloadResult Transfer::CheckContinuation(const WinInet& api, HINTERNET request) {
     // Anything but the rest of the same body, to its end, cannot be joined
     // to what is held: the download has failed as one cut short.
     const std::optional<std::wstring> text = HeaderText(api, request, HTTP_QUERY_CONTENT_RANGE);
@@ -181,14 +181,14 @@ constexpr int kMostResumes = 3;
 
 // A line that dropped after this attempt brought something, from a server
 // that named the body so that the rest of that same body can be asked for.
-// A stall is no drop: a line silent that long is not helped by asking again.
-bool Transfer::MayResume(long result, std::uint64_t attemptStart) const {
+// A stall is no drop: a line silent that DownloadResult is not helped by asking again.
+bool Transfer::MayResume(DownloadResult result, std::uint64_t attemptStart) const {
     if (result != kDownloadTruncated || Stopped() || validator_.empty() || count_ <= attemptStart) return false;
     const std::int64_t known = total;
     return known < 0 || count_ < static_cast<std::uint64_t>(known);
 }
 
-long Transfer::Run() {
+DownloadResult Transfer::Run() {
     const WinInet* api = WinInetFunctions();
     if (!api) return kDownloadNoSession;
 
@@ -200,7 +200,7 @@ long Transfer::Run() {
 
     Exchange exchange;
     DWORD status = 0;
-    if (const long opened = Open(*api, session.get(), {}, exchange, status); opened != kDownloadOk) return opened;
+    if (const DownloadResult opened = Open(*api, session.get(), {}, exchange, status); opened != kDownloadOk) return opened;
     // Anything but the whole program is no program: a 206 carries a part.
     if (status != HTTP_STATUS_OK) return DownloadHttpStatus(static_cast<int>(status));
 
@@ -209,7 +209,7 @@ long Transfer::Run() {
     // The bytes held between attempts stay in this file alone, which goes
     // with the download unless the whole program is moved into place.
     TemporaryFile file;
-    long result = BeginWhole(*api, exchange.request.get(), file);
+    DownloadResult result = BeginWhole(*api, exchange.request.get(), file);
     if (result == kDownloadOk) result = file.Create(folder);
     std::uint64_t attemptStart = 0;
     if (result == kDownloadOk) result = Receive(*api, exchange.request.get(), *exchange.state, file.get());
@@ -240,7 +240,7 @@ long Transfer::Run() {
     return result;
 }
 
-long Transfer::Receive(const WinInet& api, HINTERNET request, RequestState& state, HANDLE file) {
+DownloadResult Transfer::Receive(const WinInet& api, HINTERNET request, RequestState& state, HANDLE file) {
     // The start of the body judges it: "MZ" as soon as two bytes are here
     // (so an error page is not fetched to its end), and the program's
     // headers at the end when no length was given.
@@ -257,7 +257,7 @@ long Transfer::Receive(const WinInet& api, HINTERNET request, RequestState& stat
             if (error != ERROR_IO_PENDING) return FromReceiveError(error);
             // A no-wait read completes without data: it says that more has
             // arrived, which the next read takes.
-            if (const long waited = Await(state, FromReceiveError); waited != kDownloadOk) return waited;
+            if (const DownloadResult waited = Await(state, FromReceiveError); waited != kDownloadOk) return waited;
             continue;
         }
         const DWORD got = state.piece.dwBufferLength;
@@ -271,7 +271,7 @@ long Transfer::Receive(const WinInet& api, HINTERNET request, RequestState& stat
             }
             const DWORD error = ::GetLastError();
             if (error != ERROR_IO_PENDING) return FromReceiveError(error);
-            if (const long waited = Await(state, FromReceiveError); waited != kDownloadOk) return waited;
+            if (const DownloadResult waited = Await(state, FromReceiveError); waited != kDownloadOk) return waited;
             continue;
         }
         Touch();

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Download.h"
+#include "platform/win32/Download.h"
 #include "platform/Handle.h"
 #include "platform/win32/InternetRequest.h"
 #include "platform/win32/Sha256.h"
@@ -36,7 +36,7 @@ struct Transfer {
     std::atomic<std::int64_t> total{-1};
     std::atomic<unsigned> resumes{0};  // how often the rest was asked for again
     std::atomic<ULONGLONG> lastActivity{0};
-    long result = kDownloadFailed;  // the worker's answer, read after it ended
+    DownloadResult result = kDownloadFailed;  // the worker's answer, read after it ended
 
     void Touch() { lastActivity = ::GetTickCount64(); }
 
@@ -55,7 +55,7 @@ struct Transfer {
     }
     bool Stopped() const { return phase_ == kStopped; }
 
-    long Run();
+    DownloadResult Run();
 
 private:
     enum { kRunning, kStopped, kCommitted };
@@ -66,19 +66,19 @@ private:
     std::uint64_t count_ = 0;          // the bytes in the temporary file
     std::wstring validator_;           // the body's ETag or Last-Modified; empty: it cannot be resumed
 
-    long Await(const RequestState& state, long (*failure)(DWORD));
+    DownloadResult Await(const RequestState& state, DownloadResult (*failure)(DWORD));
     // Opens a request for address on a connection of its own and sends it
     // with headers (none when empty).
-    long Send(const WinInet& api, HINTERNET session, const Address& address, const std::wstring& headers,
+    DownloadResult Send(const WinInet& api, HINTERNET session, const Address& address, const std::wstring& headers,
               Exchange& exchange);
     // Requests url, following redirects as allowed; the final answer's status.
-    long Open(const WinInet& api, HINTERNET session, const std::wstring& headers, Exchange& exchange, DWORD& status);
+    DownloadResult Open(const WinInet& api, HINTERNET session, const std::wstring& headers, Exchange& exchange, DWORD& status);
     // A 200: the whole body from its first byte, into an empty file.
-    long BeginWhole(const WinInet& api, HINTERNET request, TemporaryFile& file);
+    DownloadResult BeginWhole(const WinInet& api, HINTERNET request, TemporaryFile& file);
     // A 206 answering for the rest after count_: only the rest of the same body.
-    long CheckContinuation(const WinInet& api, HINTERNET request);
-    long Receive(const WinInet& api, HINTERNET request, RequestState& state, HANDLE file);
-    bool MayResume(long result, std::uint64_t attemptStart) const;
+    DownloadResult CheckContinuation(const WinInet& api, HINTERNET request);
+    DownloadResult Receive(const WinInet& api, HINTERNET request, RequestState& state, HANDLE file);
+    bool MayResume(DownloadResult result, std::uint64_t attemptStart) const;
 };
 
 // The worker thread's body: runs the Transfer that parameter (a new

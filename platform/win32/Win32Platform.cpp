@@ -158,6 +158,14 @@ TaskId Win32Platform::Shell(const std::string& commandLine, ShowState style, con
 
 namespace {
 
+// A limit as Win32's waits take it: INFINITE only for no limit, never for a
+// DownloadResult one by accident.
+DWORD WaitMs(std::chrono::milliseconds limit) {
+    if (limit == kNoTimeLimit) return INFINITE;
+    if (limit.count() <= 0) return 0;
+    return static_cast<DWORD>(std::min<std::chrono::milliseconds::rep>(limit.count(), INFINITE - 1));
+}
+
 // The system's answers for a file it cannot run as a program at all.
 StartFailure StartFailureOf(DWORD error) {
     switch (error) {
@@ -221,14 +229,14 @@ TaskId Win32Platform::ShellChecked(const std::string& path, ShowState style, con
                                   &waiter_));
 }
 
-bool Win32Platform::WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) {
+bool Win32Platform::WaitForTasks(const std::vector<TaskId>& tasks, std::chrono::milliseconds limit) {
     std::vector<HANDLE> handles;
     for (TaskId id : tasks)
         if (auto it = tasks_.find(id); it != tasks_.end()) handles.push_back(it->second.get());
     bool ended = true;
     if (!handles.empty())
         ended = waiter_.Wait(handles.data(), handles.size(),
-                             timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+                             WaitMs(limit));
     // A task that has ended is let go; one still running stays held, so
     // that a later wait for it still waits for that process.
     for (TaskId id : tasks)
@@ -259,7 +267,7 @@ private:
 
 }  // namespace
 
-long Win32Platform::Download(const std::string& url, const std::string& path, const ProgramCheck& check) {
+DownloadResult Win32Platform::Download(const std::string& url, const std::string& path, const ProgramCheck& check) {
     cancel_ = false;
     DownloadOptions options;
     options.stallTimeoutMs = stallTimeoutMs_;
@@ -280,9 +288,7 @@ long Win32Platform::Download(const std::string& url, const std::string& path, co
     return DownloadToFile(Widen(url), Widen(path), options);
 }
 
-void Win32Platform::Sleep(int milliseconds) {
-    waiter_.Wait(nullptr, 0, static_cast<DWORD>(std::max(milliseconds, 0)));
-}
+void Win32Platform::Sleep(std::chrono::milliseconds pause) { waiter_.Wait(nullptr, 0, WaitMs(pause)); }
 
 std::string Win32Platform::Environ(const std::string& name) {
     const std::wstring wideName = Widen(name);

@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "platform/Download.h"
+#include "platform/win32/Download.h"
 #include "platform/Handle.h"
 #include "platform/Platform.h"
 #include "platform/win32/CheckedProgram.h"
@@ -42,10 +42,10 @@ public:
     void SetDownloadWatcher(DownloadWatcher* watcher) noexcept { watcher_ = watcher; }
 
     TaskId Shell(const std::string& commandLine, ShowState style, const ProgramCheck& check = {}) override;
-    bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) override;
-    long Download(const std::string& url, const std::string& path, const ProgramCheck& check = {}) override;
+    bool WaitForTasks(const std::vector<TaskId>& tasks, std::chrono::milliseconds limit) override;
+    DownloadResult Download(const std::string& url, const std::string& path, const ProgramCheck& check = {}) override;
     bool FileMatches(const std::string& path, const ProgramCheck& check) override;
-    void Sleep(int milliseconds) override;
+    void Sleep(std::chrono::milliseconds pause) override;
     std::string Environ(const std::string& name) override;
     PathFacts Inspect(const std::string& path) override;
     void CreateFolder(const std::string& path) override;

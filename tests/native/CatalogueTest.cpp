@@ -10,7 +10,7 @@
 #include "FakeOs.h"
 #include "launch/Catalogue.h"
 #include "launch/LaunchTool.h"
-#include "platform/Download.h"
+#include "platform/DownloadResult.h"
 
 namespace tarn::testing {
 namespace {
@@ -67,7 +67,7 @@ struct EntryCase {
     const char* name;
     Tool tool;
     const char* present;  // program file there before the click, or nullptr
-    long downloadResult;
+    DownloadResult downloadResult;
     std::function<void(FakeOs&)> tweak;  // further departures; may be empty
     Log expected;
 };
@@ -89,7 +89,7 @@ TEST_P(CatalogueLaunch, RunsTheEntrysSteps) {
     EXPECT_THAT(os.log, ElementsAreArray(c.expected));
 }
 
-constexpr long kNotFound = DownloadHttpStatus(404);
+constexpr DownloadResult kNotFound = DownloadHttpStatus(404);
 std::string DownloadFailed(const std::string& file) {
     return "MsgBox 48 " + *DownloadFailureMessage({"", kDeploy.supportPhone}, file, kNotFound);
 }
@@ -98,40 +98,40 @@ INSTANTIATE_TEST_SUITE_P(
     Entries, CatalogueLaunch,
     ::testing::Values(
         // AnyDesk's other departures are covered with LaunchTool itself.
-        EntryCase{"AnyDeskMissing", kAnyDesk, nullptr, 0, {},
+        EntryCase{"AnyDeskMissing", kAnyDesk, nullptr, kDownloadOk, {},
                   kAnyDeskHead + Log{kAnyDeskFetch, "Sleep 2000", kAnyDeskStart} + kPhoneRemind},
 
-        EntryCase{"AwerayMissing", kAweray, nullptr, 0, {},
+        EntryCase{"AwerayMissing", kAweray, nullptr, kDownloadOk, {},
                   kAwerayHead + Log{kAwerayFetch, "Sleep 2000", kAwerayStart} + kShortRemind},
-        EntryCase{"AwerayPresent", kAweray, "C:\\TEMP\\AWERAY.EXE", 0, {},
+        EntryCase{"AwerayPresent", kAweray, "C:\\TEMP\\AWERAY.EXE", kDownloadOk, {},
                   kAwerayHead + Log{"Sleep 2000", kAwerayStart} + kShortRemind},
         EntryCase{"AwerayDownloadFails", kAweray, nullptr, kNotFound, {},
                   kAwerayHead + Log{kAwerayFetch, DownloadFailed("Aweray.exe")}},
 
         // IE11 never touches the reminder, whatever happens.
-        EntryCase{"Ie11Missing", kIe11, nullptr, 0, {}, kIe11Head + Log{kIe11Fetch, "Sleep 2000", kIe11Start}},
-        EntryCase{"Ie11Present", kIe11, "c:\\temp\\tarn-ie11.exe", 0, {},
+        EntryCase{"Ie11Missing", kIe11, nullptr, kDownloadOk, {}, kIe11Head + Log{kIe11Fetch, "Sleep 2000", kIe11Start}},
+        EntryCase{"Ie11Present", kIe11, "c:\\temp\\tarn-ie11.exe", kDownloadOk, {},
                   kIe11Head + Log{"Sleep 2000", kIe11Start}},
         // A failed download is told as such, not as the program's error.
         EntryCase{"Ie11DownloadFails", kIe11, nullptr, kNotFound, {},
                   kIe11Head + Log{kIe11Fetch, DownloadFailed("tarn-ie11.exe")}},
-        EntryCase{"Ie11StartFails", kIe11, "c:\\temp\\tarn-ie11.exe", 0,
+        EntryCase{"Ie11StartFails", kIe11, "c:\\temp\\tarn-ie11.exe", kDownloadOk,
                   [](FakeOs& os) { os.unstartable.insert("c:\\temp\\tarn-ie11.exe"); },
                   kIe11Head + Log{"Sleep 2000", "Shell failed c:\\temp\\tarn-ie11.exe", kIe11Error}},
         // The trap covers the stop command too.
-        EntryCase{"Ie11StopFails", kIe11, nullptr, 0,
+        EntryCase{"Ie11StopFails", kIe11, nullptr, kDownloadOk,
                   [](FakeOs& os) { os.unstartable.insert("cmd.exe /c taskkill /f /im tarn-ie11.exe"); },
                   Log{"Shell failed cmd.exe /c taskkill /f /im tarn-ie11.exe", kIe11Error}},
 
         // RustDesk tests the lower-case name but downloads and starts the
         // mixed-case one.
-        EntryCase{"RustDeskMissing", kRustDesk, nullptr, 0, {},
+        EntryCase{"RustDeskMissing", kRustDesk, nullptr, kDownloadOk, {},
                   kRustDeskHead + Log{kRustDeskFetch, "Sleep 1000", kRustDeskStart} + kShortRemind},
-        EntryCase{"RustDeskPresent", kRustDesk, "c:\\temp\\rustdesk\\RustDesk.exe", 0, {},
+        EntryCase{"RustDeskPresent", kRustDesk, "c:\\temp\\rustdesk\\RustDesk.exe", kDownloadOk, {},
                   kRustDeskHead + Log{"Sleep 1000", kRustDeskStart} + kShortRemind},
         // Unguarded: started even when the file went during the pause, so
         // the person hears of the start that failed.
-        EntryCase{"RustDeskGoneDuringThePause", kRustDesk, "c:\\temp\\rustdesk\\RustDesk.exe", 0,
+        EntryCase{"RustDeskGoneDuringThePause", kRustDesk, "c:\\temp\\rustdesk\\RustDesk.exe", kDownloadOk,
                   [](FakeOs& os) {
                       os.duringSleep = [&os] { os.attributes.erase("c:\\temp\\rustdesk\\rustdesk.exe"); };
                   },
@@ -144,9 +144,9 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"RustDeskDownloadFails", kRustDesk, nullptr, kNotFound, {},
                   kRustDeskHead + Log{kRustDeskFetch, DownloadFailed("RustDesk.exe")}},
 
-        EntryCase{"AeroAdminMissing", kAeroAdmin, nullptr, 0, {},
+        EntryCase{"AeroAdminMissing", kAeroAdmin, nullptr, kDownloadOk, {},
                   kAeroAdminHead + Log{kAeroAdminFetch, "Sleep 2000", kAeroAdminStart} + kShortRemind},
-        EntryCase{"AeroAdminPresent", kAeroAdmin, "c:\\temp\\aeroadmin\\aeroadmin.exe", 0, {},
+        EntryCase{"AeroAdminPresent", kAeroAdmin, "c:\\temp\\aeroadmin\\aeroadmin.exe", kDownloadOk, {},
                   kAeroAdminHead + Log{"Sleep 2000", kAeroAdminStart} + kShortRemind},
         EntryCase{"AeroAdminDownloadFails", kAeroAdmin, nullptr, kNotFound, {},
                   kAeroAdminHead + Log{kAeroAdminFetch, DownloadFailed("AeroAdmin.exe")}}),

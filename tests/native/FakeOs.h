@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Fixtures.h"
 #include "launch/Catalogue.h"
 #include "launch/Reminder.h"
 #include "platform/Platform.h"
@@ -46,7 +47,7 @@ public:
     bool servedRuns = true;                                // what the server sends can run
     std::set<std::string> unwritable;                      // lower-case paths that cannot be created
     std::set<std::string> uncreatableFolders;              // lower-case folders CreateFolder refuses
-    long downloadResult = 0;                               // what Download answers
+    DownloadResult downloadResult;                         // what Download answers
     std::deque<MsgBoxAnswer> answers;                      // MsgBox answers, in order; default OK/Yes
     bool waitEndsTasks = true;                             // WaitForTasks answer
     TaskId nextTask = 100;
@@ -110,32 +111,32 @@ public:
         return nextTask++;
     }
 
-    bool WaitForTasks(const std::vector<TaskId>& tasks, int timeoutMs) override {
+    bool WaitForTasks(const std::vector<TaskId>& tasks, std::chrono::milliseconds limit) override {
         std::string ids;
         for (TaskId t : tasks) {
             if (!ids.empty()) ids += ',';
             ids += std::to_string(t);
         }
-        log.push_back("Wait " + ids + " " + std::to_string(timeoutMs));
+        log.push_back("Wait " + ids + " " + (limit == kNoTimeLimit ? "-1" : std::to_string(limit.count())));
         return waitEndsTasks;
     }
 
-    long Download(const std::string& url, const std::string& path, const ProgramCheck& check = {}) override {
+    DownloadResult Download(const std::string& url, const std::string& path, const ProgramCheck& check = {}) override {
         if (check.Any()) return DownloadChecked(url, path, check);
         log.push_back("Download " + url + " -> " + path);
-        if (downloadResult == 0) Deliver(path);
+        if (downloadResult.Ok()) Deliver(path);
         return downloadResult;
     }
 
     // A checked download: what the server sends must pass the check, else
     // nothing is kept and the answer says which part failed.
-    long DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) {
+    DownloadResult DownloadChecked(const std::string& url, const std::string& path, const ProgramCheck& check) {
         log.push_back("DownloadChecked " + url + " -> " + path + Describe(check));
-        if (downloadResult != 0) return downloadResult;
+        if (!downloadResult.Ok()) return downloadResult;
         if (!check.sha256.empty() && Lower(servedSha256) != Lower(check.sha256)) return kDownloadHashMismatch;
         if (!check.publisher.empty() && servedPublisher != check.publisher) return kDownloadNotGenuine;
         Deliver(path);
-        return 0;
+        return kDownloadOk;
     }
 
     bool FileMatches(const std::string& path, const ProgramCheck& check) override {
@@ -151,8 +152,8 @@ public:
         return it == digests.end() ? std::string(kOtherSha256) : it->second;
     }
 
-    void Sleep(int milliseconds) override {
-        log.push_back("Sleep " + std::to_string(milliseconds));
+    void Sleep(std::chrono::milliseconds pause) override {
+        log.push_back("Sleep " + std::to_string(pause.count()));
         // What another user does meanwhile, in the world-writable work folder.
         if (duringSleep) std::exchange(duringSleep, nullptr)();
     }

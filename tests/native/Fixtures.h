@@ -2,10 +2,22 @@
 // one after the other.
 #pragma once
 
+#include <ios>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "launch/Deployment.h"
+#include "platform/DownloadResult.h"
+
+namespace tarn {
+
+// A result as the failure messages print it: its code in hex.
+inline std::ostream& operator<<(std::ostream& out, DownloadResult result) {
+    return out << "0x" << std::hex << result.Code() << std::dec;
+}
+
+}  // namespace tarn
 
 namespace tarn::testing {
 

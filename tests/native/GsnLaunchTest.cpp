@@ -9,7 +9,7 @@
 #include "Fixtures.h"
 #include "FakeOs.h"
 #include "launch/AnyDeskGsn.h"
-#include "platform/Download.h"
+#include "platform/DownloadResult.h"
 
 namespace tarn::testing {
 namespace {
@@ -76,7 +76,7 @@ TEST_P(GsnLaunch, RunsTheSteps) {
 }
 
 void ProgramPresent(FakeOs& os) { os.AddFile("c:\\temp\\AnyDesk.exe"); }
-const long kNotFound = DownloadHttpStatus(404);
+const DownloadResult kNotFound = DownloadHttpStatus(404);
 const std::string kDownloadFailed =
     "MsgBox 48 " + *DownloadFailureMessage({"", kDeploy.supportPhone}, "AnyDesk.exe", kNotFound);
 

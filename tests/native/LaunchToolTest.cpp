@@ -7,7 +7,7 @@
 #include "FakeOs.h"
 #include "launch/Catalogue.h"
 #include "launch/LaunchTool.h"
-#include "platform/Download.h"
+#include "platform/DownloadResult.h"
 #include "platform/FilePresence.h"
 #include "platform/TopMost.h"
 #include "platform/WindowsPaths.h"
@@ -36,7 +36,7 @@ const std::string kDamaged = "MsgBox 52 AnyDesk 的程式檔無法執行，可�
 struct AnyDeskCase {
     const char* name;
     bool present;        // program file in the work folder before the click
-    long downloadResult;
+    DownloadResult downloadResult;
     std::vector<std::string> expected;
     bool damaged = false;  // the program file, there or fetched, cannot run
     std::deque<MsgBoxAnswer> answers = {};
@@ -60,9 +60,9 @@ TEST_P(AnyDeskLaunch, RunsTheStepsInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, AnyDeskLaunch,
     ::testing::Values(
-        AnyDeskCase{"FileMissingDownloadWorks", false, 0,
+        AnyDeskCase{"FileMissingDownloadWorks", false, kDownloadOk,
                     {kStop, kStop, kClean, kClean, kFetch, "Sleep 2000", kStart, kRemind, kTopMost, kWatch}},
-        AnyDeskCase{"FilePresentNothingFetched", true, 0,
+        AnyDeskCase{"FilePresentNothingFetched", true, kDownloadOk,
                     {kStop, kStop, kClean, kClean, "Sleep 2000", kStart, kRemind, kTopMost, kWatch}},
         // Nothing to start: the person is told why, and no reminder asks for
         // an ID that nothing shows.
@@ -73,11 +73,11 @@ INSTANTIATE_TEST_SUITE_P(
         AnyDeskCase{"DownloadCancelled", false, kDownloadAborted, {kStop, kStop, kClean, kClean, kFetch}},
         // A file from before that cannot run is offered anew; the new one
         // starts as the launch would have started it.
-        AnyDeskCase{"DamagedFetchedAgain", true, 0,
+        AnyDeskCase{"DamagedFetchedAgain", true, kDownloadOk,
                     {kStop, kStop, kClean, kClean, "Sleep 2000", kStartFailed, kDamaged,
                      "RemoveFile c:\\temp\\anydesk.exe", kFetch, "Sleep 2000", kStart, kRemind, kTopMost, kWatch},
                     true, {MsgBoxAnswer::Yes}},
-        AnyDeskCase{"DamagedKept", true, 0,
+        AnyDeskCase{"DamagedKept", true, kDownloadOk,
                     {kStop, kStop, kClean, kClean, "Sleep 2000", kStartFailed, kDamaged}, true, {MsgBoxAnswer::No}},
         AnyDeskCase{"DamagedFetchFails", true, DownloadHttpStatus(404),
                     {kStop, kStop, kClean, kClean, "Sleep 2000", kStartFailed, kDamaged,
@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                                                             DownloadHttpStatus(404))},
                     true, {MsgBoxAnswer::Yes}},
         // Fetched by this very click: fetching it again would bring the same.
-        AnyDeskCase{"FetchedFileCannotRun", false, 0,
+        AnyDeskCase{"FetchedFileCannotRun", false, kDownloadOk,
                     {kStop, kStop, kClean, kClean, kFetch, "Sleep 2000", kStartFailed,
                      "MsgBox 48 按下「AnyDesk」後，anydesk.exe 無法啟動，檔案可能已經損壞。\r\n請打電話給小森。\r\n"
                      "小森的電話：02-1234-5678\r\n系統的說明：不是有效的 Win32 應用程式。"},
@@ -205,7 +205,7 @@ TEST(DownloadFailureMessage, NamesTheButtonTheFileTheReasonAndWhatToDo) {
     const std::string phone = "\r\n小森的電話：02-1234-5678";
     const std::string failed = "按下「AnyDesk」後，無法下載 AnyDesk.exe：";
     const struct {
-        long result;
+        DownloadResult result;
         std::string expected;
     } cases[] = {
         {DownloadHttpStatus(404), failed + "伺服器上沒有這個檔案（HTTP 404）。" + server + phone},
@@ -221,7 +221,7 @@ TEST(DownloadFailureMessage, NamesTheButtonTheFileTheReasonAndWhatToDo) {
         {kDownloadNotGenuine, failed + "下載的檔案不是發行者的正版程式，未予保留。" + wrong + phone},
         {kDownloadUntrustedServer,
          failed + "下載伺服器的憑證無法信任，連線可能不安全。" + unsafe + phone},
-        {static_cast<long>(0x80070070UL), failed + "無法把檔案存入工作資料夾（錯誤碼 0x80070070）。" + call + phone},
+        {DownloadResult{0x80070070u}, failed + "無法把檔案存入工作資料夾（錯誤碼 0x80070070）。" + call + phone},
         {kDownloadFailed, failed + "下載失敗（錯誤碼 0x800C0008）。" + call + phone},
         {kDownloadInsecureRedirect, failed + "下載伺服器把下載轉到不安全（不是 HTTPS）的位址，已停止下載。" + unsafe + phone},
         {kDownloadTooManyRedirects, failed + "下載伺服器把下載一再轉到其他位址（超過 5 次），已停止下載。" + unsafe + phone},

@@ -13,7 +13,7 @@
 #include "launch/Catalogue.h"
 #include "launch/LaunchTool.h"
 #include "launch/RustDeskOwnServer.h"
-#include "platform/Download.h"
+#include "platform/DownloadResult.h"
 
 namespace tarn::testing {
 namespace {
@@ -103,7 +103,7 @@ struct Guard {
     const char* name;
     bool pin;
     bool publisher;
-    long failure;  // what a download that fails the check answers
+    DownloadResult failure;  // what a download that fails the check answers
 
     ProgramPin PinOf(const Kind& k) const { return {k.programFile, pin ? kPin : "", publisher ? kSigner : ""}; }
     // A file at path that passes the check, or fails it in each checked way.

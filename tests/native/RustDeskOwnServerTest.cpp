@@ -7,7 +7,7 @@
 
 #include "Fixtures.h"
 #include "FakeOs.h"
-#include "platform/Download.h"
+#include "platform/DownloadResult.h"
 #include "launch/ConfigFiles.h"
 #include "launch/RustDeskOwnServer.h"
 

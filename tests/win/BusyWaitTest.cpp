@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WaitCase{"Pause",
                  [](Win32Platform& os, const ScratchFolder&) -> ULONGLONG {
-                     os.Sleep(800);
+                     os.Sleep(std::chrono::milliseconds{800});
                      return 800;
                  }},
         WaitCase{"ProcessWait",
@@ -210,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
                      const TaskId child = os.Shell("\"" + ProgramFolder() + "\\win_child.exe\" \"" +
                                                        folder / "mark.txt" + "\" 800",
                                                    ShowState::Hidden);
-                     EXPECT_TRUE(os.WaitForTasks({child}, 10000));
+                     EXPECT_TRUE(os.WaitForTasks({child}, std::chrono::milliseconds{10000}));
                      EXPECT_TRUE(ReadBytes(folder / "mark.txt").exists) << "returned before the child ended";
                      return 700;
                  }},
@@ -250,12 +250,12 @@ TEST(BusyWait, ProcessWaitStillEndsAtItsTime) {
         const TaskId child = os->Shell("\"" + ProgramFolder() + "\\win_child.exe\" \"" + mark + "\" 5000",
                                        ShowState::Hidden);
         const ULONGLONG start = ::GetTickCount64();
-        EXPECT_FALSE(os->WaitForTasks({child}, 400));
+        EXPECT_FALSE(os->WaitForTasks({child}, std::chrono::milliseconds{400}));
         EXPECT_GE(::GetTickCount64() - start, 400u);
         // The child marks its end only after five seconds: the wait ended
         // at its own time, not the child's.
         EXPECT_FALSE(ReadBytes(mark).exists) << "the wait lasted until the child ended";
-        EXPECT_TRUE(os->WaitForTasks({child}, 10000));
+        EXPECT_TRUE(os->WaitForTasks({child}, std::chrono::milliseconds{10000}));
     }
 }
 
@@ -283,7 +283,7 @@ TEST(BusyWait, QuitMetWhilePumpingIsPostedAgainAfterTheFullPause) {
         ::PostMessageW(hwnd, kProbeMessage, 0, 0);
     });
     const ULONGLONG start = ::GetTickCount64();
-    os.Sleep(400);
+    os.Sleep(std::chrono::milliseconds{400});
     const ULONGLONG elapsed = ::GetTickCount64() - start;
     late.join();
     EXPECT_GE(elapsed, 400u) << "the quit cut the pause short";
@@ -299,7 +299,7 @@ TEST(BusyWait, WithoutTheLoopThePlatformDispatchesNothing) {
     Win32Platform os;
     ::PostMessageW(probe.hwnd(), kProbeMessage, 0, 0);
     const ULONGLONG start = ::GetTickCount64();
-    os.Sleep(300);
+    os.Sleep(std::chrono::milliseconds{300});
     EXPECT_GE(::GetTickCount64() - start, 300u);
     EXPECT_EQ(probe.probes, 0);
     WPARAM quitCode = 0;
@@ -320,7 +320,7 @@ TEST(BusyWait, MessagesPassThePreTranslationFirstInWaitsAndInTheLoop) {
     });
     ::PostMessageW(probe.hwnd(), kProbeMessage, 1, 0);
     ::PostMessageW(probe.hwnd(), kProbeMessage, 2, 0);
-    os.Sleep(200);
+    os.Sleep(std::chrono::milliseconds{200});
     EXPECT_EQ(offered, (std::vector<WPARAM>{1, 2}));
     EXPECT_EQ(probe.probes, 1);
 

@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "WinTestSupport.h"
-#include "platform/Download.h"
+#include "platform/win32/Download.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -92,7 +92,7 @@ protected:
 struct DownloadCase {
     const char* name;
     std::string urlPath;  // below the server, or a whole URL
-    long expected;
+    DownloadResult expected;
     std::string neverRequested = {};  // a path the server must not have been asked for
     // The requests made for urlPath, each as its Range; "HALF" stands for
     // half the file's size, "MORE" for a Range beyond the one before.
@@ -113,7 +113,7 @@ TEST_P(DownloadOutcome, LeavesAFileOnlyOnSuccessAndNoTemporaryFile) {
     const std::string url = c.urlPath.find("://") != std::string::npos ? c.urlPath : BaseUrl() + c.urlPath;
     const std::size_t askedBefore = RangesAskedFor(c.urlPath).size();
     const ULONGLONG start = ::GetTickCount64();
-    const long result = os.Download(url, target);
+    const DownloadResult result = os.Download(url, target);
     const ULONGLONG elapsed = ::GetTickCount64() - start;
 
     EXPECT_EQ(result, c.expected) << std::hex << result;
@@ -212,9 +212,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ServerTest, MissingTargetFolderFailsWithTheSystemsError) {
     Win32Platform os(kShortStallMs);
-    const long result = os.Download(BaseUrl() + "/downloads/program.exe", folder / "no folder\\AnyDesk.exe");
+    const DownloadResult result = os.Download(BaseUrl() + "/downloads/program.exe", folder / "no folder\\AnyDesk.exe");
     // HRESULT_FROM_WIN32 of whatever the file system said.
-    EXPECT_EQ(static_cast<unsigned long>(result) & 0xFFFF0000UL, 0x80070000UL) << std::hex << result;
+    EXPECT_TRUE(IsWin32Result(result)) << result;
     EXPECT_TRUE(FolderEntries(folder.Path()).empty());
 }
 
@@ -261,7 +261,7 @@ TEST_P(DownloadProgress, ReportsGrowingCountsEndingAtTheWhole) {
     DownloadOptions options;
     options.stallTimeoutMs = 5000;
     options.progress = [&](std::uint64_t received, std::int64_t total) { calls.emplace_back(received, total); };
-    const long result = DownloadToFile(text::Widen(BaseUrl() + GetParam().urlPath),
+    const DownloadResult result = DownloadToFile(text::Widen(BaseUrl() + GetParam().urlPath),
                                        text::Widen(folder / "p.exe"), options);
     ASSERT_EQ(result, kDownloadOk) << std::hex << result;
     ASSERT_GE(calls.size(), GetParam().minimumCalls);
@@ -285,7 +285,7 @@ TEST_F(ServerTest, CancelDuringTransferFailsAndLeavesNothing) {
     };
     const std::string target = folder / "c.exe";
     WriteBytes(target, "MZ earlier");
-    const long result = DownloadToFile(text::Widen(BaseUrl() + "/slow/program.exe"), text::Widen(target), options);
+    const DownloadResult result = DownloadToFile(text::Widen(BaseUrl() + "/slow/program.exe"), text::Widen(target), options);
     EXPECT_EQ(result, kDownloadAborted) << std::hex << result;
     EXPECT_EQ(ReadBytes(target).bytes, "MZ earlier");
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"c.exe"});

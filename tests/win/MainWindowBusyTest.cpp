@@ -30,8 +30,8 @@ public:
     std::function<void()> onSleep;
     std::function<void()> onMsgBox;
 
-    void Sleep(int milliseconds) override {
-        FakeOs::Sleep(milliseconds);
+    void Sleep(std::chrono::milliseconds pause) override {
+        FakeOs::Sleep(pause);
         if (onSleep) onSleep();
     }
     MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon) override {

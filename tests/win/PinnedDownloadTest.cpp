@@ -98,7 +98,7 @@ struct PinnedCase {
     const char* name;
     std::string urlPath;
     std::string pin;
-    long expected;
+    DownloadResult expected;
     std::string publisher = "";
 };
 
@@ -114,7 +114,7 @@ TEST_P(PinnedDownload, KeepsOnlyAMatchingBody) {
     if (earlier) WriteBytes(target, earlierBytes);
 
     Win32Platform os(kShortStallMs);
-    const long result = os.Download("http://127.0.0.1:" + ServerPort() + c.urlPath, target, {c.pin, c.publisher});
+    const DownloadResult result = os.Download("http://127.0.0.1:" + ServerPort() + c.urlPath, target, {c.pin, c.publisher});
 
     EXPECT_EQ(result, c.expected) << std::hex << result;
     ExpectDownloadLeft(folder.Path(), target, c.expected == kDownloadOk, earlier, fixture, earlierBytes);
@@ -234,7 +234,8 @@ TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
     if (c.earlier) WriteBytes(target, earlierBytes);
 
     const std::string urlPath = "/downloads/" + servedName;
-    const ToolEntry entry{"", 0, "", 0, target, urlPath, target, 0, true, target, "", "", ""};
+    const ToolEntry entry{.stopRuns = 0, .testPath = target, .urlPath = urlPath, .downloadPath = target,
+                          .pause = std::chrono::milliseconds{0}, .startPath = target};
     Deployment deploy{"127.0.0.1:" + ServerPort(), "02-1234-5678", "proxy.test", "rd.test", ""};
     deploy.pins = {c.byPublisher ? ProgramPin{kProgramName, "", kPublisher} : ProgramPin{kProgramName, *pin}};
     NoReminder reminder;
@@ -249,7 +250,7 @@ TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
     if (c.started) {
         // The program that ran is the genuine one: a planted file is no
         // program, and the others were refused before they could run.
-        EXPECT_TRUE(os.WaitForTasks(os.tasks, 10000));
+        EXPECT_TRUE(os.WaitForTasks(os.tasks, std::chrono::milliseconds{10000}));
         EXPECT_TRUE(ReadBytes(target).bytes == genuineBytes);
         // It ran from its copy in the user's own folder, not from the
         // folder every user can write.

@@ -110,7 +110,7 @@ std::string ChildCommand(const std::string& mark, int milliseconds) {
     return "\"" + ProgramFolder() + "\\win_child.exe\" \"" + mark + "\" " + std::to_string(milliseconds);
 }
 
-bool IsRunning(Win32Platform& os, TaskId id) { return !os.WaitForTasks({id}, 0); }
+bool IsRunning(Win32Platform& os, TaskId id) { return !os.WaitForTasks({id}, std::chrono::milliseconds{0}); }
 
 struct ShowCase {
     const char* name;
@@ -129,7 +129,7 @@ TEST_P(ShellStyle, ReturnsAtOnceAndPassesTheShowState) {
     EXPECT_TRUE(IsRunning(os, id));
     EXPECT_FALSE(ReadBytes(mark).exists);
 
-    ASSERT_TRUE(os.WaitForTasks({id}, 20000));
+    ASSERT_TRUE(os.WaitForTasks({id}, std::chrono::milliseconds{20000}));
     EXPECT_EQ(ReadBytes(mark).bytes, "show=" + std::to_string(GetParam().shown));
 }
 
@@ -147,7 +147,7 @@ TEST(Shell, TwoCommandsRunAtTheSameTime) {
     const TaskId second = os.Shell(ChildCommand(folder / "2.txt", 1500), ShowState::Hidden);
     EXPECT_TRUE(IsRunning(os, first));
     EXPECT_TRUE(IsRunning(os, second));
-    ASSERT_TRUE(os.WaitForTasks({first, second}, 20000));
+    ASSERT_TRUE(os.WaitForTasks({first, second}, std::chrono::milliseconds{20000}));
     EXPECT_TRUE(ReadBytes(folder / "1.txt").exists);
     EXPECT_TRUE(ReadBytes(folder / "2.txt").exists);
 }
@@ -156,7 +156,7 @@ TEST(Shell, CmdCommandLineRuns) {
     ScratchFolder folder;
     Win32Platform os;
     const TaskId id = os.Shell("cmd.exe /c echo ok> \"" + (folder / "echo.txt") + "\"", ShowState::MinimizedFocus);
-    ASSERT_TRUE(os.WaitForTasks({id}, 20000));
+    ASSERT_TRUE(os.WaitForTasks({id}, std::chrono::milliseconds{20000}));
     EXPECT_EQ(ReadBytes(folder / "echo.txt").bytes, "ok\r\n");
 }
 
@@ -183,12 +183,12 @@ TEST(WaitForTasks, TimesOutWhileATaskRunsAndTreatsUnknownIdsAsEnded) {
     ScratchFolder folder;
     Win32Platform os;
     const TaskId id = os.Shell(ChildCommand(folder / "m.txt", 3000), ShowState::Hidden);
-    EXPECT_FALSE(os.WaitForTasks({id}, 200));
+    EXPECT_FALSE(os.WaitForTasks({id}, std::chrono::milliseconds{200}));
     EXPECT_TRUE(IsRunning(os, id));
-    EXPECT_TRUE(os.WaitForTasks({}, 0));
+    EXPECT_TRUE(os.WaitForTasks({}, std::chrono::milliseconds{0}));
     // An id this platform never handed out.
-    EXPECT_TRUE(os.WaitForTasks({0x7FFFFFF1u}, 0));
-    EXPECT_TRUE(os.WaitForTasks({id, 0x7FFFFFF1u}, 20000));
+    EXPECT_TRUE(os.WaitForTasks({0x7FFFFFF1u}, std::chrono::milliseconds{0}));
+    EXPECT_TRUE(os.WaitForTasks({id, 0x7FFFFFF1u}, std::chrono::milliseconds{20000}));
 }
 
 // --- Environ ----------------------------------------------------------------
@@ -361,7 +361,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Sleep, PausesForAtLeastTheTime) {
     Win32Platform os;
     const ULONGLONG start = ::GetTickCount64();
-    os.Sleep(300);
+    os.Sleep(std::chrono::milliseconds{300});
     EXPECT_GE(::GetTickCount64() - start, 280u);  // tick granularity
 }
 

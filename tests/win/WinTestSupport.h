@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "../native/Fixtures.h"
 #include "platform/win32/Text.h"
 
 namespace tarn::testing {

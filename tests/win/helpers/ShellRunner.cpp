@@ -24,7 +24,7 @@ int wmain(int argc, wchar_t** argv) {
             os.Shell("cmd.exe /c echo x> \"" + tarn::text::Narrow(argv[1]) + "\"", ShowState::Hidden),
             os.Shell("explorer.exe http://127.0.0.1:9/", ShowState::Hidden),
         };
-        return os.WaitForTasks(tasks, 30000) ? 0 : 3;
+        return os.WaitForTasks(tasks, std::chrono::milliseconds{30000}) ? 0 : 3;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 4;

@@ -1,4 +1,4 @@
-// Fetching a program file over HTTP into a local file.
+// Fetching a program file over HTTP into a local file, on Windows.
 #pragma once
 
 #include <atomic>
@@ -7,46 +7,9 @@
 #include <functional>
 #include <string>
 
+#include "platform/DownloadResult.h"
+
 namespace tarn {
-
-// Results of DownloadToFile, in the manner of URLDownloadToFile: 0 on
-// success, otherwise an HRESULT. The INET_E_* values keep their urlmon
-// meaning; a local file failure is HRESULT_FROM_WIN32 of the system's error.
-inline constexpr long kDownloadOk = 0;
-inline constexpr long kDownloadAborted = static_cast<long>(0x80004004UL);       // E_ABORT: cancelled
-inline constexpr long kDownloadOutOfMemory = static_cast<long>(0x8007000EUL);   // E_OUTOFMEMORY
-inline constexpr long kDownloadInvalidUrl = static_cast<long>(0x800C0002UL);    // INET_E_INVALID_URL: not http(s)
-inline constexpr long kDownloadNoSession = static_cast<long>(0x800C0003UL);     // INET_E_NO_SESSION
-inline constexpr long kDownloadCannotConnect = static_cast<long>(0x800C0004UL); // INET_E_CANNOT_CONNECT: refused
-inline constexpr long kDownloadNotFound = static_cast<long>(0x800C0005UL);      // INET_E_RESOURCE_NOT_FOUND: unknown host
-inline constexpr long kDownloadTruncated = static_cast<long>(0x800C0007UL);     // INET_E_DATA_NOT_AVAILABLE: body cut short
-inline constexpr long kDownloadFailed = static_cast<long>(0x800C0008UL);        // INET_E_DOWNLOAD_FAILURE: other network error
-inline constexpr long kDownloadStalled = static_cast<long>(0x800C000BUL);       // INET_E_CONNECTION_TIMEOUT: nothing received for the stall time
-inline constexpr long kDownloadNotProgram = static_cast<long>(0x800C000FUL);    // INET_E_CANNOT_LOAD_DATA: body does not begin with "MZ"
-// An https download is followed through redirects only to https addresses,
-// at most five times.
-inline constexpr long kDownloadTooManyRedirects = static_cast<long>(0x800C0014UL); // INET_E_REDIRECT_FAILED: a sixth redirect
-inline constexpr long kDownloadInsecureRedirect = static_cast<long>(0x800C001BUL); // INET_E_BLOCKED_REDIRECT_XSECURITYID: to an address not https
-
-// A server that answered anything but 200: HTTP_E_STATUS_* (facility 25,
-// the status in the low word), so that the person can be told what the
-// server said.
-inline constexpr long kDownloadHttpStatusBase = static_cast<long>(0x80190000UL);
-constexpr long DownloadHttpStatus(int status) { return kDownloadHttpStatusBase | (status & 0xFFFF); }
-// The status a result carries, or 0 when it is not a server's answer.
-constexpr int HttpStatusOf(long result) {
-    return (static_cast<unsigned long>(result) & 0xFFFF0000UL) == 0x80190000UL
-               ? static_cast<int>(static_cast<unsigned long>(result) & 0xFFFFUL)
-               : 0;
-}
-// A local file failure: HRESULT_FROM_WIN32 of the system's error.
-constexpr bool IsWin32Result(long result) {
-    return (static_cast<unsigned long>(result) & 0xFFFF0000UL) == 0x80070000UL;
-}
-
-// How long a download may bring no byte at all before it has stalled. The
-// person is told this very time when it happens.
-inline constexpr std::chrono::seconds kDownloadStallTime{30};
 
 struct DownloadOptions {
     // A transfer that receives nothing for this long fails with kDownloadStalled.
@@ -101,7 +64,7 @@ struct DownloadOptions {
 // server starting over, and its body is taken from its first byte. The
 // bytes held stay in the temporary file, so the checks above are made on
 // the whole body as ever. A stall is not asked again.
-long DownloadToFile(const std::wstring& url, const std::wstring& path, const DownloadOptions& options);
+DownloadResult DownloadToFile(const std::wstring& url, const std::wstring& path, const DownloadOptions& options);
 
 // Loads WinINet from the system folder now rather than in the first
 // download, for a caller that would not count its loading (some 30 ms under
