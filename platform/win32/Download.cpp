@@ -65,18 +65,26 @@ DownloadResult DownloadToFile(const std::wstring& url, const std::wstring& path,
     std::uint64_t reportedReceived = 0;
     std::int64_t reportedTotal = -1;
     unsigned reportedResumes = 0;
-    auto report = [&] {
-        if (const unsigned resumes = transfer->resumes; resumes != reportedResumes) {
-            reportedResumes = resumes;
-            if (options.resuming) options.resuming();
-        }
-        const std::uint64_t received = transfer->received;
-        const std::int64_t total = transfer->total;
+    auto tell = [&](std::uint64_t received, std::int64_t total) {
         if (options.progress && (received != reportedReceived || total != reportedTotal)) {
             reportedReceived = received;
             reportedTotal = total;
             options.progress(received, total);
         }
+    };
+    // A drop is told between the bytes that came before it and those after,
+    // however many of either one look at the counts finds.
+    auto report = [&] {
+        const unsigned resumes = transfer->resumes;
+        const std::uint64_t held = transfer->heldAtResume;
+        const std::uint64_t received = transfer->received;
+        const std::int64_t total = transfer->total;
+        if (resumes != reportedResumes) {
+            tell(held, total);
+            reportedResumes = resumes;
+            if (options.resuming) options.resuming();
+        }
+        tell(received, total);
     };
 
     DownloadResult stopResult = kDownloadOk;

@@ -214,6 +214,7 @@ DownloadResult Transfer::Run() {
     std::uint64_t attemptStart = 0;
     if (result == kDownloadOk) result = Receive(*api, exchange.request.get(), *exchange.state, file.get());
     for (int resume = 0; resume < kMostResumes && MayResume(result, attemptStart); ++resume) {
+        heldAtResume = count_;
         ++resumes;
         const std::wstring headers =
             L"Range: bytes=" + std::to_wstring(count_) + L"-\r\nIf-Range: " + validator_ + L"\r\n";

@@ -35,6 +35,7 @@ struct Transfer {
     std::atomic<std::uint64_t> received{0};
     std::atomic<std::int64_t> total{-1};
     std::atomic<unsigned> resumes{0};  // how often the rest was asked for again
+    std::atomic<std::uint64_t> heldAtResume{0};  // the bytes held when it last was
     std::atomic<ULONGLONG> lastActivity{0};
     DownloadResult result = kDownloadFailed;  // the worker's answer, read after it ended
 

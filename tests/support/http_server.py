@@ -32,7 +32,8 @@ Paths:
                        from the byte after the one asked for), total (206
                        for the rest, claiming one byte more in all), cut
                        (206, cut again after half of what is asked for),
-                       empty (206, cut before its first byte)
+                       empty (206, cut before its first byte), pause (as
+                       range, a second later)
 Every request is appended to --log as "METHOD PATH" when given, followed by
 a tab and the Range header when there is one.
 
@@ -209,6 +210,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         # The first answer is cut; one that starts over is not.
         first, part, cut = 0, body, size // 2 if start is None else size
         if start is not None and mode != "restart" and same:
+            if mode == "pause":
+                time.sleep(1)
             first = start + 1 if mode == "elsewhere" else start
             part = body[first:]
             cut = {"cut": len(part) // 2, "empty": 0}.get(mode, len(part))
