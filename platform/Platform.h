@@ -100,7 +100,7 @@ struct PathFacts {
 // command it started before writing a file that command might remove. The
 // platform holds the process itself until it has ended, so an id never
 // comes to stand for another process.
-using TaskId = std::uint32_t;
+enum class TaskId : std::uint32_t {};
 
 // An open text file, written one byte per character in the ANSI code page,
 // every line ended by CR LF. Destroying it closes the file.

@@ -212,7 +212,7 @@ TaskId Win32Platform::Track(KernelHandle process) {
     // Processes nobody waits for are let go once they have ended.
     for (auto it = tasks_.begin(); it != tasks_.end();)
         it = ::WaitForSingleObject(it->second.get(), 0) == WAIT_OBJECT_0 ? tasks_.erase(it) : std::next(it);
-    const TaskId task = nextTask_++;
+    const TaskId task{nextTask_++};
     tasks_.emplace(task, std::move(process));
     return task;
 }

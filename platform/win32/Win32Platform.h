@@ -74,7 +74,7 @@ private:
     std::atomic<bool> cancel_{false};
     // The processes Shell started, held until waited for or ended.
     std::map<TaskId, KernelHandle> tasks_;
-    TaskId nextTask_ = 1;
+    std::uint32_t nextTask_ = 1;
 };
 
 }  // namespace tarn

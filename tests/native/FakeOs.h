@@ -50,7 +50,7 @@ public:
     DownloadResult downloadResult;                         // what Download answers
     std::deque<MsgBoxAnswer> answers;                      // MsgBox answers, in order; default OK/Yes
     bool waitEndsTasks = true;                             // WaitForTasks answer
-    TaskId nextTask = 100;
+    std::uint32_t nextTask = 100;
     // As on Windows: Shell fails for a program given by its path (the first
     // word holds a backslash) when no such file is there.
     bool programsMustExist = false;
@@ -98,7 +98,7 @@ public:
             throw StartError(commandLine, "不是有效的 Win32 應用程式。", StartFailure::NotAProgram);
         }
         log.push_back("Shell " + std::to_string(static_cast<int>(style)) + " " + commandLine);
-        return nextTask++;
+        return TaskId{nextTask++};
     }
 
     // A checked start: the file must be there and pass the check.
@@ -108,14 +108,14 @@ public:
             throw StartError(path, refusal);
         }
         log.push_back("ShellChecked " + std::to_string(static_cast<int>(style)) + " " + path);
-        return nextTask++;
+        return TaskId{nextTask++};
     }
 
     bool WaitForTasks(const std::vector<TaskId>& tasks, std::chrono::milliseconds limit) override {
         std::string ids;
         for (TaskId t : tasks) {
             if (!ids.empty()) ids += ',';
-            ids += std::to_string(t);
+            ids += std::to_string(static_cast<std::uint32_t>(t));
         }
         log.push_back("Wait " + ids + " " + (limit == kNoTimeLimit ? "-1" : std::to_string(limit.count())));
         return waitEndsTasks;

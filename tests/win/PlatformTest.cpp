@@ -187,8 +187,8 @@ TEST(WaitForTasks, TimesOutWhileATaskRunsAndTreatsUnknownIdsAsEnded) {
     EXPECT_TRUE(IsRunning(os, id));
     EXPECT_TRUE(os.WaitForTasks({}, std::chrono::milliseconds{0}));
     // An id this platform never handed out.
-    EXPECT_TRUE(os.WaitForTasks({0x7FFFFFF1u}, std::chrono::milliseconds{0}));
-    EXPECT_TRUE(os.WaitForTasks({id, 0x7FFFFFF1u}, std::chrono::milliseconds{20000}));
+    EXPECT_TRUE(os.WaitForTasks({TaskId{0x7FFFFFF1u}}, std::chrono::milliseconds{0}));
+    EXPECT_TRUE(os.WaitForTasks({id, TaskId{0x7FFFFFF1u}}, std::chrono::milliseconds{20000}));
 }
 
 // --- Environ ----------------------------------------------------------------
