@@ -120,9 +120,7 @@ std::string StartFailureMessage(const FailureContext& who, const std::string& co
 }
 
 std::string DamagedProgramQuestion(const std::string& fileName) {
-    std::string name = fileName;
-    if (name.size() > 4 && SameIgnoringCase(name.substr(name.size() - 4), ".exe")) name.resize(name.size() - 4);
-    return name + " 的程式檔無法執行，可能已損壞。要重新下載嗎？";
+    return ProgramNameOf(fileName) + " 的程式檔無法執行，可能已損壞。要重新下載嗎？";
 }
 
 std::string StepFailureMessage(const FailureContext& who, const std::string& what, const std::string& reason) {

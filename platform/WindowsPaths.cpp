@@ -28,6 +28,12 @@ bool IsWritableAppData(std::string_view appData) {
 
 std::string FileNameOf(std::string_view path) { return std::string(path.substr(path.find_last_of("\\/") + 1)); }
 
+std::string ProgramNameOf(std::string_view fileName) {
+    if (fileName.size() > 4 && SameIgnoringCase(fileName.substr(fileName.size() - 4), ".exe"))
+        fileName.remove_suffix(4);
+    return std::string(fileName);
+}
+
 std::string ProgramOfCommand(std::string_view commandLine) {
     if (!commandLine.empty() && commandLine.front() == '"') {
         const std::size_t close = commandLine.find('"', 1);

@@ -19,6 +19,10 @@ bool IsWritableAppData(std::string_view appData);
 // The last part of a path ("c:\temp\AnyDesk.exe" -> "AnyDesk.exe"); either slash separates.
 std::string FileNameOf(std::string_view path);
 
+// A program's name as the person reads it: its file's name without ".exe"
+// (in any letter case), "AnyDesk.exe" -> "AnyDesk".
+std::string ProgramNameOf(std::string_view fileName);
+
 // The program a command line starts: its first word, up to the first blank
 // or tab, or between quotes when it begins with one.
 std::string ProgramOfCommand(std::string_view commandLine);

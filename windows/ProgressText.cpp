@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/WindowsPaths.h"
+
 namespace tarn {
 
 namespace {
@@ -52,13 +54,7 @@ std::optional<int> ProgressPercent(std::uint64_t received, std::int64_t total) {
 }
 
 std::string DownloadProgressText(const std::string& fileName, std::uint64_t received, std::int64_t total) {
-    std::string name = fileName;
-    if (name.size() > 4) {
-        std::string end = name.substr(name.size() - 4);
-        for (char& c : end) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        if (end == ".exe") name.resize(name.size() - 4);
-    }
-    std::string text = "正在下載 " + name + "…";
+    std::string text = "正在下載 " + ProgramNameOf(fileName) + "…";
     // U+3000, the ideographic space, sets the number apart as a CJK text does.
     if (const auto percent = ProgressPercent(received, total)) text += "\u3000" + std::to_string(*percent) + "%";
     return text;

@@ -162,10 +162,10 @@ DownloadResult Transfer::CheckContinuation(const WinInet& api, HINTERNET request
     const std::optional<std::wstring> text = HeaderText(api, request, HTTP_QUERY_CONTENT_RANGE);
     const std::optional<ByteRange> range = text ? ParseContentRange(*text) : std::nullopt;
     if (!range || static_cast<std::uint64_t>(range->first) != count_) return kDownloadTruncated;
+    // The body's length as the first answer gave it, or else as this one does.
     const std::int64_t known = total;
-    if (known >= 0 ? range->length != known : range->length >= 0 && range->last != range->length - 1)
-        return kDownloadTruncated;
-    if (known >= 0 && range->last != known - 1) return kDownloadTruncated;
+    const std::int64_t whole = known >= 0 ? known : range->length;
+    if ((known >= 0 && range->length != known) || (whole >= 0 && range->last != whole - 1)) return kDownloadTruncated;
     if (const std::optional<std::wstring> length = HeaderText(api, request, HTTP_QUERY_CONTENT_LENGTH)) {
         const std::optional<std::int64_t> parsed = ParseLength(*length);
         if (!parsed) return kDownloadFailed;
