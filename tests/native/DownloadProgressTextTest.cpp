@@ -92,6 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"Done", "tarn-ie11.exe", 4096, 4096, "正在下載 tarn-ie11…\u3000100%", "4.0 KB／4.0 KB"},
         // Only a last ".exe" goes.
         LineCase{"OtherEnding", "setup.exe.zip", 0, -1, "正在下載 setup.exe.zip…", "0 B"},
+        LineCase{"OneLetterName", "A.exe", 0, -1, "正在下載 A…", "0 B"},
         LineCase{"LargerThanFourGiB", "Big.exe", 4 * GiB + GiB / 2, 9 * GiB, "正在下載 Big…\u300050%",
                  "4.5 GB／9.0 GB"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -33,7 +33,8 @@ Paths:
                        for the rest, claiming one byte more in all), cut
                        (206, cut again after half of what is asked for),
                        empty (206, cut before its first byte), pause (as
-                       range, a second later)
+                       range, a second later), short (206 for the rest but
+                       its last byte)
 Every request is appended to --log as "METHOD PATH" when given, followed by
 a tab and the Range header when there is one.
 
@@ -213,7 +214,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if mode == "pause":
                 time.sleep(1)
             first = start + 1 if mode == "elsewhere" else start
-            part = body[first:]
+            part = body[first:-1] if mode == "short" else body[first:]
             cut = {"cut": len(part) // 2, "empty": 0}.get(mode, len(part))
             whole = size + 1 if mode == "total" else size
             self.send_response(206)

@@ -175,6 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
                                        {}, {"", "HALF"}},
                           DownloadCase{"ResumedToAnotherLength", "/resume/total/program.exe", kDownloadTruncated, {},
                                        {"", "HALF"}},
+                          DownloadCase{"ResumedShortOfTheEnd", "/resume/short/program.exe", kDownloadTruncated,
+                                       {}, {"", "HALF"}},
                           // An answer that brought nothing is not asked again.
                           DownloadCase{"ResumedWithNothing", "/resume/empty/program.exe", kDownloadTruncated, {},
                                        {"", "HALF"}},
