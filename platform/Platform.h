@@ -118,8 +118,8 @@ class DownloadWatcher {
 public:
     virtual ~DownloadWatcher() = default;
     virtual void DownloadBegins(const std::string& path, std::function<void()> cancel) = 0;
-    // total is -1 when the server gave no length.
-    virtual void DownloadProgress(std::uint64_t received, std::int64_t total) = 0;
+    // total is nothing when the server gave no length.
+    virtual void DownloadProgress(std::uint64_t received, std::optional<std::uint64_t> total) = 0;
     // The line dropped and the rest is being asked for; DownloadProgress
     // follows as it comes.
     virtual void DownloadResumes() = 0;
@@ -194,8 +194,8 @@ public:
     virtual std::unique_ptr<TextFile> CreateTextFile(const std::string& path) = 0;
 
     // Puts window at the top of order's group and activates it, keeping its
-    // place and size; non-zero on success.
-    virtual int SetZOrder(WindowId window, ZOrder order) = 0;
+    // place and size; true on success.
+    virtual bool SetZOrder(WindowId window, ZOrder order) = 0;
 };
 
 }  // namespace tarn

@@ -3,7 +3,7 @@
 namespace tarn {
 
 int SetTopMost(Platform& os, WindowId window, bool flag) {
-    if (flag) return os.SetZOrder(window, ZOrder::TopMost);
+    if (flag) return os.SetZOrder(window, ZOrder::TopMost) ? 1 : 0;
     os.SetZOrder(window, ZOrder::NotTopMost);
     return 0;
 }

@@ -6,7 +6,8 @@
 namespace tarn {
 
 // Puts window at the top of the topmost group (flag true) or the non-topmost
-// group. With true it answers what the platform answered, otherwise 0.
+// group. With true it answers 1 when the window was moved and 0 when not;
+// with false, always 0.
 int SetTopMost(Platform& os, WindowId window, bool flag);
 
 }  // namespace tarn

@@ -44,25 +44,26 @@ std::string ByteSizeText(std::uint64_t bytes) {
     }
 }
 
-std::optional<int> ProgressPercent(std::uint64_t received, std::int64_t total) {
-    if (total < 0) return std::nullopt;
-    const auto whole = static_cast<std::uint64_t>(total);
+std::optional<int> ProgressPercent(std::uint64_t received, std::optional<std::uint64_t> total) {
+    if (!total) return std::nullopt;
+    const std::uint64_t whole = *total;
     if (received >= whole) return 100;
     std::uint64_t rest = received;
     const int tens = NextDigit(rest, whole);
     return tens * 10 + NextDigit(rest, whole);
 }
 
-std::string DownloadProgressText(const std::string& fileName, std::uint64_t received, std::int64_t total) {
+std::string DownloadProgressText(const std::string& fileName, std::uint64_t received,
+                                 std::optional<std::uint64_t> total) {
     std::string text = "正在下載 " + ProgramNameOf(fileName) + "…";
     // U+3000, the ideographic space, sets the number apart as a CJK text does.
     if (const auto percent = ProgressPercent(received, total)) text += "\u3000" + std::to_string(*percent) + "%";
     return text;
 }
 
-std::string DownloadSizesText(std::uint64_t received, std::int64_t total) {
+std::string DownloadSizesText(std::uint64_t received, std::optional<std::uint64_t> total) {
     std::string text = ByteSizeText(received);
-    if (total >= 0) text += "／" + ByteSizeText(static_cast<std::uint64_t>(total));
+    if (total) text += "／" + ByteSizeText(*total);
     return text;
 }
 

@@ -17,18 +17,19 @@ inline constexpr char kCancelDownloadCaption[] = "取消下載";
 std::string ByteSizeText(std::uint64_t bytes);
 
 // How much of total has arrived, in whole percent rounded down, so 100 only
-// once everything is there; nullopt when the total is not known (negative).
+// once everything is there; nullopt when the total is not known.
 // Exact for any size: no product of the counts is formed.
-std::optional<int> ProgressPercent(std::uint64_t received, std::int64_t total);
+std::optional<int> ProgressPercent(std::uint64_t received, std::optional<std::uint64_t> total);
 
 // What is happening, in words: "正在下載 NAME…" with the program's name
 // (the file's without ".exe") and, when the total is known, a full-width
 // space and the percentage.
-std::string DownloadProgressText(const std::string& fileName, std::uint64_t received, std::int64_t total);
+std::string DownloadProgressText(const std::string& fileName, std::uint64_t received,
+                                 std::optional<std::uint64_t> total);
 
 // The sizes, in the smaller type beside the line: "X／Y", or "X" alone
 // without a total.
-std::string DownloadSizesText(std::uint64_t received, std::int64_t total);
+std::string DownloadSizesText(std::uint64_t received, std::optional<std::uint64_t> total);
 
 // Shown in place of the line from a dropped line until the rest comes.
 inline constexpr char kResumingText[] = "連線中斷，正在接續下載…";

@@ -1,6 +1,5 @@
 #include "platform/win32/CheckedProgram.h"
 
-#include <aclapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -10,6 +9,8 @@
 
 #include "platform/WindowsPaths.h"
 #include "platform/win32/Authenticode.h"
+#include "platform/win32/FilePaths.h"
+#include "platform/win32/PrivateAccess.h"
 #include "platform/win32/Sha256.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Text.h"
@@ -48,24 +49,11 @@ FileHandle HoldProgramFile(const std::string& path, const ProgramCheck& check, W
 
 namespace {
 
-// The user's folders come from shell32, the access lists from advapi32:
-// neither is in the exe's import table (see SystemLibrary.h), and only a
-// checked start needs them.
+// The user's folders come from shell32 and ole32: neither is in the exe's
+// import table (see SystemLibrary.h), and only a checked start needs them.
 struct CopyFunctions {
     decltype(&::SHGetKnownFolderPath) knownFolderPath = nullptr;
     decltype(&::CoTaskMemFree) taskMemFree = nullptr;
-    decltype(&::OpenProcessToken) openProcessToken = nullptr;
-    decltype(&::GetTokenInformation) tokenInformation = nullptr;
-    decltype(&::CreateWellKnownSid) wellKnownSid = nullptr;
-    decltype(&::InitializeAcl) initializeAcl = nullptr;
-    decltype(&::AddAccessAllowedAceEx) addAllowedAce = nullptr;
-    decltype(&::InitializeSecurityDescriptor) initializeDescriptor = nullptr;
-    decltype(&::SetSecurityDescriptorDacl) setDescriptorDacl = nullptr;
-    decltype(&::SetSecurityDescriptorControl) setDescriptorControl = nullptr;
-    decltype(&::GetSecurityInfo) getSecurityInfo = nullptr;
-    decltype(&::SetSecurityInfo) setSecurityInfo = nullptr;
-    decltype(&::EqualSid) equalSid = nullptr;
-    decltype(&::GetAce) getAce = nullptr;
 };
 
 bool FillCopyFunctions(CopyFunctions& table) noexcept {
@@ -73,20 +61,7 @@ bool FillCopyFunctions(CopyFunctions& table) noexcept {
     shell32.Take(table.knownFolderPath, "SHGetKnownFolderPath");
     SystemFunctions ole32(L"ole32.dll");
     ole32.Take(table.taskMemFree, "CoTaskMemFree");
-    SystemFunctions advapi32(L"advapi32.dll");
-    advapi32.Take(table.openProcessToken, "OpenProcessToken");
-    advapi32.Take(table.tokenInformation, "GetTokenInformation");
-    advapi32.Take(table.wellKnownSid, "CreateWellKnownSid");
-    advapi32.Take(table.initializeAcl, "InitializeAcl");
-    advapi32.Take(table.addAllowedAce, "AddAccessAllowedAceEx");
-    advapi32.Take(table.initializeDescriptor, "InitializeSecurityDescriptor");
-    advapi32.Take(table.setDescriptorDacl, "SetSecurityDescriptorDacl");
-    advapi32.Take(table.setDescriptorControl, "SetSecurityDescriptorControl");
-    advapi32.Take(table.getSecurityInfo, "GetSecurityInfo");
-    advapi32.Take(table.setSecurityInfo, "SetSecurityInfo");
-    advapi32.Take(table.equalSid, "EqualSid");
-    advapi32.Take(table.getAce, "GetAce");
-    return shell32.Complete() && ole32.Complete() && advapi32.Complete();
+    return shell32.Complete() && ole32.Complete();
 }
 
 constinit LazyTable<CopyFunctions> lazyCopyFunctions{&FillCopyFunctions};
@@ -98,30 +73,12 @@ constexpr GUID kProfileFolder{0x5E6C858F, 0x0E22, 0x4760, {0x9A, 0xFE, 0xEA, 0x3
 // How many folders an earlier copy still running may push the copy along.
 constexpr int kCopyFolders = 8;
 
-// Why the copy could not be made, for the person: what failed, in words.
-class CopyFailure {
-public:
-    explicit CopyFailure(std::string cause) : cause_(std::move(cause)) {}
-    static CopyFailure System(DWORD error, const std::wstring& subject) {
-        return CopyFailure(text::SystemMessage(error, Narrow(subject)));
-    }
-    const std::string& Cause() const { return cause_; }
-
-private:
-    std::string cause_;
-};
-
 CopyFailure LinkFailure(const std::wstring& path) {
     return CopyFailure("「" + Narrow(path) + "」不是一般的資料夾或檔案（可能是連結），可能有人想把程式換掉。");
 }
 
-bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
-}
-
 bool EndsWithIgnoringCase(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() && SameNameIgnoringCase(text.substr(text.size() - end.size()), end);
+    return text.size() >= end.size() && SameFileName(text.substr(text.size() - end.size()), end);
 }
 
 std::wstring KnownFolder(const CopyFunctions& functions, const GUID& id) {
@@ -135,107 +92,12 @@ std::wstring KnownFolder(const CopyFunctions& functions, const GUID& id) {
     return folder;
 }
 
-// The access list of tarn-kit's folders and copies: the user, SYSTEM and
-// Administrators may do anything, nobody else anything at all, and nothing
-// is inherited from the folder above, so another user's access granted
-// there does not reach in. Files and folders made inside inherit it.
-class PrivateAccess {
-public:
-    explicit PrivateAccess(const CopyFunctions& functions) : functions_(functions) {
-        HANDLE token = nullptr;
-        if (!functions.openProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
-            throw CopyFailure(text::SystemMessage(::GetLastError()));
-        const KernelHandle held(token);
-        DWORD size = 0;
-        functions.tokenInformation(token, TokenUser, nullptr, 0, &size);
-        user_.resize(size);
-        if (size == 0 || !functions.tokenInformation(token, TokenUser, user_.data(), size, &size))
-            throw CopyFailure(text::SystemMessage(::GetLastError()));
-        DWORD systemSize = sizeof system_, adminsSize = sizeof admins_;
-        if (!functions.wellKnownSid(WinLocalSystemSid, nullptr, system_, &systemSize) ||
-            !functions.wellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins_, &adminsSize))
-            throw CopyFailure(text::SystemMessage(::GetLastError()));
-        const auto acl = reinterpret_cast<PACL>(acl_);
-        bool built = functions.initializeAcl(acl, sizeof acl_, ACL_REVISION);
-        for (PSID sid : {User(), PSID(system_), PSID(admins_)})
-            built = built && functions.addAllowedAce(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
-                                                     FILE_ALL_ACCESS, sid);
-        built = built && functions.initializeDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
-                functions.setDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
-                functions.setDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-        if (!built) throw CopyFailure(text::SystemMessage(::GetLastError()));
-        attributes_.nLength = sizeof attributes_;
-        attributes_.lpSecurityDescriptor = &descriptor_;
-        attributes_.bInheritHandle = FALSE;
-    }
-    PrivateAccess(const PrivateAccess&) = delete;
-    PrivateAccess& operator=(const PrivateAccess&) = delete;
-
-    // For what is created: the list above.
-    SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
-
-    // Makes what already stands (a folder tarn-kit made before) closed to
-    // others, after checking that it belongs to one of the three: a folder
-    // another user made and owns, they could open up again. A list that lets
-    // nobody else in is left as it is.
-    void Secure(HANDLE object, const std::wstring& path) const {
-        PSID owner = nullptr;
-        PACL dacl = nullptr;
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        DWORD error = functions_.getSecurityInfo(object, SE_FILE_OBJECT,
-                                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                                 nullptr, &dacl, nullptr, &descriptor);
-        const bool trusted = error == ERROR_SUCCESS && owner && IsOneOfUs(owner);
-        // No list at all lets everyone in.
-        bool closed = error == ERROR_SUCCESS && dacl;
-        for (WORD i = 0; closed && i < dacl->AceCount; ++i) {
-            void* ace = nullptr;
-            closed = functions_.getAce(dacl, i, &ace) && LetsInOnlyUs(*static_cast<ACE_HEADER*>(ace));
-        }
-        ::LocalFree(descriptor);
-        if (error != ERROR_SUCCESS) throw CopyFailure::System(error, path);
-        if (!trusted) throw CopyFailure("「" + Narrow(path) + "」不是您自己建立的資料夾。");
-        if (closed) return;
-        error = functions_.setSecurityInfo(object, SE_FILE_OBJECT,
-                                           DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                           nullptr, reinterpret_cast<PACL>(const_cast<BYTE*>(acl_)), nullptr);
-        if (error != ERROR_SUCCESS) throw CopyFailure::System(error, path);
-    }
-
-private:
-    PSID User() const { return reinterpret_cast<const TOKEN_USER*>(user_.data())->User.Sid; }
-    bool LetsInOnlyUs(ACE_HEADER& ace) const {
-        if (ace.AceType == ACCESS_DENIED_ACE_TYPE) return true;
-        return ace.AceType == ACCESS_ALLOWED_ACE_TYPE && IsOneOfUs(&reinterpret_cast<ACCESS_ALLOWED_ACE&>(ace).SidStart);
-    }
-    bool IsOneOfUs(PSID sid) const {
-        return functions_.equalSid(sid, User()) || functions_.equalSid(sid, PSID(system_)) ||
-               functions_.equalSid(sid, PSID(admins_));
-    }
-
-    const CopyFunctions& functions_;
-    std::vector<BYTE> user_;  // TOKEN_USER and the SID it points into
-    BYTE system_[SECURITY_MAX_SID_SIZE] = {};
-    BYTE admins_[SECURITY_MAX_SID_SIZE] = {};
-    alignas(DWORD) BYTE acl_[sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)] = {};
-    SECURITY_DESCRIPTOR descriptor_{};
-    SECURITY_ATTRIBUTES attributes_{};
-};
-
 // The path the system finds the object open at handle by, links resolved:
 // where it really is.
 std::wstring FinalPath(HANDLE handle, const std::wstring& path) {
-    std::wstring final(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) throw CopyFailure::System(::GetLastError(), path);
-        if (length < final.size()) {
-            final.resize(length);
-            return final;
-        }
-        final.assign(length, L'\0');
-    }
+    std::wstring final = FinalPathOf(handle);
+    if (final.empty()) throw CopyFailure::System(::GetLastError(), path);
+    return final;
 }
 
 // Checks what is open at handle (opened by path, its own reparse point not
@@ -250,7 +112,7 @@ std::wstring CheckPlain(HANDLE handle, const std::wstring& path, const std::wstr
     const bool isFolder = (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || isFolder != folder) throw LinkFailure(path);
     std::wstring final = FinalPath(handle, path);
-    if (!expected.empty() && !SameNameIgnoringCase(final, expected)) throw LinkFailure(path);
+    if (!expected.empty() && !SameFileName(final, expected)) throw LinkFailure(path);
     return final;
 }
 
@@ -405,14 +267,14 @@ KernelHandle StartCheckedCopy(HANDLE source, const std::string& path, const Prog
         // itself.
         const bool inProfile =
             local.size() > profile.size() + 1 && local[profile.size()] == L'\\' &&
-            SameNameIgnoringCase(local.substr(0, profile.size()), profile);
+            SameFileName(local.substr(0, profile.size()), profile);
         HeldWay way(inProfile ? profile : local);
         for (std::size_t at = inProfile ? profile.size() + 1 : local.size(); at < local.size();) {
             const std::size_t end = std::min(local.find(L'\\', at), local.size());
             way.Enter(local.substr(at, end - at));
             at = end + 1;
         }
-        PrivateAccess access(*functions);
+        PrivateAccess access;
         way.EnterOwn(L"tarn-kit", access);
         way.EnterOwn(L"clients", access);
         const std::wstring folderName = FolderNameOf(fileName);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <memory>
 
@@ -36,7 +37,9 @@ DownloadResult DownloadToFile(const std::wstring& url, const std::wstring& path,
     auto transfer = std::make_shared<Transfer>();
     transfer->url = url;
     transfer->target = path;
-    transfer->stallTimeoutMs = options.stallTimeoutMs > 0 ? options.stallTimeoutMs : 1;
+    // Win32's timers take a DWORD of milliseconds; a day is far beyond any stall worth waiting out.
+    transfer->stallTimeoutMs = static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(
+        options.stallTime.count(), 1, std::chrono::milliseconds(std::chrono::hours(24)).count()));
     transfer->expectedSha256 = options.expectedSha256;
     transfer->verify = options.verify;
     transfer->stopSignal.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));

@@ -13,7 +13,7 @@ namespace tarn {
 
 struct DownloadOptions {
     // A transfer that receives nothing for this long fails with kDownloadStalled.
-    int stallTimeoutMs = static_cast<int>(std::chrono::milliseconds(kDownloadStallTime).count());
+    std::chrono::milliseconds stallTime = kDownloadStallTime;
     // Called on the caller's thread while it waits, whenever more has
     // arrived; total is -1 when the server gave no length.
     std::function<void(std::uint64_t received, std::int64_t total)> progress;

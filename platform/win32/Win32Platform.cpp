@@ -10,7 +10,9 @@
 #include "platform/WindowsPaths.h"
 #include "platform/win32/Authenticode.h"
 #include "platform/win32/CheckedProgram.h"
+#include "platform/win32/AnsiTextFile.h"
 #include "platform/win32/Deadline.h"
+#include "platform/win32/FilePaths.h"
 #include "platform/win32/Sha256.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/WindowIds.h"
@@ -20,11 +22,6 @@ namespace tarn {
 namespace {
 
 using text::Widen;
-
-// The system's reason for the last failure, about the file named subject.
-PlatformError LastError(const std::string& subject = {}) {
-    return PlatformError(text::SystemMessage(::GetLastError(), subject));
-}
 
 WORD ShowWindowValue(ShowState style) {
     switch (style) {
@@ -38,38 +35,6 @@ WORD ShowWindowValue(ShowState style) {
         return SW_SHOWMAXIMIZED;
     }
     return SW_SHOWNORMAL;
-}
-
-// A text file written in the ANSI code page, CR LF after every line.
-class AnsiTextFile : public TextFile {
-public:
-    AnsiTextFile(FileHandle file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
-    ~AnsiTextFile() override = default;  // the handle closes itself
-
-    void WriteLine(const std::string& line) override {
-        if (!file_) throw PlatformError(text::SystemMessage(ERROR_INVALID_HANDLE));
-        const std::string bytes = text::ToAnsi(Widen(line)) + "\r\n";
-        DWORD written = 0;
-        if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-            written != bytes.size())
-            throw LastError(path_);
-    }
-
-    void Close() override {
-        if (!file_) return;
-        if (!::CloseHandle(file_.release())) throw LastError(path_);
-    }
-
-private:
-    FileHandle file_;
-    std::string path_;
-};
-
-std::unique_ptr<TextFile> CreateOrTruncate(const std::string& path) {
-    FileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw LastError(path);
-    return std::make_unique<AnsiTextFile>(std::move(file), path);
 }
 
 // The wait of a thread without windows: nothing is dispatched meanwhile.
@@ -95,10 +60,11 @@ constinit PlainWaiter plainWaiter;
 
 }  // namespace
 
-Win32Platform::Win32Platform(int downloadStallTimeoutMs) : Win32Platform(plainWaiter, downloadStallTimeoutMs) {}
+Win32Platform::Win32Platform(std::chrono::milliseconds downloadStallTime)
+    : Win32Platform(plainWaiter, downloadStallTime) {}
 
-Win32Platform::Win32Platform(Waiter& waiter, int downloadStallTimeoutMs)
-    : stallTimeoutMs_(downloadStallTimeoutMs), waiter_(waiter) {}
+Win32Platform::Win32Platform(Waiter& waiter, std::chrono::milliseconds downloadStallTime)
+    : stallTime_(downloadStallTime), waiter_(waiter) {}
 
 namespace {
 
@@ -270,12 +236,14 @@ private:
 DownloadResult Win32Platform::Download(const std::string& url, const std::string& path, const ProgramCheck& check) {
     cancel_ = false;
     DownloadOptions options;
-    options.stallTimeoutMs = stallTimeoutMs_;
+    options.stallTime = stallTime_;
     options.cancel = &cancel_;
     options.wait = [this](void* handle, unsigned long timeoutMs) { return waiter_.Wait(&handle, 1, timeoutMs); };
     if (watcher_) {
         options.progress = [watcher = watcher_](std::uint64_t received, std::int64_t total) {
-            watcher->DownloadProgress(received, total);
+            // The transfer counts an unknown length as -1.
+            watcher->DownloadProgress(received, total < 0 ? std::nullopt
+                                                          : std::optional(static_cast<std::uint64_t>(total)));
         };
         options.resuming = [watcher = watcher_] { watcher->DownloadResumes(); };
     }
@@ -318,62 +286,6 @@ PathFacts Win32Platform::Inspect(const std::string& path) {
     if (attributes == INVALID_FILE_ATTRIBUTES) return {};
     return {true, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
 }
-
-namespace {
-
-// A path as the system spells it: "." and ".." resolved, "/" made "\",
-// without asking the file system anything. Empty when it cannot.
-std::wstring FullPathOf(const std::wstring& path) {
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return {};
-    std::wstring full(needed, L'\0');
-    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed) return {};
-    full.resize(length);
-    return full;
-}
-
-// The same path with every 8.3 short name expanded; path itself when it
-// cannot be.
-std::wstring LongPathOf(const std::wstring& path) {
-    const DWORD needed = ::GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (needed == 0) return path;
-    std::wstring full(needed, L'\0');
-    const DWORD length = ::GetLongPathNameW(path.c_str(), full.data(), needed);
-    if (length == 0 || length >= needed) return path;
-    full.resize(length);
-    return full;
-}
-
-// Where the file open at file is, with every link and junction on the way
-// to it resolved: "C:\..." or "\\server\share\...", without the "\\?\"
-// that the system puts before it. Empty when it cannot be told.
-std::wstring FinalPathOf(HANDLE file) {
-    std::wstring path(MAX_PATH + 1, L'\0');
-    for (int attempt = 0;; ++attempt) {
-        const DWORD length = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0 || attempt == 2) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.assign(length + 1, L'\0');
-    }
-    const std::wstring_view network = L"\\\\?\\UNC\\", local = L"\\\\?\\";
-    if (path.starts_with(network)) return L"\\\\" + path.substr(network.size());
-    if (path.starts_with(local)) return path.substr(local.size());
-    return path;
-}
-
-// Whether two paths name the same place as the file system compares names:
-// without regard to letter case, in every script.
-bool SameFileName(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
-}
-
-}  // namespace
 
 bool Win32Platform::RemoveFile(const std::string& path) {
     const std::wstring named = FullPathOf(Widen(path));
@@ -425,9 +337,9 @@ MsgBoxAnswer Win32Platform::MsgBox(const std::string& prompt, MsgBoxButtons butt
 
 std::unique_ptr<TextFile> Win32Platform::CreateTextFile(const std::string& path) { return CreateOrTruncate(path); }
 
-int Win32Platform::SetZOrder(WindowId window, ZOrder order) {
+bool Win32Platform::SetZOrder(WindowId window, ZOrder order) {
     HWND after = order == ZOrder::TopMost ? HWND_TOPMOST : HWND_NOTOPMOST;
-    return ::SetWindowPos(HwndOf(window), after, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+    return ::SetWindowPos(HwndOf(window), after, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE) != FALSE;
 }
 
 }  // namespace tarn

@@ -24,15 +24,12 @@ KernelHandle CreateProgramProcess(const std::string& name, const std::string& co
 
 class Win32Platform : public Platform {
 public:
-    static constexpr int kDefaultStallTimeoutMs =
-        static_cast<int>(std::chrono::milliseconds(kDownloadStallTime).count());
-
     // Waits without dispatching anything: for a thread without windows.
-    explicit Win32Platform(int downloadStallTimeoutMs = kDefaultStallTimeoutMs);
+    explicit Win32Platform(std::chrono::milliseconds downloadStallTime = kDownloadStallTime);
     // Every wait (tasks, pauses, downloads) goes through waiter, which must
     // outlive this object: the program's message loop, so that its windows
     // paint and answer while a launch runs.
-    explicit Win32Platform(Waiter& waiter, int downloadStallTimeoutMs = kDefaultStallTimeoutMs);
+    explicit Win32Platform(Waiter& waiter, std::chrono::milliseconds downloadStallTime = kDownloadStallTime);
 
     // The window that owns the message boxes; null (no owner) until set.
     void SetOwner(HWND owner) noexcept { owner_ = owner; }
@@ -52,7 +49,7 @@ public:
     bool RemoveFile(const std::string& path) override;
     MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon) override;
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path) override;
-    int SetZOrder(WindowId window, ZOrder order) override;
+    bool SetZOrder(WindowId window, ZOrder order) override;
 
 private:
     // Creates the process of application (its full path) and keeps its
@@ -61,13 +58,11 @@ private:
                         ShowState style);
     // Keeps process as a new task.
     TaskId Track(KernelHandle process);
-    // One download, plain or with its body checked, shown to the watcher
-    // and waited for through the waiter.
     // A program file started from its checked private copy.
     TaskId ShellChecked(const std::string& path, ShowState style, const ProgramCheck& check);
 
     HWND owner_ = nullptr;
-    int stallTimeoutMs_;
+    std::chrono::milliseconds stallTime_;
     Waiter& waiter_;
     DownloadWatcher* watcher_ = nullptr;
     // Cleared when a download begins; set to give it up.

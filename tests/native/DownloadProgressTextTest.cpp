@@ -41,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct PercentCase {
     const char* name;
     std::uint64_t received;
-    std::int64_t total;
+    std::optional<std::uint64_t> total;
     std::optional<int> percent;
 };
 
@@ -51,11 +51,11 @@ TEST_P(Percent, RoundsDownAndReachesHundredOnlyAtTheEnd) {
     EXPECT_EQ(ProgressPercent(GetParam().received, GetParam().total), GetParam().percent);
 }
 
-constexpr std::int64_t kMaxTotal = std::numeric_limits<std::int64_t>::max();
+constexpr std::uint64_t kMaxTotal = std::numeric_limits<std::uint64_t>::max();
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Percent,
-    ::testing::Values(PercentCase{"Unknown", 5, -1, std::nullopt}, PercentCase{"NothingYet", 0, 1000, 0},
+    ::testing::Values(PercentCase{"Unknown", 5, std::nullopt, std::nullopt}, PercentCase{"NothingYet", 0, 1000, 0},
                       PercentCase{"JustUnderOne", 9, 1000, 0}, PercentCase{"One", 10, 1000, 1},
                       PercentCase{"Example", 3 * MiB / 2, 20 * MiB, 7},
                       PercentCase{"OneByteShort", 999, 1000, 99}, PercentCase{"Whole", 1000, 1000, 100},
@@ -71,7 +71,7 @@ struct LineCase {
     const char* name;
     std::string file;
     std::uint64_t received;
-    std::int64_t total;
+    std::optional<std::uint64_t> total;
     std::string line, sizes;
 };
 
@@ -87,12 +87,12 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ProgressLine,
     ::testing::Values(
         LineCase{"WithLength", "AnyDesk.exe", 3 * MiB / 2, 20 * MiB, "正在下載 AnyDesk…\u30007%", "1.5 MB／20.0 MB"},
-        LineCase{"WithoutLength", "AnyDesk.exe", 3 * MiB / 2, -1, "正在下載 AnyDesk…", "1.5 MB"},
+        LineCase{"WithoutLength", "AnyDesk.exe", 3 * MiB / 2, std::nullopt, "正在下載 AnyDesk…", "1.5 MB"},
         LineCase{"Start", "RustDesk.EXE", 0, 4096, "正在下載 RustDesk…\u30000%", "0 B／4.0 KB"},
         LineCase{"Done", "tarn-ie11.exe", 4096, 4096, "正在下載 tarn-ie11…\u3000100%", "4.0 KB／4.0 KB"},
         // Only a last ".exe" goes.
-        LineCase{"OtherEnding", "setup.exe.zip", 0, -1, "正在下載 setup.exe.zip…", "0 B"},
-        LineCase{"OneLetterName", "A.exe", 0, -1, "正在下載 A…", "0 B"},
+        LineCase{"OtherEnding", "setup.exe.zip", 0, std::nullopt, "正在下載 setup.exe.zip…", "0 B"},
+        LineCase{"OneLetterName", "A.exe", 0, std::nullopt, "正在下載 A…", "0 B"},
         LineCase{"LargerThanFourGiB", "Big.exe", 4 * GiB + GiB / 2, 9 * GiB, "正在下載 Big…\u300050%",
                  "4.5 GB／9.0 GB"}),
     [](const auto& info) { return std::string(info.param.name); });

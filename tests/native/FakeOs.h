@@ -221,11 +221,11 @@ public:
         return Open("CreateTextFile", path);
     }
 
-    int SetZOrder(WindowId window, ZOrder order) override {
+    bool SetZOrder(WindowId window, ZOrder order) override {
         log.push_back("SetZOrder " + std::to_string(static_cast<std::uintptr_t>(window)) + (order == ZOrder::TopMost ? " TopMost" : " NotTopMost"));
         return setZOrderResult;
     }
-    int setZOrderResult = 1;
+    bool setZOrderResult = true;
 
     // --- Reminder --------------------------------------------------------
     void SetText(const std::string& text) override { log.push_back("Reminder " + text); }

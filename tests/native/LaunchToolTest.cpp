@@ -248,12 +248,11 @@ TEST(IsFilePresent, OnlyExistingNonFolders) {
     for (const auto& c : cases) EXPECT_EQ(IsFilePresent(os, c.path), c.present) << c.path;
 }
 
-TEST(SetTopMost, AnswersWhatThePlatformAnsweredOnlyForTrue) {
+TEST(SetTopMost, AnswersWhetherThePlatformMovedItOnlyForTrue) {
     FakeOs os;
-    os.setZOrderResult = 5;
-    EXPECT_EQ(SetTopMost(os, WindowId{77}, true), 5);
+    EXPECT_EQ(SetTopMost(os, WindowId{77}, true), 1);
     EXPECT_EQ(SetTopMost(os, WindowId{77}, false), 0);
-    os.setZOrderResult = 0;
+    os.setZOrderResult = false;
     EXPECT_EQ(SetTopMost(os, WindowId{77}, true), 0);
     EXPECT_THAT(os.log, ElementsAreArray({"SetZOrder 77 TopMost", "SetZOrder 77 NotTopMost", "SetZOrder 77 TopMost"}));
 }

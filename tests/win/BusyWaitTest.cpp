@@ -158,7 +158,7 @@ TEST_P(ResponsiveWait, AnswersMessagesWhileItWaits) {
     ScratchFolder folder;
     ProbeWindow probe;
     win::MessageLoop loop;
-    Win32Platform os(loop, 5000);
+    Win32Platform os(loop, std::chrono::seconds(5));
     ::PostMessageW(probe.hwnd(), kProbeMessage, 0, 0);
     ULONGLONG atLeast = 0;
     ULONGLONG elapsed = 0;
@@ -191,8 +191,8 @@ TEST_P(ResponsiveWait, AnswersMessagesWhileItWaits) {
 class CancelHalfway : public DownloadWatcher {
 public:
     void DownloadBegins(const std::string&, std::function<void()> cancel) override { cancel_ = std::move(cancel); }
-    void DownloadProgress(std::uint64_t received, std::int64_t total) override {
-        if (total > 0 && received * 2 >= static_cast<std::uint64_t>(total)) cancel_();
+    void DownloadProgress(std::uint64_t received, std::optional<std::uint64_t> total) override {
+        if (total && *total > 0 && received * 2 >= *total) cancel_();
     }
     void DownloadResumes() override {}
     void DownloadEnds() override {}
@@ -341,7 +341,7 @@ TEST(BusyWait, MessagesPassThePreTranslationFirstInWaitsAndInTheLoop) {
 class RecordingWatcher : public DownloadWatcher {
 public:
     std::vector<std::string> events;
-    std::vector<std::int64_t> totals;
+    std::vector<std::optional<std::uint64_t>> totals;
     std::uint64_t lastReceived = 0;
     std::optional<std::uint64_t> afterResume;  // the count first told after a drop
     bool cancelOnProgress = false;
@@ -350,7 +350,7 @@ public:
         events.push_back("begins " + path);
         cancel_ = std::move(cancel);
     }
-    void DownloadProgress(std::uint64_t received, std::int64_t total) override {
+    void DownloadProgress(std::uint64_t received, std::optional<std::uint64_t> total) override {
         if (events.back() == "resumes") afterResume = received;
         if (events.back() != "progress") events.push_back("progress");
         totals.push_back(total);
@@ -375,7 +375,7 @@ class WatchedDownload : public ::testing::TestWithParam<WatchCase> {};
 
 TEST_P(WatchedDownload, TellsTheWatcherFromBeginningToEnd) {
     ScratchFolder folder;
-    Win32Platform os(5000);
+    Win32Platform os(std::chrono::seconds(5));
     RecordingWatcher watcher;
     os.SetDownloadWatcher(&watcher);
     const std::string target = folder / "AnyDesk.exe";
@@ -394,8 +394,9 @@ TEST_P(WatchedDownload, TellsTheWatcherFromBeginningToEnd) {
     }
     EXPECT_EQ(events, expected);
     EXPECT_EQ(watcher.lastReceived, file.bytes.size());
-    const std::int64_t total = GetParam().lengthKnown ? static_cast<std::int64_t>(file.bytes.size()) : -1;
-    for (std::int64_t t : watcher.totals) EXPECT_EQ(t, total);
+    const std::optional<std::uint64_t> total =
+        GetParam().lengthKnown ? std::optional<std::uint64_t>(file.bytes.size()) : std::nullopt;
+    for (const auto& t : watcher.totals) EXPECT_EQ(t, total);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, WatchedDownload,
@@ -407,7 +408,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, WatchedDownload,
 
 TEST(BusyWait, CancelThroughTheWatcherFailsTheDownloadAndLeavesNothing) {
     ScratchFolder folder;
-    Win32Platform os(5000);
+    Win32Platform os(std::chrono::seconds(5));
     RecordingWatcher watcher;
     watcher.cancelOnProgress = true;
     os.SetDownloadWatcher(&watcher);

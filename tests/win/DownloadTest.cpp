@@ -19,7 +19,7 @@
 namespace tarn::testing {
 namespace {
 
-constexpr int kShortStallMs = 1500;
+constexpr std::chrono::milliseconds kShortStall{1500};
 // The server keeps a stalled connection open this long (with_server's
 // --stall-seconds); a stall noticed well before is noticed by the client.
 constexpr ULONGLONG kServerStallMs = 20000;
@@ -109,7 +109,7 @@ TEST_P(DownloadOutcome, LeavesAFileOnlyOnSuccessAndNoTemporaryFile) {
     const std::string earlierBytes = "MZ an earlier program";
     if (earlier) WriteBytes(target, earlierBytes);
 
-    Win32Platform os(kShortStallMs);
+    Win32Platform os(kShortStall);
     const std::string url = c.urlPath.find("://") != std::string::npos ? c.urlPath : BaseUrl() + c.urlPath;
     const std::size_t askedBefore = RangesAskedFor(c.urlPath).size();
     const ULONGLONG start = ::GetTickCount64();
@@ -213,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
 // --- beyond the table ---------------------------------------------------
 
 TEST_F(ServerTest, MissingTargetFolderFailsWithTheSystemsError) {
-    Win32Platform os(kShortStallMs);
+    Win32Platform os(kShortStall);
     const DownloadResult result = os.Download(BaseUrl() + "/downloads/program.exe", folder / "no folder\\AnyDesk.exe");
     // HRESULT_FROM_WIN32 of whatever the file system said.
     EXPECT_TRUE(IsWin32Result(result)) << result;
@@ -225,14 +225,14 @@ TEST_F(ServerTest, TargetThatCannotBeReplacedIsKeptAndTheTemporaryRemoved) {
     const std::string target = folder / "AnyDesk.exe";
     ::CreateDirectoryW(text::Widen(target).c_str(), nullptr);
     WriteBytes(target + "\\inside.txt", "kept");
-    Win32Platform os(kShortStallMs);
+    Win32Platform os(kShortStall);
     EXPECT_NE(os.Download(BaseUrl() + "/downloads/program.exe", target), kDownloadOk);
     EXPECT_EQ(ReadBytes(target + "\\inside.txt").bytes, "kept");
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"AnyDesk.exe"});
 }
 
 TEST_F(ServerTest, EveryDownloadReachesTheServerAndNoneIsCached) {
-    Win32Platform os(kShortStallMs);
+    Win32Platform os(kShortStall);
     const std::string path = "/downloads/program.exe?again";
     const int before = RequestsFor(path);
     for (int i = 0; i < 2; ++i) {
@@ -261,7 +261,7 @@ class DownloadProgress : public ServerTest, public ::testing::WithParamInterface
 TEST_P(DownloadProgress, ReportsGrowingCountsEndingAtTheWhole) {
     std::vector<std::pair<std::uint64_t, std::int64_t>> calls;
     DownloadOptions options;
-    options.stallTimeoutMs = 5000;
+    options.stallTime = std::chrono::seconds(5);
     options.progress = [&](std::uint64_t received, std::int64_t total) { calls.emplace_back(received, total); };
     const DownloadResult result = DownloadToFile(text::Widen(BaseUrl() + GetParam().urlPath),
                                        text::Widen(folder / "p.exe"), options);

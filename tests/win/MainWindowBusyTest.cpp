@@ -242,7 +242,7 @@ TEST(ProgressStrip, ShowsTheDownloadAndGivesTheLabelBackAfterwards) {
 TEST(ProgressStrip, WithoutLengthTheBarMovesWithoutPercentage) {
     Fixture f;
     f.main.Downloads().DownloadBegins("c:\\temp\\rustdesk\\RustDesk.exe", [] {});
-    f.main.Downloads().DownloadProgress(512 * 1024, -1);
+    f.main.Downloads().DownloadProgress(512 * 1024, std::nullopt);
     const StripState s = ReadStrip(f);
     EXPECT_EQ(s.line, "正在下載 RustDesk…");
     EXPECT_EQ(s.sizes, "512.0 KB");

@@ -17,7 +17,7 @@
 namespace tarn::testing {
 namespace {
 
-constexpr int kShortStallMs = 1500;
+constexpr std::chrono::milliseconds kShortStall{1500};
 constexpr char kOtherSha256[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 constexpr char kProgramName[] = "PinnedProgram.exe";
 
@@ -113,7 +113,7 @@ TEST_P(PinnedDownload, KeepsOnlyAMatchingBody) {
     const std::string earlierBytes = "MZ an earlier program";
     if (earlier) WriteBytes(target, earlierBytes);
 
-    Win32Platform os(kShortStallMs);
+    Win32Platform os(kShortStall);
     const DownloadResult result = os.Download("http://127.0.0.1:" + ServerPort() + c.urlPath, target, {c.pin, c.publisher});
 
     EXPECT_EQ(result, c.expected) << std::hex << result;
@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PinnedDownloadThenPlain, PlainDownloadIsNotChecked) {
     ASSERT_FALSE(ServerPort().empty()) << "run under tests/support/with_server.py";
     ScratchFolder folder;
-    Win32Platform os(kShortStallMs);
+    Win32Platform os(kShortStall);
     const std::string url = "http://127.0.0.1:" + ServerPort() + "/downloads/program.exe";
     EXPECT_EQ(os.Download(url, folder / "a.exe", {kOtherSha256, ""}), kDownloadHashMismatch);
     EXPECT_EQ(os.Download(url, folder / "b.exe"), kDownloadOk);
@@ -221,7 +221,7 @@ TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
     const std::string servedName = std::string(c.name) + ".exe";
     WriteBytes(ServerRoot() + "\\" + servedName, served);
 
-    RecordingPlatform os(kShortStallMs);
+    RecordingPlatform os(kShortStall);
     const std::optional<std::string> pin = Sha256OfFile(text::Widen(ProgramFolder() + "\\win_pinned_program.exe"));
     ASSERT_TRUE(pin.has_value());
 

@@ -87,14 +87,14 @@ void ProgressStrip::DownloadBegins(const std::string& path, std::function<void()
     shown_.emplace();
     shown_->fileName = FileNameOf(path);
     shown_->cancel = std::move(cancel);
-    const std::string line = DownloadProgressText(shown_->fileName, 0, -1);
+    const std::string line = DownloadProgressText(shown_->fileName, 0, std::nullopt);
     shown_->progressLine = line;
     shown_->stall.Begin(StallWatch::Clock::now());
     // The line is shown last, once the bar and the cancel button stand
     // beside it: whoever sees the line sees the whole strip.
     shown_->line = MakeChild(strip_, instance_, L"STATIC", text::Widen(line),
                              SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX | SS_ENDELLIPSIS, kLineId);
-    shown_->sizes = MakeChild(strip_, instance_, L"STATIC", text::Widen(DownloadSizesText(0, -1)),
+    shown_->sizes = MakeChild(strip_, instance_, L"STATIC", text::Widen(DownloadSizesText(0, std::nullopt)),
                               SS_RIGHT | SS_CENTERIMAGE | SS_NOPREFIX | SS_ENDELLIPSIS, kSizesId);
     // Moving until the server's answer says how long the body is.
     MakeBar(true);
@@ -112,7 +112,7 @@ void ProgressStrip::DownloadBegins(const std::string& path, std::function<void()
         ::SetFocus(shown_->cancelButton);
 }
 
-void ProgressStrip::DownloadProgress(std::uint64_t received, std::int64_t total) {
+void ProgressStrip::DownloadProgress(std::uint64_t received, std::optional<std::uint64_t> total) {
     if (!shown_) return;
     shown_->progressLine = DownloadProgressText(shown_->fileName, received, total);
     const auto now = StallWatch::Clock::now();

@@ -52,7 +52,7 @@ public:
     bool OnCommand(int id, int notification);
 
     void DownloadBegins(const std::string& path, std::function<void()> cancel) override;
-    void DownloadProgress(std::uint64_t received, std::int64_t total) override;
+    void DownloadProgress(std::uint64_t received, std::optional<std::uint64_t> total) override;
     void DownloadResumes() override;
     void DownloadEnds() override;
 
