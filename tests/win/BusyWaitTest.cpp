@@ -23,8 +23,6 @@
 namespace tarn::testing {
 namespace {
 
-std::string BaseUrl() { return "http://127.0.0.1:" + EnvOrEmpty("TARNKIT_TEST_HTTP_PORT"); }
-
 constexpr UINT kProbeMessage = WM_APP + 7;
 // The pings' wParam, so that the probe tells them from the system's WM_NULLs.
 constexpr WPARAM kPing = 0x7A11;

@@ -24,10 +24,6 @@ constexpr std::chrono::milliseconds kShortStall{1500};
 // --stall-seconds); a stall noticed well before is noticed by the client.
 constexpr ULONGLONG kServerStallMs = 20000;
 
-std::string ServerPort() { return EnvOrEmpty("TARNKIT_TEST_HTTP_PORT"); }
-
-std::string BaseUrl() { return "http://127.0.0.1:" + ServerPort(); }
-
 // path over the TLS port that portVariable names. By "localhost": Wine
 // matches no IP address in a certificate.
 std::string OverHttps(const std::string& path, const char* portVariable = "TARNKIT_TEST_HTTPS_PORT") {
@@ -36,29 +32,7 @@ std::string OverHttps(const std::string& path, const char* portVariable = "TARNK
 
 std::string ProgramOverHttps(const char* portVariable) { return OverHttps("/downloads/program.exe", portVariable); }
 
-// A Linux path as Wine's Z: drive shows it.
-std::string FromLinux(const std::string& path) {
-    std::string windows = "Z:" + path;
-    for (char& c : windows)
-        if (c == '/') c = '\\';
-    return windows;
-}
-
 std::string Fixture() { return ReadBytes(FromLinux(EnvOrEmpty("TARNKIT_TEST_HTTP_ROOT") + "/program.exe")).bytes; }
-
-// The requests for path the server has seen, in order, each as the Range
-// it asked for ("" for none).
-std::vector<std::string> RangesAskedFor(const std::string& path) {
-    std::ifstream log(EnvOrEmpty("TARNKIT_TEST_HTTP_LOG"));
-    std::vector<std::string> ranges;
-    const std::string request = "GET " + path;
-    for (std::string line; std::getline(log, line);)
-        if (line == request || line.rfind(request + "\t", 0) == 0)
-            ranges.push_back(line.size() > request.size() ? line.substr(request.size() + 1) : "");
-    return ranges;
-}
-
-int RequestsFor(const std::string& path) { return static_cast<int>(RangesAskedFor(path).size()); }
 
 // A loopback port with nobody listening: bound once, then let go.
 std::string FreePort() {

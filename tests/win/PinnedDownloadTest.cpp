@@ -21,25 +21,7 @@ constexpr std::chrono::milliseconds kShortStall{1500};
 constexpr char kOtherSha256[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 constexpr char kProgramName[] = "PinnedProgram.exe";
 
-std::string ServerPort() { return EnvOrEmpty("TARNKIT_TEST_HTTP_PORT"); }
-
-// A Linux path as Wine's Z: drive shows it.
-std::string FromLinux(const std::string& path) {
-    std::string windows = "Z:" + path;
-    for (char& c : windows)
-        if (c == '/') c = '\\';
-    return windows;
-}
-
 std::string ServerRoot() { return FromLinux(EnvOrEmpty("TARNKIT_TEST_HTTP_ROOT")); }
-
-int RequestsFor(const std::string& path) {
-    std::ifstream log(EnvOrEmpty("TARNKIT_TEST_HTTP_LOG"));
-    int count = 0;
-    for (std::string line; std::getline(log, line);)
-        if (line == "GET " + path) ++count;
-    return count;
-}
 
 std::string Upper(std::string s) {
     for (char& c : s)
@@ -114,7 +96,7 @@ TEST_P(PinnedDownload, KeepsOnlyAMatchingBody) {
     if (earlier) WriteBytes(target, earlierBytes);
 
     Win32Platform os(kShortStall);
-    const DownloadResult result = os.Download("http://127.0.0.1:" + ServerPort() + c.urlPath, target, {c.pin, c.publisher});
+    const DownloadResult result = os.Download(BaseUrl() + c.urlPath, target, {c.pin, c.publisher});
 
     EXPECT_EQ(result, c.expected) << std::hex << result;
     ExpectDownloadLeft(folder.Path(), target, c.expected == kDownloadOk, earlier, fixture, earlierBytes);
@@ -144,7 +126,7 @@ TEST(PinnedDownloadThenPlain, PlainDownloadIsNotChecked) {
     ASSERT_FALSE(ServerPort().empty()) << "run under tests/support/with_server.py";
     ScratchFolder folder;
     Win32Platform os(kShortStall);
-    const std::string url = "http://127.0.0.1:" + ServerPort() + "/downloads/program.exe";
+    const std::string url = BaseUrl() + "/downloads/program.exe";
     EXPECT_EQ(os.Download(url, folder / "a.exe", {kOtherSha256, ""}), kDownloadHashMismatch);
     EXPECT_EQ(os.Download(url, folder / "b.exe"), kDownloadOk);
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"b.exe"});

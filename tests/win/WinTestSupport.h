@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -27,6 +28,32 @@ inline std::string EnvOrEmpty(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
 }
+
+// The loopback server that tests/support/with_server.py started for the test.
+inline std::string ServerPort() { return EnvOrEmpty("TARNKIT_TEST_HTTP_PORT"); }
+inline std::string BaseUrl() { return "http://127.0.0.1:" + ServerPort(); }
+
+// A Linux path as Wine's Z: drive shows it.
+inline std::string FromLinux(const std::string& path) {
+    std::string windows = "Z:" + path;
+    for (char& c : windows)
+        if (c == '/') c = '\\';
+    return windows;
+}
+
+// The requests for path the server has seen, in order, each as the Range
+// it asked for ("" for none).
+inline std::vector<std::string> RangesAskedFor(const std::string& path) {
+    std::ifstream log(EnvOrEmpty("TARNKIT_TEST_HTTP_LOG"));
+    std::vector<std::string> ranges;
+    const std::string request = "GET " + path;
+    for (std::string line; std::getline(log, line);)
+        if (line == request || line.rfind(request + "\t", 0) == 0)
+            ranges.push_back(line.size() > request.size() ? line.substr(request.size() + 1) : "");
+    return ranges;
+}
+
+inline int RequestsFor(const std::string& path) { return static_cast<int>(RangesAskedFor(path).size()); }
 
 // The bytes of a file; exists is false when it cannot be opened.
 struct FileBytes {
