@@ -19,7 +19,7 @@ namespace {
 
 using text::Widen;
 
-// --- IsFilePresent over Facts ----------------------------------------------
+// --- IsFilePresent over Inspect --------------------------------------------
 
 struct PresenceCase {
     const char* name;
