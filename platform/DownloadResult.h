@@ -25,6 +25,7 @@ private:
 };
 
 inline constexpr DownloadResult kDownloadOk{};
+// clang-format off
 inline constexpr DownloadResult kDownloadAborted{0x80004004u};       // E_ABORT: cancelled
 inline constexpr DownloadResult kDownloadOutOfMemory{0x8007000Eu};   // E_OUTOFMEMORY
 inline constexpr DownloadResult kDownloadInvalidUrl{0x800C0002u};    // INET_E_INVALID_URL: not http(s)
@@ -39,6 +40,7 @@ inline constexpr DownloadResult kDownloadNotProgram{0x800C000Fu};    // INET_E_C
 // at most five times.
 inline constexpr DownloadResult kDownloadTooManyRedirects{0x800C0014u}; // INET_E_REDIRECT_FAILED: a sixth redirect
 inline constexpr DownloadResult kDownloadInsecureRedirect{0x800C001Bu}; // INET_E_BLOCKED_REDIRECT_XSECURITYID: to an address not https
+// clang-format on
 // The download server's certificate could not be trusted (INET_E_INVALID_CERTIFICATE).
 inline constexpr DownloadResult kDownloadUntrustedServer{0x800C0019u};
 // The body arrived whole but its SHA-256 is not the expected one

@@ -23,6 +23,7 @@ Control<MainControl> Button(Control<MainControl> c) {
 
 Form<MainControl> MainWindowDesign(const Deployment& deploy) {
     using enum MainControl;
+    // clang-format off
     return {
         .caption = "遠端維修",
         .clientWidth = 8445,
@@ -58,10 +59,12 @@ Form<MainControl> MainWindowDesign(const Deployment& deploy) {
              .container = BottomStrip, .align = Align::Center, .click = Click::About},
         },
     };
+    // clang-format on
 }
 
 Form<ReminderControl> ReminderDesign(const Deployment& deploy) {
     using enum ReminderControl;
+    // clang-format off
     return {
         .caption = "小森遠端協助",
         .clientWidth = 7275,
@@ -80,6 +83,7 @@ Form<ReminderControl> ReminderDesign(const Deployment& deploy) {
              .back = Rgb{255, 255, 192}, .fore = Rgb{0, 0, 255}, .align = Align::Center},
         },
     };
+    // clang-format on
 }
 
 int FontHeight(int points, int dpi) {
@@ -97,6 +101,7 @@ PixelRect PlaceInContainer(int left, int top, int width, int height, Dock dock, 
 }
 
 ProgressDesign DownloadProgressDesign() {
+    // clang-format off
     return {
         .margin = 60,
         .cancelWidth = 1335,
@@ -108,6 +113,7 @@ ProgressDesign DownloadProgressDesign() {
         .font = Font{kWindowFontFace, 12, 400, 136},
         .sizesFont = Font{kWindowFontFace, 9, 400, 136},
     };
+    // clang-format on
 }
 
 ProgressRects ProgressLayout(const ProgressDesign& design, PixelSize strip, int dpi) {

@@ -94,6 +94,7 @@ std::string DownloadFailed(const std::string& file) {
     return "MsgBox 48 " + *DownloadFailureMessage({"", kDeploy.supportPhone}, file, kNotFound);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Entries, CatalogueLaunch,
     ::testing::Values(
@@ -151,6 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"AeroAdminDownloadFails", kAeroAdmin, nullptr, kNotFound, {},
                   kAeroAdminHead + Log{kAeroAdminFetch, DownloadFailed("AeroAdmin.exe")}}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // Whatever the letter case of its paths, each entry's download must land on
 // the file its test looks for, or every click would fetch the program again.

@@ -57,6 +57,7 @@ TEST_P(AnyDeskLaunch, RunsTheStepsInOrder) {
     EXPECT_THAT(RunAnyDesk(os), ElementsAreArray(c.expected));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, AnyDeskLaunch,
     ::testing::Values(
@@ -92,6 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "小森的電話：02-1234-5678\r\n系統的說明：不是有效的 Win32 應用程式。"},
                     true}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 struct CleanCase {
     const char* name;
@@ -144,6 +146,7 @@ TEST_P(CleanFromAppData, DeletesOnlyThePlainFileItNames) {
     EXPECT_EQ(os.log.back(), IsAbsoluteWindowsPath(root) && !entry.idFile.empty() ? watch : kTopMost);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, CleanFromAppData,
     ::testing::Values(
@@ -167,6 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
         CleanCase{"DriveRelative", "C:Users\\Amy", kFolder, kPlain, false},
         CleanCase{"RootRelative", "\\Users\\Amy", kFolder, kPlain, false}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The program is named once, from its file; the system's reason follows on
 // its own line.

@@ -140,6 +140,7 @@ TEST_P(ProgramCheckStep, KeepsFetchesAndStartsOnlyWhatPasses) {
     EXPECT_THAT(os.log, ElementsAreArray(c.expected));
 }
 
+// clang-format off
 const CheckCase kCheckCases[] = {
     // A planted file is replaced before anything starts it, and one that
     // cannot be read counts as planted. What a failed download leaves
@@ -183,6 +184,7 @@ const CheckCase kCheckCases[] = {
     {"Both_PresentPinDiffersDownloadFails", kByBoth, {Here(kTampered, kSigner), k404}, kNotFound,
      {kCheck, kFetchBoth, kRefused}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProgramCheckStep, ::testing::ValuesIn(kCheckCases),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -231,6 +233,7 @@ const Log kAnyDeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 
 const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
 const Log kGsnRemind = kShortRemind + Log{"WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
 
+// clang-format off
 const Kind kKinds[] = {
     // The stop and the clean come before the file is looked at.
     {"AnyDesk", {"anydesk.EXE", kPin}, kHere, AnyDesk,
@@ -270,6 +273,7 @@ const Kind kKinds[] = {
      {"CheckFile c:\\temp\\rustdesk\\rustdesk.exe", kRustDeskFetch + kSigned,
       FailedCheckBox("RustDesk.exe", kNotGenuine)}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Kinds, EachLaunch, ::testing::ValuesIn(kKinds),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -294,6 +298,7 @@ TEST_P(PinnedLaunchSteps, InOrder) {
 
 const std::string kGsnQuestion = "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！";
 
+// clang-format off
 const StepsCase kStepsCases[] = {
     // The GSN launch asks before fetching again a file that passes: on No it
     // starts that file, under its check; on Yes it fetches it anew, checked.
@@ -312,6 +317,7 @@ const StepsCase kStepsCases[] = {
       "MsgBox 48 RustDesk.exe 無法啟動，檔案可能已經損壞。\r\n請打電話給小森。\r\n"
       "小森的電話：02-1234-5678\r\n系統的說明：檔案與預期的不符，不予啟動。"}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Cases, PinnedLaunchSteps, ::testing::ValuesIn(kStepsCases),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -64,6 +64,7 @@ TEST_P(ProgramExtentOf, CraftedHeaders) {
     EXPECT_EQ(ProgramExtent(Build(layout)), GetParam().expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProgramExtentOf,
     ::testing::Values(
@@ -97,6 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExtentCase{"SectionTableCutOff", [](Layout& l) { l.headSize = 0x80 + 24 + 224 + 60; }, std::nullopt},
         ExtentCase{"ShorterThanADosHeader", [](Layout& l) { l.headSize = 0x30; }, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace
 }  // namespace tarn::testing
