@@ -17,7 +17,6 @@ import e2e_harness as h
 
 ANYDESK_CONF = h.APPDATA_WIN + "\\AnyDesk\\system.conf"
 RUSTDESK_TOML = h.APPDATA_WIN + "\\RustDesk\\config\\RustDesk2.toml"
-WORK_FOLDERS = ("c:\\temp", "c:\\temp\\AnyDesk", "c:\\temp\\RustDesk", "c:\\temp\\Aweray", "c:\\temp\\AeroAdmin")
 CAPTIONS = ("RustDesk", "AnyDesk", "Aweray", "AeroAdmin", "傳統IE11 (tarn-IE11)",
             "RustDesk (tarn)", "AnyDesk (GSN)", "TrustViewer", "AnyViewer", "聯絡小森")
 BOTTOM_LABEL = f"遠端協助 (tarn-kit)  網站：{h.WEB_HOST}  (20231104)"
@@ -137,7 +136,7 @@ class Launches(unittest.TestCase):
     # scenarios
 
     def test_01_start_up_makes_the_work_folders_and_shows_the_window(self):
-        for folder in WORK_FOLDERS:
+        for folder in h.WORK_FOLDERS:
             self.assertTrue(h.wait_until(lambda: os.path.isdir(h.unix_path(folder)), 15), f"{folder} missing")
         info = self.app.info(self.app.main)
         self.assertTrue(info["window"]["visible"])
