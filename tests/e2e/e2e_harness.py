@@ -45,6 +45,9 @@ IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 # letters, which the clean and delete commands must survive inside quotes.
 APPDATA_WIN = "C:\\e2e\\使用者 資料 & 設定"
 
+# The work folders that start-up makes.
+WORK_FOLDERS = ("c:\\temp", "c:\\temp\\AnyDesk", "c:\\temp\\RustDesk", "c:\\temp\\Aweray", "c:\\temp\\AeroAdmin")
+
 # The file names the download server serves the fake client under.
 CLIENT_NAMES = ("AnyDesk.exe", "Aweray.exe", "RustDesk.exe", "AeroAdmin.exe")
 
@@ -437,15 +440,23 @@ class Session:
 
     def start_program_on_fresh_machine(self):
         """The program started where it has never run: no work folder and an
-        empty AppData. The session is closed when the start fails."""
+        empty AppData. The session is closed when the start fails.
+
+        Start-up makes the work folders by commands it does not wait for;
+        this returns once they are there, so that no case, whichever runs
+        first, sees them appear while it compares the work folder before and
+        after a launch. Folders that never come are left to the case that
+        checks them to report."""
         remove("c:\\temp")
         remove("C:\\e2e")
         os.makedirs(unix_path(APPDATA_WIN))
         try:
-            return Program(self.driver, self.exe)
+            program = Program(self.driver, self.exe)
         except Exception:
             self.close()
             raise
+        wait_until(lambda: all(os.path.isdir(unix_path(f)) for f in WORK_FOLDERS), 15)
+        return program
 
     def close(self):
         try:

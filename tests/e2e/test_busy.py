@@ -4,8 +4,9 @@ the download, the buttons and the close request are refused until the launch
 ends, and a cancelled download ends the launch quietly: nothing kept, nothing
 started, no message.
 
-Each class starts the program once; its numbered cases run in the order of
-their names within that run, each removing the program file it fetches first.
+Each class starts the program once; its cases share that run but none relies
+on another having run: each removes the program file it fetches first and
+takes the reminder as it finds it, so they run alone and in any order.
 """
 import os
 import re

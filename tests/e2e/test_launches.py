@@ -1,9 +1,11 @@
 """The real tarn-kit.exe under Wine, started once and clicked through button
 by button, as a user would, against the loopback download server.
 
-The tests run in the order of their names and share one program run, as a
-user's session would: later ones rely on the program files that earlier ones
-fetched. Each test sets up the files it depends on itself.
+The tests share one program run, as a user's session would, but none relies
+on another having run: each makes what it needs itself (a program file in
+the work folder, an open reminder, the main window where it wants it) and
+puts the main window back where it found it, so any one runs alone and all
+run in any order. The numbers only keep the listing readable.
 """
 import os
 import subprocess
@@ -15,7 +17,6 @@ import e2e_harness as h
 
 ANYDESK_CONF = h.APPDATA_WIN + "\\AnyDesk\\system.conf"
 RUSTDESK_TOML = h.APPDATA_WIN + "\\RustDesk\\config\\RustDesk2.toml"
-WORK_FOLDERS = ("c:\\temp", "c:\\temp\\AnyDesk", "c:\\temp\\RustDesk", "c:\\temp\\Aweray", "c:\\temp\\AeroAdmin")
 CAPTIONS = ("RustDesk", "AnyDesk", "Aweray", "AeroAdmin", "傳統IE11 (tarn-IE11)",
             "RustDesk (tarn)", "AnyDesk (GSN)", "TrustViewer", "AnyViewer", "聯絡小森")
 BOTTOM_LABEL = f"遠端協助 (tarn-kit)  網站：{h.WEB_HOST}  (20231104)"
@@ -69,6 +70,47 @@ class Launches(unittest.TestCase):
         self.assertIsNotNone(pid, f"{name} was not started")
         return pid
 
+    def have(self, path):
+        """path holds a program file, as a launch that fetched it would have
+        left it; a file already there (a client may be running from it) is
+        kept."""
+        if not h.exists(path):
+            h.write_file(path, self.server.client)
+
+    def ensure_reminder(self):
+        """The open reminder; when none is open, the one that a launch of
+        Aweray opens."""
+        r = self.app.reminder()
+        if r:
+            return r
+        path = "c:\\temp\\Aweray.exe"
+        self.have(path)
+        known = self.clients_named(path)
+        self.app.click("Aweray")
+        self.wait_client(path, known)
+        r = self.app.wait_reminder(h.SHORT_REMINDER)
+        self.assertIsNotNone(r, "no reminder after a launch of Aweray")
+        return r
+
+    def close_reminder(self):
+        r = self.app.reminder()
+        if r:
+            self.driver.must("close", r["hwnd"])
+            self.assertTrue(h.wait_until(lambda: self.app.reminder() is None, 10), "reminder did not close")
+
+    def move_main(self, top):
+        """Moves the main window to top, as the user drags it, and puts it
+        back where it stood once the test ends, so no other test finds it
+        moved."""
+        rect = self.app.info(self.app.main)["window"]["rect"]
+        self.addCleanup(self.place_main, rect[0], rect[1])
+        self.place_main(rect[0], top)
+
+    def place_main(self, left, top):
+        self.driver.must("move", self.app.main, left, top)
+        self.assertTrue(h.wait_until(lambda: self.app.info(self.app.main)["window"]["rect"][:2] == [left, top], 5),
+                        f"the main window did not move to {left}, {top}")
+
     def prime_reminder(self):
         """Makes an open reminder non-topmost, so the next launch's hand-off
         shows as the window becoming topmost again."""
@@ -94,7 +136,7 @@ class Launches(unittest.TestCase):
     # scenarios
 
     def test_01_start_up_makes_the_work_folders_and_shows_the_window(self):
-        for folder in WORK_FOLDERS:
+        for folder in h.WORK_FOLDERS:
             self.assertTrue(h.wait_until(lambda: os.path.isdir(h.unix_path(folder)), 15), f"{folder} missing")
         info = self.app.info(self.app.main)
         self.assertTrue(info["window"]["visible"])
@@ -119,11 +161,16 @@ class Launches(unittest.TestCase):
         self.assertEqual(height(info["client"]), round(2505 * info["dpi"] / 1440))
 
     def test_02_anydesk_fetches_starts_and_reminds(self):
+        # As the first launch of a session: nothing fetched, no reminder.
+        self.close_reminder()
+        h.remove("c:\\temp\\anydesk.exe")
         h.write_file(ANYDESK_CONF, b"ad.old=1\r\n")
         self.assertFalse(h.exists("c:\\temp\\anydesk.exe"))
+        fetched = self.gets("/downloads/AnyDesk.exe")
+        known = self.clients_named("c:\\temp\\anydesk.exe")
         self.app.click("AnyDesk")
-        pid = self.wait_client("c:\\temp\\anydesk.exe", [])
-        self.assertEqual(self.gets("/downloads/AnyDesk.exe"), 1)
+        pid = self.wait_client("c:\\temp\\anydesk.exe", known)
+        self.assertEqual(self.gets("/downloads/AnyDesk.exe"), fetched + 1)
         self.assertEqual(h.read_file("c:\\temp\\AnyDesk.exe"), self.server.client)
         reminder = self.app.wait_reminder(h.ANYDESK_REMINDER)
         self.assertIsNotNone(reminder, "no topmost reminder with the AnyDesk text")
@@ -142,21 +189,23 @@ class Launches(unittest.TestCase):
         first_rect = self.app.info(reminder["hwnd"])["window"]["rect"]
         self.prime_reminder()
         self.app.click("AnyDesk")
-        second = self.wait_client("c:\\temp\\anydesk.exe", [pid])
+        second = self.wait_client("c:\\temp\\anydesk.exe", known + [pid])
         self.assertIsNotNone(self.app.wait_reminder(h.ANYDESK_REMINDER))
         self.assertFalse(self.app.alive(pid), "the first AnyDesk was not stopped")
         self.assertTrue(self.app.alive(second))
-        self.assertEqual(self.gets("/downloads/AnyDesk.exe"), 1)
+        self.assertEqual(self.gets("/downloads/AnyDesk.exe"), fetched + 1)
         windows = self.app.top_windows(h.REMINDER_TITLE)
         self.assertEqual([w["hwnd"] for w in windows], [reminder["hwnd"]])
         self.assertEqual(windows[0]["rect"], first_rect)
 
     def test_03_failed_download_says_why_starts_nothing_and_does_not_remind(self):
+        self.ensure_reminder()
         self.server.withdraw("Aweray.exe")
         self.addCleanup(self.server.serve, "Aweray.exe", self.server.client)
         h.remove("c:\\temp\\Aweray.exe")
         before = sorted(os.listdir(h.unix_path("c:\\temp")))
         marks = set(h.marks())
+        fetched = self.gets("/downloads/Aweray.exe")
         r = self.prime_reminder()
         texts = self.app.reminder_texts(r["hwnd"])
         self.app.click("Aweray")
@@ -167,20 +216,19 @@ class Launches(unittest.TestCase):
         self.screenshot(box, "failure-box.png")
         self.app.answer(box, h.IDOK)
         self.assertTrue(self.app.idle())
-        self.assertEqual(self.gets("/downloads/Aweray.exe"), 1)
+        self.assertEqual(self.gets("/downloads/Aweray.exe"), fetched + 1)
         self.assertEqual(sorted(os.listdir(h.unix_path("c:\\temp"))), before, "the failed download left a file")
         self.assertEqual(set(h.marks()), marks, "something was started")
         self.assertFalse(self.app.info(r["hwnd"])["topmost"], "the reminder was raised for a missing client")
         self.assertEqual(self.app.reminder_texts(r["hwnd"]), texts)
 
     def test_04_reminder_reopens_below_a_moved_main_window(self):
-        reminder = self.app.reminder()
+        reminder = self.ensure_reminder()
         self.driver.must("close", reminder["hwnd"])
         self.assertTrue(h.wait_until(lambda: self.app.reminder() is None, 10), "reminder did not close")
         self.assertTrue(self.app.info(self.app.main)["window"]["visible"], "main window closed with the reminder")
         # The user drags the main window up; the reminder opens below it.
-        self.driver.must("move", self.app.main, self.app.info(self.app.main)["window"]["rect"][0], 120)
-        self.assertTrue(h.wait_until(lambda: self.app.info(self.app.main)["window"]["rect"][1] == 120, 5))
+        self.move_main(120)
         known = self.clients_named("c:\\temp\\Aweray.exe")
         self.app.click("Aweray")
         self.wait_client("c:\\temp\\Aweray.exe", known)
@@ -210,10 +258,12 @@ class Launches(unittest.TestCase):
     def test_05_aeroadmin(self):
         path = "c:\\temp\\AeroAdmin\\AeroAdmin.exe"
         h.remove(path)
+        fetched = self.gets("/downloads/AeroAdmin.exe")
+        known = self.clients_named(path)
         self.prime_reminder()
         self.app.click("AeroAdmin")
-        self.wait_client(path, [])
-        self.assertEqual(self.gets("/downloads/AeroAdmin.exe"), 1)
+        self.wait_client(path, known)
+        self.assertEqual(self.gets("/downloads/AeroAdmin.exe"), fetched + 1)
         self.assertIsNotNone(self.app.wait_reminder(h.SHORT_REMINDER))
 
         # Cut short (its headers there, not all its sections): the system
@@ -245,9 +295,10 @@ class Launches(unittest.TestCase):
     def test_06_rustdesk_cleans_its_configuration(self):
         h.write_file(RUSTDESK_TOML, b"remote_id = 'old'\r\n")
         h.write_file(ANYDESK_CONF, b"ad.keep=1\r\n")
+        known = self.clients_named("c:\\temp\\rustdesk\\RustDesk.exe")
         self.prime_reminder()
         self.app.click("RustDesk")
-        self.wait_client("c:\\temp\\rustdesk\\RustDesk.exe", [])
+        self.wait_client("c:\\temp\\rustdesk\\RustDesk.exe", known)
         self.assertEqual(h.read_file("c:\\temp\\RustDesk\\RustDesk.exe"), self.server.client)
         self.assertIsNotNone(self.app.wait_reminder(h.SHORT_REMINDER))
         self.assertTrue(h.wait_until(lambda: not h.exists(RUSTDESK_TOML), 10), "RustDesk2.toml not deleted")
@@ -255,6 +306,7 @@ class Launches(unittest.TestCase):
         h.remove(ANYDESK_CONF)
 
     def test_07_ie11_that_cannot_run_reports_and_does_not_remind(self):
+        self.ensure_reminder()
         h.remove("c:\\temp\\tarn-ie11.exe")
         r = self.prime_reminder()
         texts = self.app.reminder_texts(r["hwnd"])
@@ -274,6 +326,7 @@ class Launches(unittest.TestCase):
         machine_conf = "C:\\ProgramData\\AnyDesk\\system.conf"
         h.write_file(machine_conf, b"ad.machine=1\r\n")
         h.remove(h.APPDATA_WIN + "\\AnyDesk")  # the client never ran for this user
+        self.have("c:\\temp\\AnyDesk.exe")
         self.assertTrue(h.exists("c:\\temp\\anydesk.exe"))
         fetched = self.gets("/downloads/AnyDesk.exe")
         expected = ("ad.anynet.proxy.addr=" + h.GSN_PROXY + "\r\n"
@@ -307,6 +360,7 @@ class Launches(unittest.TestCase):
 
     def test_09_rustdesk_tarn_writes_its_server(self):
         h.remove(h.APPDATA_WIN + "\\RustDesk")
+        self.have("c:\\temp\\RustDesk\\RustDesk.exe")
         self.assertTrue(h.exists("c:\\temp\\rustdesk\\rustdesk.exe"))
         fetched = self.gets("/downloads/RustDesk.exe")
         known = self.clients_named("c:\\temp\\rustdesk\\RustDesk.exe")
@@ -336,6 +390,7 @@ class Launches(unittest.TestCase):
                         "custom-rendezvous-server": f"{host}:21116", "relay-server": f"{host}:21117"}})
 
     def test_10_rustdesk_tarn_says_why_when_the_download_fails(self):
+        self.ensure_reminder()
         self.server.withdraw("RustDesk.exe")
         self.addCleanup(self.server.serve, "RustDesk.exe", self.server.client)
         h.remove("c:\\temp\\rustdesk\\RustDesk.exe")
@@ -360,8 +415,9 @@ class Launches(unittest.TestCase):
     def test_11_contact_button_and_bottom_label_open_the_web_site(self):
         site = f"explorer.exe http://{h.WEB_HOST}/"
         before = self.app.started().count(site)
-        self.app.click("聯絡小森")
         opened = "C:\\windows\\temp\\opened-url.txt"
+        h.remove(opened)
+        self.app.click("聯絡小森")
         self.assertTrue(h.wait_until(lambda: h.exists(opened) and h.read_file(opened).strip(), 20),
                         "the web address was not opened")
         self.assertEqual(h.read_file(opened).strip(), f"http://{h.WEB_HOST}/".encode())
@@ -370,6 +426,7 @@ class Launches(unittest.TestCase):
                         f"expected two starts of {site!r}, saw {self.app.started()}")
 
     def test_12_trustviewer_and_anyviewer_do_nothing(self):
+        self.ensure_reminder()
         r = self.prime_reminder()
         started = len(self.app.started())
         windows = sorted(w["hwnd"] for w in self.app.top_windows())
@@ -382,6 +439,11 @@ class Launches(unittest.TestCase):
         self.assertFalse(self.app.info(r["hwnd"])["topmost"])
 
     def test_13_program_files_lie_where_the_launches_put_them(self):
+        for caption, path in (("AnyDesk", "c:\\temp\\AnyDesk.exe"), ("Aweray", "c:\\temp\\Aweray.exe")):
+            h.remove(path)
+            known = self.clients_named(path)
+            self.app.click(caption)
+            self.wait_client(path, known)
         # AnyDesk and Aweray live directly in the work folder; the folders of
         # those names that start-up makes stay empty.
         for folder in ("c:\\temp\\AnyDesk", "c:\\temp\\Aweray"):
@@ -391,8 +453,14 @@ class Launches(unittest.TestCase):
 
     def test_14_the_reminder_shows_anydesk_s_id_and_copies_it(self):
         id_mark = "C:\\e2e-anydesk-id.txt"
+        h.remove(id_mark)
         self.addCleanup(h.remove, id_mark)
-        r = self.app.reminder()
+        # The reminder as it opens, without an ID, below the main window
+        # dragged up to where the reminder with the ID row fits below it.
+        self.close_reminder()
+        self.move_main(120)
+        self.have("c:\\temp\\AnyDesk.exe")
+        r = self.ensure_reminder()
         self.driver.must("hookalerts", self.app.pid)
         dpi = self.app.info(r["hwnd"])["dpi"]
         design_height = round(1665 * dpi / 1440)
@@ -409,8 +477,7 @@ class Launches(unittest.TestCase):
                     m, info = self.app.info(self.app.main)["window"]["rect"], self.app.info(r["hwnd"])
                     row = height(info["client"]) - design_height
                     top = info["work"][3] - height(info["window"]["rect"]) + row // 2 - height(m)
-                    self.driver.must("move", self.app.main, m[0], top)
-                    self.assertTrue(h.wait_until(lambda: self.app.info(self.app.main)["window"]["rect"][1] == top, 5))
+                    self.move_main(top)
                 self.app.click(caption)
                 if caption == "AnyDesk (GSN)":
                     box = self.app.message_box()
