@@ -21,8 +21,7 @@ inline Word FirstWord(const char* command) {
     const bool quoted = command[0] == '"';
     const char* start = quoted ? command + 1 : command;
     int length = 0;
-    while (start[length] != '\0' &&
-           (quoted ? start[length] != '"' : start[length] != ' ' && start[length] != '\t'))
+    while (start[length] != '\0' && (quoted ? start[length] != '"' : start[length] != ' ' && start[length] != '\t'))
         ++length;
     return {start, length};
 }

@@ -75,8 +75,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     MakeFontAndLine();
     // Not waited for, as tarn-kit does not wait for them.
     for (const char* command : tarn::kFolderCommands)
-        if (HANDLE process = bench::BareStart(command, SW_HIDE)) CloseHandle(process);
-        else return 4;
+        if (HANDLE process = bench::BareStart(command, SW_HIDE))
+            CloseHandle(process);
+        else
+            return 4;
 #endif
     WNDCLASSW wc{};
     wc.lpfnWndProc = Proc;

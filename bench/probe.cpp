@@ -235,8 +235,8 @@ double BareReminder(const tarn::design::Form<tarn::design::ReminderControl>& for
     Stopwatch clock;
     const tarn::PixelSize client = tarn::design::ClientSize(form, 96);
     HWND window = ::CreateWindowExW(WS_EX_TOOLWINDOW, kClass, tarn::text::Widen(form.caption).c_str(),
-                                    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, 100, 100,
-                                    client.width, client.height, nullptr, nullptr, wc.hInstance, nullptr);
+                                    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, 100, 100, client.width,
+                                    client.height, nullptr, nullptr, wc.hInstance, nullptr);
     for (const auto& control : form.controls) {
         const tarn::design::Font& font = control.font ? *control.font : form.font;
         LOGFONTW wanted{};
@@ -272,7 +272,8 @@ int Launch(int runs) {
     tarn::win::MessageLoop loop;
     ProbePlatform platform(loop);
     // No main window in the probe: the reminder places itself on the screen.
-    tarn::ReminderWindow reminder(::GetModuleHandleW(nullptr), deploy, []() -> std::optional<RECT> { return std::nullopt; });
+    tarn::ReminderWindow reminder(::GetModuleHandleW(nullptr), deploy,
+                                  []() -> std::optional<RECT> { return std::nullopt; });
     TimedReminder timedReminder(reminder);
     tarn::LaunchContext context{platform, timedReminder, deploy};
 
@@ -287,9 +288,8 @@ int Launch(int runs) {
         Stopwatch clock;
         tarn::LaunchTool(entry, context);
         const double totalMs = clock.Ms();
-        const bool started =
-            std::find(platform.Commands().begin(), platform.Commands().end(), entry.startPath) !=
-            platform.Commands().end();
+        const bool started = std::find(platform.Commands().begin(), platform.Commands().end(), entry.startPath) !=
+                             platform.Commands().end();
         loop.Wait(nullptr, 0, 300);
         const int running = WaitStarted(platform);
         int bareFailed = 0;
@@ -297,13 +297,13 @@ int Launch(int runs) {
         const double bareReminderMs = BareReminder(tarn::design::ReminderDesign(deploy));
         loop.Wait(nullptr, 0, 100);
         const double bareOverrunMs = BareOverrun(pauseMs);
-        std::printf("run=%d total_ms=%.2f pause_ms=%d overhead_ms=%.2f bare_ms=%.2f bare_failed=%d "
-                    "bare_reminder_ms=%.2f bare_overrun_ms=%.2f shell_ms=%.2f reminder_ms=%.2f processes=%zu "
-                    "started=%d reminder=%d messages=%zu running=%d\n",
-                    run, totalMs, pauseMs, totalMs - pauseMs, bareMs, bareFailed, bareReminderMs,
-                    bareOverrunMs, platform.ShellMs(),
-                    timedReminder.Ms(), platform.Started().size(), started ? 1 : 0, reminder.IsLoaded() ? 1 : 0,
-                    platform.Messages().size(), running);
+        std::printf(
+            "run=%d total_ms=%.2f pause_ms=%d overhead_ms=%.2f bare_ms=%.2f bare_failed=%d "
+            "bare_reminder_ms=%.2f bare_overrun_ms=%.2f shell_ms=%.2f reminder_ms=%.2f processes=%zu "
+            "started=%d reminder=%d messages=%zu running=%d\n",
+            run, totalMs, pauseMs, totalMs - pauseMs, bareMs, bareFailed, bareReminderMs, bareOverrunMs,
+            platform.ShellMs(), timedReminder.Ms(), platform.Started().size(), started ? 1 : 0,
+            reminder.IsLoaded() ? 1 : 0, platform.Messages().size(), running);
         for (const std::string& message : platform.Messages()) std::fprintf(stderr, "message: %s\n", message.c_str());
         std::fflush(stdout);
     }
@@ -326,7 +326,8 @@ int FetchLaunch(const wchar_t* host) {
     }
     tarn::win::MessageLoop loop;
     ProbePlatform platform(loop);
-    tarn::ReminderWindow reminder(::GetModuleHandleW(nullptr), deploy, []() -> std::optional<RECT> { return std::nullopt; });
+    tarn::ReminderWindow reminder(::GetModuleHandleW(nullptr), deploy,
+                                  []() -> std::optional<RECT> { return std::nullopt; });
     tarn::LaunchContext context{platform, reminder, deploy};
     // WinINet is not loaded beforehand: the program loads it in the first
     // download of its life, inside the click, and so does this one.
@@ -339,11 +340,12 @@ int FetchLaunch(const wchar_t* host) {
         if (platform.Commands()[i] == entry.startPath) startedMs = platform.StartedAtMs()[i];
     loop.Wait(nullptr, 0, 300);
     const int running = WaitStarted(platform);
-    std::printf("started_ms=%.2f total_ms=%.2f pause_ms=%d download_at_ms=%.2f download_ms=%.2f downloads=%d "
-                "result=0x%08lx bytes=%lld processes=%zu messages=%zu running=%d\n",
-                startedMs, totalMs, pauseMs, platform.DownloadAtMs(), platform.DownloadMs(), platform.Downloads(),
-                static_cast<unsigned long>(platform.LastDownloadResult().Code()), FileSize(tarn::text::Widen(entry.testPath)),
-                platform.Started().size(), platform.Messages().size(), running);
+    std::printf(
+        "started_ms=%.2f total_ms=%.2f pause_ms=%d download_at_ms=%.2f download_ms=%.2f downloads=%d "
+        "result=0x%08lx bytes=%lld processes=%zu messages=%zu running=%d\n",
+        startedMs, totalMs, pauseMs, platform.DownloadAtMs(), platform.DownloadMs(), platform.Downloads(),
+        static_cast<unsigned long>(platform.LastDownloadResult().Code()), FileSize(tarn::text::Widen(entry.testPath)),
+        platform.Started().size(), platform.Messages().size(), running);
     for (const std::string& message : platform.Messages()) std::fprintf(stderr, "message: %s\n", message.c_str());
     std::fflush(stdout);
     reminder.Close();

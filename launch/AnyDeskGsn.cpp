@@ -42,7 +42,8 @@ void LaunchAnyDeskGsn(LaunchContext& context) {
         // A program file that is there may be stale; the person decides. One
         // that does not match its pin is fetched again without asking.
         const bool usable = steps::HasUsableProgram(context, anydesk.testPath);
-        const bool fetch = !usable || os.MsgBox(kRedownloadPrompt, MsgBoxButtons::YesNo, MsgBoxIcon::None) == MsgBoxAnswer::Yes;
+        const bool fetch =
+            !usable || os.MsgBox(kRedownloadPrompt, MsgBoxButtons::YesNo, MsgBoxIcon::None) == MsgBoxAnswer::Yes;
         if (fetch) {
             // A failed download leaves any earlier file in place: the person
             // who asked for a fresh copy still has that one to start.

@@ -29,8 +29,7 @@ std::string EscapedForToml(const std::string& value) {
 }
 
 void RequireWritableAppData(const std::string& appData) {
-    if (!IsWritableAppData(appData))
-        throw PlatformError("AppData 環境變數不是完整的資料夾路徑：「" + appData + "」");
+    if (!IsWritableAppData(appData)) throw PlatformError("AppData 環境變數不是完整的資料夾路徑：「" + appData + "」");
 }
 
 // Creates each folder below appData in turn; CreateFolder leaves one that is
@@ -82,8 +81,7 @@ void WriteSystemConf(Platform& os, const std::string& appData, const std::string
     WriteAll(*file, SystemConfLines(proxyHost));
 }
 
-void WriteRustDeskToml(Platform& os, const std::string& appData, const std::string& host,
-                       const std::string& key) {
+void WriteRustDeskToml(Platform& os, const std::string& appData, const std::string& host, const std::string& key) {
     RequireWritableAppData(appData);
     CreateFoldersBelow(os, appData, {"\\RustDesk", "\\RustDesk\\config"});
     auto file = os.CreateTextFile(appData + kRustDeskConfigBelowAppData);

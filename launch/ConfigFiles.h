@@ -27,7 +27,6 @@ void WriteSystemConf(Platform& os, const std::string& appData, const std::string
 // Writes RustDesk2.toml below appData, replacing any earlier file,
 // first creating "RustDesk" and "RustDesk\config" inside appData when they are
 // missing. Throws PlatformError; with an unusable appData nothing is written.
-void WriteRustDeskToml(Platform& os, const std::string& appData, const std::string& host,
-                       const std::string& key);
+void WriteRustDeskToml(Platform& os, const std::string& appData, const std::string& host, const std::string& key);
 
 }  // namespace tarn

@@ -12,19 +12,19 @@ namespace tarn {
 
 // The check of one program file, by the file's name.
 struct ProgramPin {
-    std::string programFile;  // the file's name, such as "AnyDesk.exe"
-    std::string sha256;       // 64 hex digits; empty: the file is not pinned
+    std::string programFile;     // the file's name, such as "AnyDesk.exe"
+    std::string sha256;          // 64 hex digits; empty: the file is not pinned
     std::string publisher = {};  // the expected signer; empty: not checked
 };
 
 struct Deployment {
-    std::string webHost;       // the maker's web host, also the download server; may carry ":port"
+    std::string webHost;  // the maker's web host, also the download server; may carry ":port"
     std::string supportPhone;
     std::string gsnProxyHost;  // written into AnyDesk's system.conf
     std::string rustdeskHost;  // the own rendezvous and relay server
     std::string rustdeskKey;   // the own server's public key; empty when none is enforced
     std::vector<ProgramPin> pins = {};
-    bool https = false;        // the web host is reached over HTTPS, never plain HTTP
+    bool https = false;  // the web host is reached over HTTPS, never plain HTTP
 
     std::string DownloadUrl(const std::string& urlPath) const { return Scheme() + webHost + urlPath; }
     std::string SiteAddress() const { return Scheme() + webHost + "/"; }

@@ -30,11 +30,11 @@ namespace {
 
 // The one next step that can help, by what went wrong.
 enum class NextStep {
-    CheckLine,       // the line failed: check it, then press the button again
-    ServerLacksIt,   // the server answered but has no such file now
-    WrongProgram,    // the server sent something that is not the client
-    UnsafeLine,      // the server's identity cannot be trusted
-    Call,            // nothing the person can do but call
+    CheckLine,      // the line failed: check it, then press the button again
+    ServerLacksIt,  // the server answered but has no such file now
+    WrongProgram,   // the server sent something that is not the client
+    UnsafeLine,     // the server's identity cannot be trusted
+    Call,           // nothing the person can do but call
 };
 
 // Why a download failed, for the results that carry one reason each.
@@ -107,7 +107,8 @@ std::string PhoneLine(const FailureContext& who) {
 
 }  // namespace
 
-std::optional<std::string> DownloadFailureMessage(const FailureContext& who, const std::string& fileName, DownloadResult result) {
+std::optional<std::string> DownloadFailureMessage(const FailureContext& who, const std::string& fileName,
+                                                  DownloadResult result) {
     if (result == kDownloadAborted) return std::nullopt;
     const Failure failure = FailureOf(result);
     return AfterPressing(who) + "無法下載 " + fileName + "：" + failure.reason + "\r\n" +
@@ -142,7 +143,7 @@ void Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs
 }
 
 std::optional<DownloadResult> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
-                          const std::string& downloadPath) {
+                                    const std::string& downloadPath) {
     // The work folder is writable by every user of the machine: a file
     // planted there under a pinned name is replaced, not trusted.
     if (HasUsableProgram(context, testPath)) return std::nullopt;

@@ -42,7 +42,8 @@ void DeleteNamedFile(Platform& os, const std::string& root, const std::string& f
 // which button, which file, why, the one next step that can help with that
 // cause, and the number to call. nullopt for a download the person
 // cancelled, which needs no telling.
-std::optional<std::string> DownloadFailureMessage(const FailureContext& who, const std::string& fileName, DownloadResult result);
+std::optional<std::string> DownloadFailureMessage(const FailureContext& who, const std::string& fileName,
+                                                  DownloadResult result);
 // What the person is told when the program of commandLine could not be
 // started: the program once, that its file may be damaged, the number to
 // call, and the system's reason on a line of its own.
@@ -62,7 +63,7 @@ void Clean(LaunchContext& context, const std::string& fileBelowAppData, int runs
 // download's result, or nullopt when the file was there and nothing was
 // fetched. A present file that fails its check counts as missing.
 std::optional<DownloadResult> Fetch(LaunchContext& context, const std::string& testPath, const std::string& urlPath,
-                          const std::string& downloadPath);
+                                    const std::string& downloadPath);
 // Downloads urlPath into downloadPath, with the file's check when it has
 // one. The download's result.
 DownloadResult Download(LaunchContext& context, const std::string& urlPath, const std::string& downloadPath);

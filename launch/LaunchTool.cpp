@@ -13,7 +13,8 @@ void LaunchTool(const ToolEntry& entry, LaunchContext& context) {
         // A download is made only when no usable program file is there, so
         // one that failed leaves nothing to start: the person is told why,
         // and no reminder asks for an ID that no client shows.
-        const std::optional<DownloadResult> fetched = steps::Fetch(context, entry.testPath, entry.urlPath, entry.downloadPath);
+        const std::optional<DownloadResult> fetched =
+            steps::Fetch(context, entry.testPath, entry.urlPath, entry.downloadPath);
         if (fetched && *fetched != kDownloadOk) {
             steps::ReportDownloadFailure(context, entry.downloadPath, *fetched);
             return;

@@ -39,7 +39,8 @@ void LaunchRustDeskOwnServer(LaunchContext& context) {
 
         // A download that was made and failed stops the launch here; the
         // configuration is in place for the next click.
-        const std::optional<DownloadResult> downloaded = steps::Fetch(context, rustdesk.testPath, rustdesk.urlPath, rustdesk.downloadPath);
+        const std::optional<DownloadResult> downloaded =
+            steps::Fetch(context, rustdesk.testPath, rustdesk.urlPath, rustdesk.downloadPath);
         if (downloaded && *downloaded != kDownloadOk) {
             steps::ReportDownloadFailure(context, rustdesk.downloadPath, *downloaded);
             return;

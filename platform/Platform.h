@@ -95,7 +95,6 @@ struct PathFacts {
     bool link = false;
 };
 
-
 // Identifies a process started by Shell, so that a launch can wait for a
 // command it started before writing a file that command might remove. The
 // platform holds the process itself until it has ended, so an id never
@@ -161,7 +160,8 @@ public:
     // not the publisher's genuine signed program kDownloadNotGenuine. On
     // failure nothing new is left at path (a file that was there stays
     // untouched) and the result is not 0.
-    virtual DownloadResult Download(const std::string& url, const std::string& path, const ProgramCheck& check = {}) = 0;
+    virtual DownloadResult Download(const std::string& url, const std::string& path,
+                                    const ProgramCheck& check = {}) = 0;
 
     // Whether the file at path can be read and passes check. Never fails.
     virtual bool FileMatches(const std::string& path, const ProgramCheck& check) = 0;

@@ -13,9 +13,9 @@
 namespace tarn {
 
 // Windows' CERT_TRUST_* error bits (wincrypt.h) that the decision names.
-inline constexpr std::uint32_t kChainRevoked = 0x00000004;             // CERT_TRUST_IS_REVOKED
-inline constexpr std::uint32_t kChainRevocationUnknown = 0x00000040;   // CERT_TRUST_REVOCATION_STATUS_UNKNOWN
-inline constexpr std::uint32_t kChainOfflineRevocation = 0x01000000;   // CERT_TRUST_IS_OFFLINE_REVOCATION
+inline constexpr std::uint32_t kChainRevoked = 0x00000004;            // CERT_TRUST_IS_REVOKED
+inline constexpr std::uint32_t kChainRevocationUnknown = 0x00000040;  // CERT_TRUST_REVOCATION_STATUS_UNKNOWN
+inline constexpr std::uint32_t kChainOfflineRevocation = 0x01000000;  // CERT_TRUST_IS_OFFLINE_REVOCATION
 
 // Whether a chain with TrustStatus.dwErrorStatus errorStatus is accepted. A
 // certificate known to be revoked never is; one whose revocation could not be

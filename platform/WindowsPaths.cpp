@@ -9,8 +9,8 @@ char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + '
 }  // namespace
 
 bool IsAbsoluteWindowsPath(std::string_view path) {
-    const bool drive = path.size() >= 3 && Lower(path[0]) >= 'a' && Lower(path[0]) <= 'z' && path[1] == ':' &&
-                       path[2] == '\\';
+    const bool drive =
+        path.size() >= 3 && Lower(path[0]) >= 'a' && Lower(path[0]) <= 'z' && path[1] == ':' && path[2] == '\\';
     const bool network = path.size() > 2 && path[0] == '\\' && path[1] == '\\';
     return drive || network;
 }

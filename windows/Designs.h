@@ -28,7 +28,7 @@ struct Rgb {
 struct Font {
     std::string face;
     int points = 12;
-    int weight = 400;  // 700 is bold
+    int weight = 400;   // 700 is bold
     int charset = 136;  // Chinese Big5
     friend bool operator==(const Font&, const Font&) = default;
 };
@@ -68,12 +68,12 @@ template <typename Id>
 struct Control {
     Id id{};
     Kind kind = Kind::Button;
-    std::string caption = {};  // the window text: caption of a button, text of a label
+    std::string caption = {};                      // the window text: caption of a button, text of a label
     int left = 0, top = 0, width = 0, height = 0;  // twips, within the container
-    std::optional<Rgb> back = {};  // nullopt: the system's button face
-    std::optional<Rgb> fore = {};  // nullopt: the system's button text
-    std::optional<Font> font = {};  // nullopt: the window's font
-    std::optional<Id> container = {};  // nullopt: the client area
+    std::optional<Rgb> back = {};                  // nullopt: the system's button face
+    std::optional<Rgb> fore = {};                  // nullopt: the system's button text
+    std::optional<Font> font = {};                 // nullopt: the window's font
+    std::optional<Id> container = {};              // nullopt: the client area
     Dock dock = Dock::None;
     Align align = Align::Left;
     Click click = Click::None;
@@ -143,14 +143,14 @@ PixelRect ControlRect(const Form<Id>& form, Id id, int dpi) {
 // button. They are laid out from the strip's right end, so that the line
 // takes whatever width the strip has left. Twips.
 struct ProgressDesign {
-    int margin = 0;       // at both ends of the strip and between its controls
+    int margin = 0;  // at both ends of the strip and between its controls
     int cancelWidth = 0;
     int cancelInset = 0;  // above and below the cancel button
     int barWidth = 0;
-    int barInset = 0;     // above and below the bar
-    int sizesWidth = 0;   // the sizes, at the line's right end
-    Font font;            // of the line and the cancel button
-    Font sizesFont;       // smaller: the sizes are for whoever wants them
+    int barInset = 0;    // above and below the bar
+    int sizesWidth = 0;  // the sizes, at the line's right end
+    Font font;           // of the line and the cancel button
+    Font sizesFont;      // smaller: the sizes are for whoever wants them
 };
 
 ProgressDesign DownloadProgressDesign();
@@ -167,8 +167,8 @@ ProgressRects ProgressLayout(const ProgressDesign& design, PixelSize strip, int 
 // The focus frame and the caption's room inside a button's edge, in pixels:
 // written for 96 DPI and scaled, so that neither grows into the other.
 struct ButtonInsets {
-    int focusInset = 0;  // from the button's edge to the focus frame
-    int focusWidth = 0;  // the frame's solid line
+    int focusInset = 0;        // from the button's edge to the focus frame
+    int focusWidth = 0;        // the frame's solid line
     int textX = 0, textY = 0;  // from the edge to the caption, clear of the frame
 };
 

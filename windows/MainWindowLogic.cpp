@@ -64,15 +64,32 @@ void RunClick(design::Click click, LaunchContext& context) {
     // Every launch stops the client whose ID the reminder may show.
     if (click != Click::None && click != Click::About) context.reminder.ForgetId();
     switch (click) {
-    case Click::None: return;
-    case Click::AnyDesk: LaunchTool(AnyDeskEntry(context.deploy), context); return;
-    case Click::Aweray: LaunchTool(AwerayEntry(), context); return;
-    case Click::Ie11: LaunchTool(Ie11Entry(), context); return;
-    case Click::RustDesk: LaunchTool(RustDeskEntry(), context); return;
-    case Click::AeroAdmin: LaunchTool(AeroAdminEntry(), context); return;
-    case Click::AnyDeskGsn: LaunchAnyDeskGsn(context); return;
-    case Click::RustDeskOwnServer: LaunchRustDeskOwnServer(context); return;
-    case Click::About: About(context.os, context.deploy, context.Failure()); return;
+    case Click::None:
+        return;
+    case Click::AnyDesk:
+        LaunchTool(AnyDeskEntry(context.deploy), context);
+        return;
+    case Click::Aweray:
+        LaunchTool(AwerayEntry(), context);
+        return;
+    case Click::Ie11:
+        LaunchTool(Ie11Entry(), context);
+        return;
+    case Click::RustDesk:
+        LaunchTool(RustDeskEntry(), context);
+        return;
+    case Click::AeroAdmin:
+        LaunchTool(AeroAdminEntry(), context);
+        return;
+    case Click::AnyDeskGsn:
+        LaunchAnyDeskGsn(context);
+        return;
+    case Click::RustDeskOwnServer:
+        LaunchRustDeskOwnServer(context);
+        return;
+    case Click::About:
+        About(context.os, context.deploy, context.Failure());
+        return;
     }
 }
 

@@ -18,9 +18,7 @@ bool AllDigits(std::string_view s) {
 
 }  // namespace
 
-bool ShouldReadIdFile(bool folder, bool link, std::uint64_t size) {
-    return !folder && !link && size <= kIdFileLimit;
-}
+bool ShouldReadIdFile(bool folder, bool link, std::uint64_t size) { return !folder && !link && size <= kIdFileLimit; }
 
 std::optional<std::string> ClientIdIn(std::string_view bytes) {
     std::optional<std::string_view> value;  // of the last line with the key
@@ -78,8 +76,7 @@ IdRowDesign ReminderIdRow() {
 IdRowRects IdRowLayout(const IdRowDesign& row, int designClientWidth, int designClientHeight, int dpi) {
     const PixelSize client{TwipsToPixels(designClientWidth, dpi), TwipsToPixels(designClientHeight + row.height, dpi)};
     auto place = [&](int left, int top, int width, int height) {
-        return design::PlaceInContainer(left, designClientHeight + top, width, height, design::Dock::None, client,
-                                        dpi);
+        return design::PlaceInContainer(left, designClientHeight + top, width, height, design::Dock::None, client, dpi);
     };
     return {place(row.digitsLeft, row.digitsTop, row.digitsWidth, row.digitsHeight),
             place(row.copyLeft, row.copyTop, row.copyWidth, row.copyHeight), client};

@@ -85,18 +85,18 @@ private:
 PublisherCheck FromTrustResult(LONG result) noexcept {
     const HRESULT code = static_cast<HRESULT>(result);
     switch (code) {
-        case TRUST_E_NOSIGNATURE:
-        case TRUST_E_SUBJECT_FORM_UNKNOWN:
-            return PublisherCheck::Unsigned;
-        case TRUST_E_BAD_DIGEST:
-        case CRYPT_E_HASH_VALUE:
-        case NTE_BAD_SIGNATURE:
-            return PublisherCheck::Tampered;
-        default:
-            // The system's own failures (reading the file, memory) say
-            // nothing about the signature.
-            if (HRESULT_FACILITY(code) == FACILITY_WIN32 || code == E_OUTOFMEMORY) return PublisherCheck::Unavailable;
-            return PublisherCheck::Untrusted;
+    case TRUST_E_NOSIGNATURE:
+    case TRUST_E_SUBJECT_FORM_UNKNOWN:
+        return PublisherCheck::Unsigned;
+    case TRUST_E_BAD_DIGEST:
+    case CRYPT_E_HASH_VALUE:
+    case NTE_BAD_SIGNATURE:
+        return PublisherCheck::Tampered;
+    default:
+        // The system's own failures (reading the file, memory) say
+        // nothing about the signature.
+        if (HRESULT_FACILITY(code) == FACILITY_WIN32 || code == E_OUTOFMEMORY) return PublisherCheck::Unavailable;
+        return PublisherCheck::Untrusted;
     }
 }
 
@@ -116,7 +116,8 @@ std::wstring SimpleDisplayName(const TrustFunctions& functions, PCCERT_CONTEXT c
     const DWORD length = functions.nameString(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
     if (length <= 1) return std::wstring();
     std::wstring name(length, L'\0');
-    const DWORD written = functions.nameString(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(), length);
+    const DWORD written =
+        functions.nameString(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(), length);
     name.resize(written > 0 ? written - 1 : 0);  // less its terminating null
     return name;
 }
@@ -136,7 +137,8 @@ PublisherCheck Check(HANDLE file, const std::wstring& path, const std::string& e
     // The signed message read through the handle, not the file read again.
     CRYPT_PROVIDER_DATA* provider = verification.Provider();
     std::optional<FILETIME> stampTime;
-    if (signer->psSigner) stampTime = VerifiedStampTime(functions, provider ? provider->hMsg : nullptr, *signer->psSigner);
+    if (signer->psSigner)
+        stampTime = VerifiedStampTime(functions, provider ? provider->hMsg : nullptr, *signer->psSigner);
     const std::optional<bool> trusted = ChainHolds(functions, certificate, stampTime ? &*stampTime : nullptr,
                                                    certificate->hCertStore, szOID_PKIX_KP_CODE_SIGNING, true);
     if (!trusted) return PublisherCheck::Unavailable;
@@ -145,7 +147,7 @@ PublisherCheck Check(HANDLE file, const std::wstring& path, const std::string& e
     const std::optional<std::wstring> expected = StrictWiden(expectedPublisher);
     if (!expected || expected->empty()) return PublisherCheck::OtherPublisher;
     return SimpleDisplayName(functions, certificate) == *expected ? PublisherCheck::Genuine
-                                                                    : PublisherCheck::OtherPublisher;
+                                                                  : PublisherCheck::OtherPublisher;
 }
 
 // What a check on a worker thread needs, shared with the caller, who may stop

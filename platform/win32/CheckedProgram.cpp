@@ -265,9 +265,8 @@ KernelHandle StartCheckedCopy(HANDLE source, const std::string& path, const Prog
         // From the profile down when the folder lies in it (a profile moved
         // by a junction above it stays usable); otherwise from the folder
         // itself.
-        const bool inProfile =
-            local.size() > profile.size() + 1 && local[profile.size()] == L'\\' &&
-            SameFileName(local.substr(0, profile.size()), profile);
+        const bool inProfile = local.size() > profile.size() + 1 && local[profile.size()] == L'\\' &&
+                               SameFileName(local.substr(0, profile.size()), profile);
         HeldWay way(inProfile ? profile : local);
         for (std::size_t at = inProfile ? profile.size() + 1 : local.size(); at < local.size();) {
             const std::size_t end = std::min(local.find(L'\\', at), local.size());

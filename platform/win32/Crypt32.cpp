@@ -71,7 +71,8 @@ std::optional<bool> ChainHolds(const TrustFunctions& functions, PCCERT_CONTEXT c
     PCCERT_CHAIN_CONTEXT chain = nullptr;
     if (!functions.getChain(nullptr, certificate, time, moreCertificates, &parameters, flags, nullptr, &chain))
         return std::nullopt;
-    static_assert(kChainRevoked == CERT_TRUST_IS_REVOKED && kChainRevocationUnknown == CERT_TRUST_REVOCATION_STATUS_UNKNOWN &&
+    static_assert(kChainRevoked == CERT_TRUST_IS_REVOKED &&
+                  kChainRevocationUnknown == CERT_TRUST_REVOCATION_STATUS_UNKNOWN &&
                   kChainOfflineRevocation == CERT_TRUST_IS_OFFLINE_REVOCATION);
     bool trusted = ChainAccepted(chain->TrustStatus.dwErrorStatus);
     // The Authenticode policy alone lets a partial chain pass under Wine, so
@@ -82,8 +83,7 @@ std::optional<bool> ChainHolds(const TrustFunctions& functions, PCCERT_CONTEXT c
         policy.dwFlags = CERT_CHAIN_POLICY_IGNORE_ALL_REV_UNKNOWN_FLAGS;
         CERT_CHAIN_POLICY_STATUS status{};
         status.cbSize = sizeof status;
-        trusted = functions.chainPolicy(CERT_CHAIN_POLICY_AUTHENTICODE, chain, &policy, &status) &&
-                  status.dwError == 0;
+        trusted = functions.chainPolicy(CERT_CHAIN_POLICY_AUTHENTICODE, chain, &policy, &status) && status.dwError == 0;
     }
     functions.freeChain(chain);
     return trusted;

@@ -69,9 +69,8 @@ private:
     const TrustFunctions& functions_;
     Type object_;
 };
-using Certificate = Crypt32Object<PCCERT_CONTEXT, [](const TrustFunctions& f, PCCERT_CONTEXT c) {
-    f.freeCertificate(c);
-}>;
+using Certificate =
+    Crypt32Object<PCCERT_CONTEXT, [](const TrustFunctions& f, PCCERT_CONTEXT c) { f.freeCertificate(c); }>;
 using Store = Crypt32Object<HCERTSTORE, [](const TrustFunctions& f, HCERTSTORE s) { f.closeStore(s, 0); }>;
 using Message = Crypt32Object<HCRYPTMSG, [](const TrustFunctions& f, HCRYPTMSG m) { f.closeMessage(m); }>;
 

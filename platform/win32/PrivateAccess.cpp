@@ -93,9 +93,9 @@ void PrivateAccess::Secure(HANDLE object, const std::wstring& path) const {
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD error = functions_.getSecurityInfo(object, SE_FILE_OBJECT,
-                                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                             nullptr, &dacl, nullptr, &descriptor);
+    DWORD error =
+        functions_.getSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                   &owner, nullptr, &dacl, nullptr, &descriptor);
     const bool trusted = error == ERROR_SUCCESS && owner && IsOneOfUs(owner);
     // No list at all lets everyone in.
     bool closed = error == ERROR_SUCCESS && dacl;

@@ -4,7 +4,6 @@
 
 #include <bcrypt.h>
 
-
 #include "platform/Handle.h"
 #include "platform/win32/SystemLibrary.h"
 
@@ -54,7 +53,7 @@ Sha256::Sha256() {
     DWORD objectLength = 0;
     ULONG got = 0;
     if (!BCRYPT_SUCCESS(api->BCryptGetProperty(algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
-                                            sizeof objectLength, &got, 0))) {
+                                               sizeof objectLength, &got, 0))) {
         Release();
         return;
     }

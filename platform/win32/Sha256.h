@@ -27,8 +27,8 @@ public:
 private:
     void Release() noexcept;
 
-    void* algorithm_ = nullptr;  // BCRYPT_ALG_HANDLE
-    void* hash_ = nullptr;       // BCRYPT_HASH_HANDLE
+    void* algorithm_ = nullptr;          // BCRYPT_ALG_HANDLE
+    void* hash_ = nullptr;               // BCRYPT_HASH_HANDLE
     std::vector<unsigned char> object_;  // the hash object's memory, owned by us
 };
 

@@ -29,8 +29,8 @@ public:
     DownloadResult Create(const std::wstring& folder) {
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 64; ++attempt) {
-            const unsigned unique = (::GetCurrentProcessId() << 16) ^ static_cast<unsigned>(::GetTickCount64()) ^
-                                    (++counter * 0x9E3779B9u);
+            const unsigned unique =
+                (::GetCurrentProcessId() << 16) ^ static_cast<unsigned>(::GetTickCount64()) ^ (++counter * 0x9E3779B9u);
             std::wstring path = folder + L"tkd";
             for (int shift = 28; shift >= 0; shift -= 4) path += L"0123456789ABCDEF"[(unique >> shift) & 15];
             path += L".tmp";

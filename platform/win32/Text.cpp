@@ -80,8 +80,8 @@ std::string SystemMessage(unsigned long code, std::string_view subject) {
     const DWORD languages[] = {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL), 0};
     for (DWORD language : languages) {
         wchar_t* buffer = nullptr;
-        const DWORD length = ::FormatMessageW(kFlags, nullptr, code, language,
-                                              reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+        const DWORD length =
+            ::FormatMessageW(kFlags, nullptr, code, language, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
         if (length == 0 || buffer == nullptr) continue;
         std::wstring message(buffer, length);
         ::LocalFree(buffer);

@@ -90,7 +90,8 @@ std::optional<FILETIME> Rfc3161StampTime(const TrustFunctions& functions, const 
     Message message(functions, functions.openMessage(kEncoding, 0, 0, 0, nullptr, nullptr));
     if (!message || !functions.updateMessage(message.get(), token.pbData, token.cbData, TRUE)) return std::nullopt;
     const std::vector<BYTE> type = Parameter(functions, message.get(), CMSG_INNER_CONTENT_TYPE_PARAM, 0);
-    if (type.empty() || type.back() != 0 || std::strcmp(reinterpret_cast<const char*>(type.data()), szOID_TIMESTAMP_TOKEN) != 0)
+    if (type.empty() || type.back() != 0 ||
+        std::strcmp(reinterpret_cast<const char*>(type.data()), szOID_TIMESTAMP_TOKEN) != 0)
         return std::nullopt;
     const std::vector<BYTE> content = Parameter(functions, message.get(), CMSG_CONTENT_PARAM, 0);
     const std::string_view tstInfo =
@@ -109,12 +110,13 @@ std::optional<FILETIME> Rfc3161StampTime(const TrustFunctions& functions, const 
     const std::vector<BYTE> stamperInfo = Parameter(functions, message.get(), CMSG_SIGNER_INFO_PARAM, 0);
     if (stamperInfo.size() < sizeof(CMSG_SIGNER_INFO)) return std::nullopt;
     const auto* stamperSigner = reinterpret_cast<const CMSG_SIGNER_INFO*>(stamperInfo.data());
-    if (!stamperSigner->HashAlgorithm.pszObjId || std::strcmp(stamperSigner->HashAlgorithm.pszObjId, szOID_NIST_sha256) != 0)
+    if (!stamperSigner->HashAlgorithm.pszObjId ||
+        std::strcmp(stamperSigner->HashAlgorithm.pszObjId, szOID_NIST_sha256) != 0)
         return std::nullopt;
     const CRYPT_ATTRIBUTE* digest = FindAttribute(stamperSigner->AuthAttrs, szOID_RSA_messageDigest);
     if (!digest || digest->cValue != 1) return std::nullopt;
-    auto digestValue = Decode<CRYPT_DATA_BLOB>(functions, X509_OCTET_STRING, digest->rgValue[0].pbData,
-                                               digest->rgValue[0].cbData);
+    auto digestValue =
+        Decode<CRYPT_DATA_BLOB>(functions, X509_OCTET_STRING, digest->rgValue[0].pbData, digest->rgValue[0].cbData);
     if (!digestValue || Hex(digestValue->pbData, digestValue->cbData) != Sha256Hex(tstInfo.data(), tstInfo.size()))
         return std::nullopt;
 
@@ -122,8 +124,9 @@ std::optional<FILETIME> Rfc3161StampTime(const TrustFunctions& functions, const 
     if (signerId.size() < sizeof(CERT_INFO)) return std::nullopt;
     Store store(functions, functions.openStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
     if (!store) return std::nullopt;
-    Certificate stamper(functions, functions.subjectCertificate(store.get(), kEncoding,
-                                                                reinterpret_cast<CERT_INFO*>(const_cast<BYTE*>(signerId.data()))));
+    Certificate stamper(functions,
+                        functions.subjectCertificate(store.get(), kEncoding,
+                                                     reinterpret_cast<CERT_INFO*>(const_cast<BYTE*>(signerId.data()))));
     if (!stamper) return std::nullopt;
     CMSG_CTRL_VERIFY_SIGNATURE_EX_PARA verify{};
     verify.cbSize = sizeof verify;
@@ -155,10 +158,10 @@ std::optional<FILETIME> VerifiedStampTime(const TrustFunctions& functions, HCRYP
         const bool legacy = std::strcmp(attribute.pszObjId, szOID_RSA_counterSign) == 0;
         const bool rfc3161 = std::strcmp(attribute.pszObjId, szOID_RFC3161_counterSign) == 0;
         for (DWORD v = 0; v < attribute.cValue && (legacy || rfc3161); ++v) {
-            const std::optional<FILETIME> time = legacy && fileMessage
-                                                     ? LegacyStampTime(functions, fileMessage, signer, attribute.rgValue[v])
-                                                 : rfc3161 ? Rfc3161StampTime(functions, signer, attribute.rgValue[v])
-                                                           : std::nullopt;
+            const std::optional<FILETIME> time =
+                legacy && fileMessage ? LegacyStampTime(functions, fileMessage, signer, attribute.rgValue[v])
+                : rfc3161             ? Rfc3161StampTime(functions, signer, attribute.rgValue[v])
+                                      : std::nullopt;
             if (time) return time;
         }
     }

@@ -69,8 +69,8 @@ DownloadResult Transfer::Await(const RequestState& state, DownloadResult (*failu
 // The limit that WinINet documents for the redirects it follows itself.
 constexpr int kMostRedirects = 5;
 
-DownloadResult Transfer::Send(const WinInet& api, HINTERNET session, const Address& address, const std::wstring& headers,
-                    Exchange& exchange) {
+DownloadResult Transfer::Send(const WinInet& api, HINTERNET session, const Address& address,
+                              const std::wstring& headers, Exchange& exchange) {
     exchange.connection.reset(api.InternetConnectW(session, address.host.c_str(), address.port, nullptr, nullptr,
                                                    INTERNET_SERVICE_HTTP, 0, 0));
     if (!exchange.connection) return FromInternetError(::GetLastError());
@@ -93,8 +93,8 @@ DownloadResult Transfer::Send(const WinInet& api, HINTERNET session, const Addre
     // worker watches itself: they only free a socket that a stopped request
     // still waits on.
     DWORD timeout = static_cast<DWORD>(stallTimeoutMs) + 2000;
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                         INTERNET_OPTION_SEND_TIMEOUT})
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
         api.InternetSetOptionW(exchange.request.get(), option, &timeout, sizeof timeout);
 
     state.Arm();
@@ -109,7 +109,7 @@ DownloadResult Transfer::Send(const WinInet& api, HINTERNET session, const Addre
 }
 
 DownloadResult Transfer::Open(const WinInet& api, HINTERNET session, const std::wstring& headers, Exchange& exchange,
-                    DWORD& status) {
+                              DWORD& status) {
     // Requests are made from the pieces of the URL, so that their timeouts
     // are set before they are sent (InternetOpenUrl would send at once).
     std::wstring current = url;
@@ -118,10 +118,11 @@ DownloadResult Transfer::Open(const WinInet& api, HINTERNET session, const std::
     for (int redirects = 0;; ++redirects) {
         if (Stopped()) return kDownloadAborted;
         exchange.Close();
-        if (const DownloadResult sent = Send(api, session, *address, headers, exchange); sent != kDownloadOk) return sent;
+        if (const DownloadResult sent = Send(api, session, *address, headers, exchange); sent != kDownloadOk)
+            return sent;
         DWORD size = sizeof status;
-        if (!api.HttpQueryInfoW(exchange.request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                                &size, nullptr))
+        if (!api.HttpQueryInfoW(exchange.request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                                nullptr))
             return kDownloadFailed;
         // Over plain http WinINet has followed any redirect already.
         if (!address->secure || !IsRedirect(status)) return kDownloadOk;
@@ -192,15 +193,16 @@ DownloadResult Transfer::Run() {
     const WinInet* api = WinInetFunctions();
     if (!api) return kDownloadNoSession;
 
-    Internet session(api->InternetOpenW(TARNKIT_WIDEN(TARNKIT_PRODUCT_NAME), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
-                                        INTERNET_FLAG_ASYNC));
+    Internet session(api->InternetOpenW(TARNKIT_WIDEN(TARNKIT_PRODUCT_NAME), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                        nullptr, INTERNET_FLAG_ASYNC));
     if (!session ||
         api->InternetSetStatusCallbackW(session.get(), &RequestState::OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
         return kDownloadNoSession;
 
     Exchange exchange;
     DWORD status = 0;
-    if (const DownloadResult opened = Open(*api, session.get(), {}, exchange, status); opened != kDownloadOk) return opened;
+    if (const DownloadResult opened = Open(*api, session.get(), {}, exchange, status); opened != kDownloadOk)
+        return opened;
     // Anything but the whole program is no program: a 206 carries a part.
     if (status != HTTP_STATUS_OK) return DownloadHttpStatus(static_cast<int>(status));
 
@@ -231,8 +233,10 @@ DownloadResult Transfer::Run() {
     }
     if (result == kDownloadOk && digest_) {
         const std::optional<std::string> actual = digest_->Finish();
-        if (!actual) result = kDownloadFailed;
-        else if (!SameIgnoringCase(*actual, expectedSha256)) result = kDownloadHashMismatch;
+        if (!actual)
+            result = kDownloadFailed;
+        else if (!SameIgnoringCase(*actual, expectedSha256))
+            result = kDownloadHashMismatch;
     }
     if (result == kDownloadOk) result = file.Flush();
     if (result == kDownloadOk && verify && !verify(file.get(), file.Path())) result = kDownloadNotGenuine;

@@ -28,13 +28,13 @@ struct Transfer {
     std::wstring url;
     std::wstring target;
     int stallTimeoutMs = 0;
-    std::string expectedSha256;  // empty: any body will do
+    std::string expectedSha256;                                        // empty: any body will do
     std::function<bool(void* file, const std::wstring& path)> verify;  // empty: no such check
-    KernelHandle stopSignal;     // set by the caller: stop now
+    KernelHandle stopSignal;                                           // set by the caller: stop now
 
     std::atomic<std::uint64_t> received{0};
     std::atomic<std::int64_t> total{-1};
-    std::atomic<unsigned> resumes{0};  // how often the rest was asked for again
+    std::atomic<unsigned> resumes{0};            // how often the rest was asked for again
     std::atomic<std::uint64_t> heldAtResume{0};  // the bytes held when it last was
     std::atomic<ULONGLONG> lastActivity{0};
     DownloadResult result = kDownloadFailed;  // the worker's answer, read after it ended
@@ -71,9 +71,10 @@ private:
     // Opens a request for address on a connection of its own and sends it
     // with headers (none when empty).
     DownloadResult Send(const WinInet& api, HINTERNET session, const Address& address, const std::wstring& headers,
-              Exchange& exchange);
+                        Exchange& exchange);
     // Requests url, following redirects as allowed; the final answer's status.
-    DownloadResult Open(const WinInet& api, HINTERNET session, const std::wstring& headers, Exchange& exchange, DWORD& status);
+    DownloadResult Open(const WinInet& api, HINTERNET session, const std::wstring& headers, Exchange& exchange,
+                        DWORD& status);
     // A 200: the whole body from its first byte, into an empty file.
     DownloadResult BeginWhole(const WinInet& api, HINTERNET request, TemporaryFile& file);
     // A 206 answering for the rest after count_: only the rest of the same body.

@@ -187,12 +187,12 @@ TaskId Win32Platform::ShellChecked(const std::string& path, ShowState style, con
     const FileHandle source = OpenProgramFile(path);
     // The copy's path may hold blanks (the user's name): quoted, it stays the
     // program's one argument zero.
-    return Track(StartCheckedCopy(source.get(), path, check,
-                                  [&](const std::wstring& application, const std::wstring& folder) {
-                                      return CreateProgramProcess(path, "\"" + text::Narrow(application) + "\"",
-                                                                  application, folder, style);
-                                  },
-                                  &waiter_));
+    return Track(StartCheckedCopy(
+        source.get(), path, check,
+        [&](const std::wstring& application, const std::wstring& folder) {
+            return CreateProgramProcess(path, "\"" + text::Narrow(application) + "\"", application, folder, style);
+        },
+        &waiter_));
 }
 
 bool Win32Platform::WaitForTasks(const std::vector<TaskId>& tasks, std::chrono::milliseconds limit) {
@@ -200,13 +200,12 @@ bool Win32Platform::WaitForTasks(const std::vector<TaskId>& tasks, std::chrono::
     for (TaskId id : tasks)
         if (auto it = tasks_.find(id); it != tasks_.end()) handles.push_back(it->second.get());
     bool ended = true;
-    if (!handles.empty())
-        ended = waiter_.Wait(handles.data(), handles.size(),
-                             WaitMs(limit));
+    if (!handles.empty()) ended = waiter_.Wait(handles.data(), handles.size(), WaitMs(limit));
     // A task that has ended is let go; one still running stays held, so
     // that a later wait for it still waits for that process.
     for (TaskId id : tasks)
-        if (auto it = tasks_.find(id); it != tasks_.end() && ::WaitForSingleObject(it->second.get(), 0) == WAIT_OBJECT_0)
+        if (auto it = tasks_.find(id);
+            it != tasks_.end() && ::WaitForSingleObject(it->second.get(), 0) == WAIT_OBJECT_0)
             tasks_.erase(it);
     return ended;
 }
@@ -217,8 +216,7 @@ namespace {
 // download returns.
 class WatchedDownload {
 public:
-    WatchedDownload(DownloadWatcher* watcher, const std::string& path, std::atomic<bool>& cancel)
-        : watcher_(watcher) {
+    WatchedDownload(DownloadWatcher* watcher, const std::string& path, std::atomic<bool>& cancel) : watcher_(watcher) {
         if (watcher_) watcher_->DownloadBegins(path, [&cancel] { cancel = true; });
     }
     ~WatchedDownload() {
@@ -242,8 +240,8 @@ DownloadResult Win32Platform::Download(const std::string& url, const std::string
     if (watcher_) {
         options.progress = [watcher = watcher_](std::uint64_t received, std::int64_t total) {
             // The transfer counts an unknown length as -1.
-            watcher->DownloadProgress(received, total < 0 ? std::nullopt
-                                                          : std::optional(static_cast<std::uint64_t>(total)));
+            watcher->DownloadProgress(received,
+                                      total < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(total)));
         };
         options.resuming = [watcher = watcher_] { watcher->DownloadResumes(); };
     }
@@ -262,7 +260,8 @@ std::string Win32Platform::Environ(const std::string& name) {
     const std::wstring wideName = Widen(name);
     std::wstring value(256, L'\0');
     for (;;) {
-        const DWORD length = ::GetEnvironmentVariableW(wideName.c_str(), value.data(), static_cast<DWORD>(value.size()));
+        const DWORD length =
+            ::GetEnvironmentVariableW(wideName.c_str(), value.data(), static_cast<DWORD>(value.size()));
         if (length == 0) return {};  // not set, or set to nothing
         if (length < value.size()) {
             value.resize(length);
@@ -304,8 +303,7 @@ bool Win32Platform::RemoveFile(const std::string& path) {
     // A junction on any folder of the path, made before the name was built
     // or after, leaves the file reached somewhere else than named.
     const std::wstring reached = FinalPathOf(file.get());
-    if (reached.empty() || (!SameFileName(reached, named) && !SameFileName(reached, LongPathOf(named))))
-        return false;
+    if (reached.empty() || (!SameFileName(reached, named) && !SameFileName(reached, LongPathOf(named)))) return false;
     FILE_DISPOSITION_INFO disposition{TRUE};
     return ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
@@ -322,16 +320,26 @@ void Win32Platform::CreateFolder(const std::string& path) {
 MsgBoxAnswer Win32Platform::MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon) {
     UINT type = MB_OK;
     switch (buttons) {
-    case MsgBoxButtons::Ok: type = MB_OK; break;
-    case MsgBoxButtons::YesNoCancel: type = MB_YESNOCANCEL; break;
-    case MsgBoxButtons::YesNo: type = MB_YESNO; break;
+    case MsgBoxButtons::Ok:
+        type = MB_OK;
+        break;
+    case MsgBoxButtons::YesNoCancel:
+        type = MB_YESNOCANCEL;
+        break;
+    case MsgBoxButtons::YesNo:
+        type = MB_YESNO;
+        break;
     }
     if (icon == MsgBoxIcon::Warning) type |= MB_ICONWARNING;
     switch (::MessageBoxW(owner_, Widen(prompt).c_str(), TARNKIT_WIDEN(TARNKIT_PRODUCT_NAME), type)) {
-    case IDYES: return MsgBoxAnswer::Yes;
-    case IDNO: return MsgBoxAnswer::No;
-    case IDCANCEL: return MsgBoxAnswer::Cancel;
-    default: return MsgBoxAnswer::Ok;
+    case IDYES:
+        return MsgBoxAnswer::Yes;
+    case IDNO:
+        return MsgBoxAnswer::No;
+    case IDCANCEL:
+        return MsgBoxAnswer::Cancel;
+    default:
+        return MsgBoxAnswer::Ok;
     }
 }
 

@@ -67,8 +67,7 @@ std::optional<std::wstring> HeaderText(const WinInet& api, HINTERNET request, DW
 namespace {
 
 bool Sendable(const std::wstring& value) {
-    return !value.empty() &&
-           std::all_of(value.begin(), value.end(), [](wchar_t c) { return c >= L' ' && c <= L'~'; });
+    return !value.empty() && std::all_of(value.begin(), value.end(), [](wchar_t c) { return c >= L' ' && c <= L'~'; });
 }
 
 }  // namespace

@@ -95,8 +95,8 @@ DWORD PidOf(HWND hwnd) {
 std::string WindowJson(HWND hwnd) {
     RECT r{};
     GetWindowRect(hwnd, &r);
-    return "{\"hwnd\":" + HwndText(hwnd) + ",\"text\":" + Quote(WindowText(hwnd)) + ",\"class\":" +
-           Quote(ClassOf(hwnd)) + ",\"id\":" + Num(GetDlgCtrlID(hwnd)) + ",\"rect\":" + Rect(r) +
+    return "{\"hwnd\":" + HwndText(hwnd) + ",\"text\":" + Quote(WindowText(hwnd)) +
+           ",\"class\":" + Quote(ClassOf(hwnd)) + ",\"id\":" + Num(GetDlgCtrlID(hwnd)) + ",\"rect\":" + Rect(r) +
            ",\"visible\":" + (IsWindowVisible(hwnd) ? "true" : "false") +
            ",\"enabled\":" + (IsWindowEnabled(hwnd) ? "true" : "false") +
            ",\"parent\":" + HwndText(GetAncestor(hwnd, GA_PARENT)) + "}";
@@ -207,8 +207,7 @@ void Wait(const std::vector<std::string>& f) {
             return Fail("process " + f[1] + " ended without a window titled " + f[2]);
         }
         for (HWND hwnd : TopLevel(pid))
-            if (IsWindowVisible(hwnd) && WindowText(hwnd) == title)
-            {
+            if (IsWindowVisible(hwnd) && WindowText(hwnd) == title) {
                 if (process) CloseHandle(process);
                 return Reply("{\"ok\":true,\"window\":" + WindowJson(hwnd) + "}");
             }
@@ -274,8 +273,8 @@ void Info(HWND hwnd) {
     Reply("{\"ok\":true,\"exists\":true,\"window\":" + WindowJson(hwnd) + ",\"client\":" + Rect(client) +
           ",\"style\":" + Num(static_cast<unsigned long>(style)) + ",\"exstyle\":" +
           Num(static_cast<unsigned long>(ex)) + ",\"topmost\":" + ((ex & WS_EX_TOPMOST) ? "true" : "false") +
-          ",\"pid\":" + Num(PidOf(hwnd)) + ",\"work\":" + Rect(mi.rcWork) + ",\"monitor\":" +
-          Rect(mi.rcMonitor) + ",\"dpi\":" + Num(GetDpiForWindow(hwnd)) +
+          ",\"pid\":" + Num(PidOf(hwnd)) + ",\"work\":" + Rect(mi.rcWork) + ",\"monitor\":" + Rect(mi.rcMonitor) +
+          ",\"dpi\":" + Num(GetDpiForWindow(hwnd)) +
           ",\"foreground\":" + (GetForegroundWindow() == hwnd ? "true" : "false") + "}");
 }
 

@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <wchar.h>
 
-static void AppendUtf8(HANDLE file, const wchar_t *text) {
+static void AppendUtf8(HANDLE file, const wchar_t* text) {
     char buf[4096];
     int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, sizeof buf, NULL, NULL);
     DWORD written;
@@ -18,8 +18,8 @@ static void AppendUtf8(HANDLE file, const wchar_t *text) {
 /* Run as anydesk.exe while C:\e2e-anydesk-id.txt holds digits, it then adds
  * the line "ad.anynet.id=<digits>" to the per-user system.conf a second after
  * it starts, as AnyDesk does once it has its ID. */
-static void WriteAnyDeskId(const wchar_t *self) {
-    const wchar_t *name = wcsrchr(self, L'\\');
+static void WriteAnyDeskId(const wchar_t* self) {
+    const wchar_t* name = wcsrchr(self, L'\\');
     char digits[32], line[64];
     wchar_t folder[MAX_PATH], conf[MAX_PATH];
     DWORD got = 0, written;
@@ -44,7 +44,10 @@ static void WriteAnyDeskId(const wchar_t *self) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR args, int show) {
     wchar_t self[MAX_PATH], pid[16], mark[MAX_PATH];
-    (void)instance; (void)previous; (void)args; (void)show;
+    (void)instance;
+    (void)previous;
+    (void)args;
+    (void)show;
     GetModuleFileNameW(NULL, self, MAX_PATH);
     wsprintfW(pid, L"%lu", GetCurrentProcessId());
     CreateDirectoryW(L"C:\\e2e-marks", NULL);

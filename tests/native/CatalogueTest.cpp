@@ -59,8 +59,7 @@ const std::string kRustDeskFetch = Fetched("/downloads/RustDesk.exe", "c:\\temp\
 const std::string kRustDeskStart = Normal("c:\\temp\\rustdesk\\RustDesk.exe");
 
 const Log kAeroAdminHead{Minimized("cmd.exe /c taskkill /f /im AeroAdmin.exe")};
-const std::string kAeroAdminFetch =
-    Fetched("/downloads/AeroAdmin.exe", "c:\\temp\\AeroAdmin\\AeroAdmin.exe");
+const std::string kAeroAdminFetch = Fetched("/downloads/AeroAdmin.exe", "c:\\temp\\AeroAdmin\\AeroAdmin.exe");
 const std::string kAeroAdminStart = Normal("c:\\temp\\AeroAdmin\\AeroAdmin.exe");
 
 struct EntryCase {

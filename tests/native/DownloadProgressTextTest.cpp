@@ -24,19 +24,19 @@ class ByteSize : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(ByteSize, ReadsAsPeopleWriteIt) { EXPECT_EQ(ByteSizeText(GetParam().bytes), GetParam().text); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ByteSize,
-    ::testing::Values(SizeCase{0, "0 B"}, SizeCase{1023, "1023 B"}, SizeCase{1024, "1.0 KB"},
-                      SizeCase{1536, "1.5 KB"},
-                      // 1.05 rounds up, 1.04 down.
-                      SizeCase{1075, "1.0 KB"}, SizeCase{1076, "1.1 KB"},
-                      // Just under a mebibyte would read "1024.0 KB": the next unit instead.
-                      SizeCase{MiB - 1, "1.0 MB"}, SizeCase{MiB, "1.0 MB"}, SizeCase{3 * MiB / 2, "1.5 MB"},
-                      SizeCase{20 * MiB, "20.0 MB"}, SizeCase{1023 * MiB + 900 * KiB, "1023.9 MB"},
-                      SizeCase{GiB - 1, "1.0 GB"}, SizeCase{5 * GiB + GiB / 4, "5.3 GB"},
-                      // No larger unit: gibibytes go on counting.
-                      SizeCase{2048 * GiB, "2048.0 GB"},
-                      SizeCase{std::numeric_limits<std::uint64_t>::max(), "17179869184.0 GB"}));
+INSTANTIATE_TEST_SUITE_P(Cases, ByteSize,
+                         ::testing::Values(SizeCase{0, "0 B"}, SizeCase{1023, "1023 B"}, SizeCase{1024, "1.0 KB"},
+                                           SizeCase{1536, "1.5 KB"},
+                                           // 1.05 rounds up, 1.04 down.
+                                           SizeCase{1075, "1.0 KB"}, SizeCase{1076, "1.1 KB"},
+                                           // Just under a mebibyte would read "1024.0 KB": the next unit instead.
+                                           SizeCase{MiB - 1, "1.0 MB"}, SizeCase{MiB, "1.0 MB"},
+                                           SizeCase{3 * MiB / 2, "1.5 MB"}, SizeCase{20 * MiB, "20.0 MB"},
+                                           SizeCase{1023 * MiB + 900 * KiB, "1023.9 MB"}, SizeCase{GiB - 1, "1.0 GB"},
+                                           SizeCase{5 * GiB + GiB / 4, "5.3 GB"},
+                                           // No larger unit: gibibytes go on counting.
+                                           SizeCase{2048 * GiB, "2048.0 GB"},
+                                           SizeCase{std::numeric_limits<std::uint64_t>::max(), "17179869184.0 GB"}));
 
 struct PercentCase {
     const char* name;
@@ -57,9 +57,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Percent,
     ::testing::Values(PercentCase{"Unknown", 5, std::nullopt, std::nullopt}, PercentCase{"NothingYet", 0, 1000, 0},
                       PercentCase{"JustUnderOne", 9, 1000, 0}, PercentCase{"One", 10, 1000, 1},
-                      PercentCase{"Example", 3 * MiB / 2, 20 * MiB, 7},
-                      PercentCase{"OneByteShort", 999, 1000, 99}, PercentCase{"Whole", 1000, 1000, 100},
-                      PercentCase{"MoreThanPromised", 1200, 1000, 100}, PercentCase{"EmptyBody", 0, 0, 100},
+                      PercentCase{"Example", 3 * MiB / 2, 20 * MiB, 7}, PercentCase{"OneByteShort", 999, 1000, 99},
+                      PercentCase{"Whole", 1000, 1000, 100}, PercentCase{"MoreThanPromised", 1200, 1000, 100},
+                      PercentCase{"EmptyBody", 0, 0, 100},
                       // Beyond 4 GiB, and where received * 100 would not fit in 64 bits.
                       PercentCase{"SixGiBHalf", 3 * GiB, 6 * GiB, 50},
                       PercentCase{"HugeOneByteShort", kMaxTotal - 1, kMaxTotal, 99},
@@ -109,9 +109,9 @@ TEST(StallWatch, NoticesFiveSecondsWithoutAByte) {
         std::optional<std::uint64_t> received;  // reported then, if any
         bool stalled;
     };
-    const Step steps[] = {{4999, std::nullopt, false}, {5000, std::nullopt, true}, {5100, 0, true},
-                          {5200, 10, false},         {10199, 10, false},         {10200, std::nullopt, true},
-                          {10300, 11, false},        {15299, std::nullopt, false}, {15300, std::nullopt, true}};
+    const Step steps[] = {{4999, std::nullopt, false}, {5000, std::nullopt, true},   {5100, 0, true},
+                          {5200, 10, false},           {10199, 10, false},           {10200, std::nullopt, true},
+                          {10300, 11, false},          {15299, std::nullopt, false}, {15300, std::nullopt, true}};
     for (const Step& s : steps) {
         const auto now = t0 + milliseconds(s.atMs);
         if (s.received) watch.Progress(*s.received, now);

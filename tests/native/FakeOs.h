@@ -39,17 +39,17 @@ public:
     std::vector<std::string> log;
 
     // --- switches and state ---------------------------------------------
-    std::map<std::string, std::string> environment;       // exact names; looked up without case
-    std::map<std::string, std::uint32_t> attributes;       // lower-case path -> attributes
-    std::map<std::string, std::string> contents;           // lower-case path -> bytes written
-    std::set<std::string> unstartable;                     // lower-case command lines Shell refuses
-    std::set<std::string> damaged;                         // lower-case program files the system cannot run
-    bool servedRuns = true;                                // what the server sends can run
-    std::set<std::string> unwritable;                      // lower-case paths that cannot be created
-    std::set<std::string> uncreatableFolders;              // lower-case folders CreateFolder refuses
-    DownloadResult downloadResult;                         // what Download answers
-    std::deque<MsgBoxAnswer> answers;                      // MsgBox answers, in order; default OK/Yes
-    bool waitEndsTasks = true;                             // WaitForTasks answer
+    std::map<std::string, std::string> environment;   // exact names; looked up without case
+    std::map<std::string, std::uint32_t> attributes;  // lower-case path -> attributes
+    std::map<std::string, std::string> contents;      // lower-case path -> bytes written
+    std::set<std::string> unstartable;                // lower-case command lines Shell refuses
+    std::set<std::string> damaged;                    // lower-case program files the system cannot run
+    bool servedRuns = true;                           // what the server sends can run
+    std::set<std::string> unwritable;                 // lower-case paths that cannot be created
+    std::set<std::string> uncreatableFolders;         // lower-case folders CreateFolder refuses
+    DownloadResult downloadResult;                    // what Download answers
+    std::deque<MsgBoxAnswer> answers;                 // MsgBox answers, in order; default OK/Yes
+    bool waitEndsTasks = true;                        // WaitForTasks answer
     std::uint32_t nextTask = 100;
     // As on Windows: Shell fails for a program given by its path (the first
     // word holds a backslash) when no such file is there.
@@ -62,7 +62,7 @@ public:
     // The SHA-256 of each file's content, lower-case path -> hex digest. A
     // file without one has kOtherSha256; unreadable files have none at all.
     std::map<std::string, std::string> digests;
-    std::set<std::string> unreadable;                      // lower-case paths that cannot be read
+    std::set<std::string> unreadable;  // lower-case paths that cannot be read
     // The SHA-256 of what the download server sends; a successful download
     // gives the file this digest.
     std::string servedSha256 = kServedSha256;
@@ -206,7 +206,9 @@ public:
     MsgBoxAnswer MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon) override {
         // Logged with the buttons values of the classic message box: 0 OK,
         // 3 Yes/No/Cancel, 4 Yes/No, plus 48 for the warning icon.
-        const int value = (buttons == MsgBoxButtons::Ok ? 0 : buttons == MsgBoxButtons::YesNoCancel ? 3 : 4) +
+        const int value = (buttons == MsgBoxButtons::Ok            ? 0
+                           : buttons == MsgBoxButtons::YesNoCancel ? 3
+                                                                   : 4) +
                           (icon == MsgBoxIcon::Warning ? 48 : 0);
         log.push_back("MsgBox " + std::to_string(value) + " " + prompt);
         if (!answers.empty()) {
@@ -217,12 +219,11 @@ public:
         return buttons == MsgBoxButtons::Ok ? MsgBoxAnswer::Ok : MsgBoxAnswer::Yes;
     }
 
-    std::unique_ptr<TextFile> CreateTextFile(const std::string& path) override {
-        return Open("CreateTextFile", path);
-    }
+    std::unique_ptr<TextFile> CreateTextFile(const std::string& path) override { return Open("CreateTextFile", path); }
 
     bool SetZOrder(WindowId window, ZOrder order) override {
-        log.push_back("SetZOrder " + std::to_string(static_cast<std::uintptr_t>(window)) + (order == ZOrder::TopMost ? " TopMost" : " NotTopMost"));
+        log.push_back("SetZOrder " + std::to_string(static_cast<std::uintptr_t>(window)) +
+                      (order == ZOrder::TopMost ? " TopMost" : " NotTopMost"));
         return setZOrderResult;
     }
     bool setZOrderResult = true;

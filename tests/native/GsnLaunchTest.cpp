@@ -24,14 +24,10 @@ const std::string kUserClean = std::string("RemoveFile ") + kConf;
 const std::string kMachineClean = "RemoveFile C:\\ProgramData\\AnyDesk\\system.conf";
 // Tasks are numbered from 100 by the fake: the two stops.
 const Log kBeforeWrite{kStop, kStop, kUserClean, kMachineClean, "Sleep 1000", "Wait 100,101 10000"};
-const Log kWrite{std::string("CreateTextFile ") + kConf,
-                 "WriteLine ad.anynet.proxy.addr=proxy.test",
-                 "WriteLine ad.anynet.proxy.mandatory=true",
-                 "WriteLine ad.anynet.proxy.mode=2",
-                 "WriteLine ad.anynet.proxy.pass=",
-                 "WriteLine ad.anynet.proxy.port=80",
-                 "WriteLine ad.anynet.proxy.user=",
-                 "Close"};
+const Log kWrite{std::string("CreateTextFile ") + kConf,     "WriteLine ad.anynet.proxy.addr=proxy.test",
+                 "WriteLine ad.anynet.proxy.mandatory=true", "WriteLine ad.anynet.proxy.mode=2",
+                 "WriteLine ad.anynet.proxy.pass=",          "WriteLine ad.anynet.proxy.port=80",
+                 "WriteLine ad.anynet.proxy.user=",          "Close"};
 const std::string kPrompt = "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！";
 const std::string kFetch = "Download http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe";
 const std::string kStart = "Shell 1 c:\\temp\\anydesk.exe";

@@ -36,14 +36,27 @@ static_assert(!std::is_copy_assignable_v<Counted>);
 static_assert(std::is_nothrow_move_constructible_v<Counted>);
 
 TEST_F(HandleTest, ClosesOnceWhenLeavingScope) {
-    { Counted h(7); EXPECT_TRUE(h); }
+    {
+        Counted h(7);
+        EXPECT_TRUE(h);
+    }
     EXPECT_EQ(closes, (std::map<int, int>{{7, 1}}));
 }
 
 TEST_F(HandleTest, InvalidValueIsNeverClosed) {
-    { Counted none; Counted explicitInvalid(-1); EXPECT_FALSE(none); EXPECT_FALSE(explicitInvalid); }
+    {
+        Counted none;
+        Counted explicitInvalid(-1);
+        EXPECT_FALSE(none);
+        EXPECT_FALSE(explicitInvalid);
+    }
     // Zero is a real handle for one kind and "nothing" for the other.
-    { Counted zero(0); UniqueHandle<NullTraits> null(0); EXPECT_TRUE(zero); EXPECT_FALSE(null); }
+    {
+        Counted zero(0);
+        UniqueHandle<NullTraits> null(0);
+        EXPECT_TRUE(zero);
+        EXPECT_FALSE(null);
+    }
     EXPECT_EQ(closes, (std::map<int, int>{{0, 1}}));
 }
 

@@ -35,7 +35,7 @@ const std::string kDamaged = "MsgBox 52 AnyDesk 的程式檔無法執行，可�
 
 struct AnyDeskCase {
     const char* name;
-    bool present;        // program file in the work folder before the click
+    bool present;  // program file in the work folder before the click
     DownloadResult downloadResult;
     std::vector<std::string> expected;
     bool damaged = false;  // the program file, there or fetched, cannot run
@@ -125,8 +125,10 @@ TEST_P(CleanFromAppData, DeletesOnlyThePlainFileItNames) {
          slash = entry.cleanFile.find('\\', slash + 1))
         os.AddFolder(root + entry.cleanFile.substr(0, slash));
     const std::string first = root + entry.cleanFile.substr(0, entry.cleanFile.find('\\', 1));
-    if (c.folder) os.AddFile(first, c.folder);
-    else os.attributes.erase(Lower(first));
+    if (c.folder)
+        os.AddFile(first, c.folder);
+    else
+        os.attributes.erase(Lower(first));
     if (c.file) os.AddFile(file, c.file);
     os.AddFile(entry.testPath);
     LaunchContext context{os, os, kDeploy};
@@ -191,10 +193,11 @@ TEST(AnyDeskLaunch, FailingStopCommandEndsTheLaunchWithAMessage) {
     FakeOs os;
     os.unstartable.insert("cmd.exe /c taskkill /f /im anydesk.exe");
     RunAnyDesk(os);
-    EXPECT_THAT(os.log, ElementsAreArray({std::string("Shell failed cmd.exe /c taskkill /f /im anydesk.exe"),
-                                          std::string("MsgBox 48 按下「AnyDesk」後，cmd.exe 無法啟動，檔案可能已經損壞。"
-                                                      "\r\n請打電話給小森。\r\n小森的電話：02-1234-5678"
-                                                      "\r\n系統的說明：找不到指定的檔案。")}));
+    EXPECT_THAT(os.log,
+                ElementsAreArray({std::string("Shell failed cmd.exe /c taskkill /f /im anydesk.exe"),
+                                  std::string("MsgBox 48 按下「AnyDesk」後，cmd.exe 無法啟動，檔案可能已經損壞。"
+                                              "\r\n請打電話給小森。\r\n小森的電話：02-1234-5678"
+                                              "\r\n系統的說明：找不到指定的檔案。")}));
 }
 
 // Each way a download fails reads as its own reason, with the button, the
@@ -223,12 +226,13 @@ TEST(DownloadFailureMessage, NamesTheButtonTheFileTheReasonAndWhatToDo) {
         {kDownloadNotProgram, failed + "伺服器送來的不是 Windows 程式。" + wrong + phone},
         {kDownloadHashMismatch, failed + "下載的檔案與預期的不符，未予保留。" + wrong + phone},
         {kDownloadNotGenuine, failed + "下載的檔案不是發行者的正版程式，未予保留。" + wrong + phone},
-        {kDownloadUntrustedServer,
-         failed + "下載伺服器的憑證無法信任，連線可能不安全。" + unsafe + phone},
+        {kDownloadUntrustedServer, failed + "下載伺服器的憑證無法信任，連線可能不安全。" + unsafe + phone},
         {DownloadResult{0x80070070u}, failed + "無法把檔案存入工作資料夾（錯誤碼 0x80070070）。" + call + phone},
         {kDownloadFailed, failed + "下載失敗（錯誤碼 0x800C0008）。" + call + phone},
-        {kDownloadInsecureRedirect, failed + "下載伺服器把下載轉到不安全（不是 HTTPS）的位址，已停止下載。" + unsafe + phone},
-        {kDownloadTooManyRedirects, failed + "下載伺服器把下載一再轉到其他位址（超過 5 次），已停止下載。" + unsafe + phone},
+        {kDownloadInsecureRedirect,
+         failed + "下載伺服器把下載轉到不安全（不是 HTTPS）的位址，已停止下載。" + unsafe + phone},
+        {kDownloadTooManyRedirects,
+         failed + "下載伺服器把下載一再轉到其他位址（超過 5 次），已停止下載。" + unsafe + phone},
     };
     const FailureContext who{"AnyDesk", "02-1234-5678"};
     for (const auto& c : cases)
@@ -247,8 +251,8 @@ TEST(IsFilePresent, OnlyExistingNonFolders) {
     struct Case {
         const char* path;
         bool present;
-    } cases[] = {{"c:\\temp\\hidden.exe", true}, {"C:\\TEMP\\READONLY.EXE", true}, {"c:\\temp", false},
-                 {"c:\\temp\\missing.exe", false}, {"c:\\nofolder\\x.exe", false},  {"", false}};
+    } cases[] = {{"c:\\temp\\hidden.exe", true},   {"C:\\TEMP\\READONLY.EXE", true}, {"c:\\temp", false},
+                 {"c:\\temp\\missing.exe", false}, {"c:\\nofolder\\x.exe", false},   {"", false}};
     for (const auto& c : cases) EXPECT_EQ(IsFilePresent(os, c.path), c.present) << c.path;
 }
 

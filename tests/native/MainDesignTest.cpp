@@ -83,8 +83,8 @@ TEST(MainDesign, TabOrderBeginsWithGsnAndTheLabelFollowsItsStrip) {
         }
         seen.push_back(c->id);
     }
-    EXPECT_THAT(captions, ::testing::ElementsAre("AnyDesk (GSN)", "AnyDesk", "RustDesk", "RustDesk (tarn)", "Aweray", "",
-                                                 "遠端協助 (tarn-kit)  網站：dl.test:8080  (20231104)", "聯絡小森",
+    EXPECT_THAT(captions, ::testing::ElementsAre("AnyDesk (GSN)", "AnyDesk", "RustDesk", "RustDesk (tarn)", "Aweray",
+                                                 "", "遠端協助 (tarn-kit)  網站：dl.test:8080  (20231104)", "聯絡小森",
                                                  "AeroAdmin", "傳統IE11 (tarn-IE11)", "TrustViewer", "AnyViewer"));
 }
 
@@ -232,9 +232,9 @@ struct Conversion {
 
 TEST(TwipsToPixels, RoundsHalfAwayFromZeroAtTheGivenDpi) {
     const Conversion cases[] = {
-        {15, 96, 1},    {8445, 96, 563}, {2505, 96, 167}, {7, 96, 0},      {8, 96, 1},   {900, 96, 60},
-        {900, 144, 90}, {1695, 144, 170}, {1695, 120, 141}, {900, 120, 75}, {-900, 96, -60}, {-8, 96, -1},
-        {-7, 96, 0},    {0, 96, 0},      {8445, 192, 1126},
+        {15, 96, 1},     {8445, 96, 563}, {2505, 96, 167},  {7, 96, 0},       {8, 96, 1},
+        {900, 96, 60},   {900, 144, 90},  {1695, 144, 170}, {1695, 120, 141}, {900, 120, 75},
+        {-900, 96, -60}, {-8, 96, -1},    {-7, 96, 0},      {0, 96, 0},       {8445, 192, 1126},
     };
     for (const Conversion& c : cases) EXPECT_EQ(TwipsToPixels(c.twips, c.dpi), c.pixels) << c.twips << " at " << c.dpi;
 }

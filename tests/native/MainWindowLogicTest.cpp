@@ -40,9 +40,9 @@ private:
 };
 
 const std::vector<std::string> kFolders = {
-    "Shell 0 cmd.exe /c mkdir c:\\temp",           "Shell 0 cmd.exe /c mkdir c:\\temp",
-    "Shell 0 cmd.exe /c mkdir c:\\temp\\AnyDesk",  "Shell 0 cmd.exe /c mkdir c:\\temp\\RustDesk",
-    "Shell 0 cmd.exe /c mkdir c:\\temp\\Aweray",   "Shell 0 cmd.exe /c mkdir c:\\temp\\AeroAdmin",
+    "Shell 0 cmd.exe /c mkdir c:\\temp",          "Shell 0 cmd.exe /c mkdir c:\\temp",
+    "Shell 0 cmd.exe /c mkdir c:\\temp\\AnyDesk", "Shell 0 cmd.exe /c mkdir c:\\temp\\RustDesk",
+    "Shell 0 cmd.exe /c mkdir c:\\temp\\Aweray",  "Shell 0 cmd.exe /c mkdir c:\\temp\\AeroAdmin",
 };
 
 TEST(StartUp, MakesFoldersThenSetsAwerayThenMovesTheWindow) {
@@ -64,8 +64,9 @@ TEST(StartUp, CommandThatCannotStartIsReportedAndEndsTheStep) {
     // Nothing after the report: no more folders, no property, no move.
     ASSERT_EQ(os.log.size(), 5u);
     EXPECT_EQ(os.log[3], "Shell failed cmd.exe /c mkdir c:\\temp\\RustDesk");
-    EXPECT_EQ(os.log[4], "MsgBox 48 cmd.exe 無法啟動，檔案可能已經損壞。\r\n請打電話給小森。\r\n"
-                         "小森的電話：02-1234-5678\r\n系統的說明：找不到指定的檔案。");
+    EXPECT_EQ(os.log[4],
+              "MsgBox 48 cmd.exe 無法啟動，檔案可能已經損壞。\r\n請打電話給小森。\r\n"
+              "小森的電話：02-1234-5678\r\n系統的說明：找不到指定的檔案。");
 }
 
 const std::string kAsk = "MsgBox 3 是 (否) 結束所有遠端程式！";
@@ -114,12 +115,16 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, CloseRequestAnswers,
     ::testing::Values(
         CloseCase{"Cancel", MsgBoxAnswer::Cancel, "C:\\Users\\Amy\\AppData\\Roaming", false, {kAsk}},
-        CloseCase{"No", MsgBoxAnswer::No, "C:\\Users\\Amy\\AppData\\Roaming", true, Concat({{kAsk}, kDeletes, {"CloseWindows"}})},
+        CloseCase{"No", MsgBoxAnswer::No, "C:\\Users\\Amy\\AppData\\Roaming", true,
+                  Concat({{kAsk}, kDeletes, {"CloseWindows"}})},
         CloseCase{"Yes", MsgBoxAnswer::Yes, "C:\\Users\\Amy\\AppData\\Roaming", true,
                   Concat({{kAsk}, kStops, kDeletes, {"CloseWindows"}})},
         CloseCase{"YesAwkwardUserName", MsgBoxAnswer::Yes, "C:\\Users\\王 小明 & (A^B) 100%\\AppData\\Roaming", true,
                   Concat({{kAsk}, kStops, kDeletesAwkward, {"CloseWindows"}})},
-        CloseCase{"NoNetworkProfile", MsgBoxAnswer::No, "\\\\srv\\profiles\\amy", true,
+        CloseCase{"NoNetworkProfile",
+                  MsgBoxAnswer::No,
+                  "\\\\srv\\profiles\\amy",
+                  true,
                   {kAsk, "RemoveFile \\\\srv\\profiles\\amy\\AnyDesk\\system.conf",
                    "RemoveFile \\\\srv\\profiles\\amy\\AnyDesk\\system.conf", "CloseWindows"}},
         // AppData that names no folder: nothing is deleted, the program
@@ -159,7 +164,8 @@ TEST(About, OpensTheSiteMaximizedOncePerClick) {
     FakeOs os;
     About(os, kDeploy, {});
     About(os, kDeploy, {});
-    EXPECT_THAT(os.log, ElementsAre("Shell 3 explorer.exe http://dl.test:8080/", "Shell 3 explorer.exe http://dl.test:8080/"));
+    EXPECT_THAT(os.log,
+                ElementsAre("Shell 3 explorer.exe http://dl.test:8080/", "Shell 3 explorer.exe http://dl.test:8080/"));
 }
 
 struct ClickCase {
@@ -190,16 +196,16 @@ TEST_P(ClickWiring, RunsTheButtonsOwnProcedure) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ClickWiring,
-    ::testing::Values(
-        ClickCase{"AnyDesk", design::Click::AnyDesk, "Shell 1 " + AnyDeskEntry(kDeploy).startPath},
-        ClickCase{"Aweray", design::Click::Aweray, "Shell 1 " + AwerayEntry().startPath},
-        ClickCase{"Ie11", design::Click::Ie11, "Shell 1 " + Ie11Entry().startPath},
-        ClickCase{"RustDesk", design::Click::RustDesk, "Shell 2 " + RustDeskEntry().stopCommand},
-        ClickCase{"AeroAdmin", design::Click::AeroAdmin, "Shell 1 " + AeroAdminEntry().startPath},
-        ClickCase{"AnyDeskGsn", design::Click::AnyDeskGsn, "CreateTextFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"},
-        ClickCase{"RustDeskOwnServer", design::Click::RustDeskOwnServer, "RustDesk2.toml"},
-        ClickCase{"About", design::Click::About, "Shell 3 explorer.exe http://dl.test:8080/"},
-        ClickCase{"NoneDoesNothing", design::Click::None, ""}),
+    ::testing::Values(ClickCase{"AnyDesk", design::Click::AnyDesk, "Shell 1 " + AnyDeskEntry(kDeploy).startPath},
+                      ClickCase{"Aweray", design::Click::Aweray, "Shell 1 " + AwerayEntry().startPath},
+                      ClickCase{"Ie11", design::Click::Ie11, "Shell 1 " + Ie11Entry().startPath},
+                      ClickCase{"RustDesk", design::Click::RustDesk, "Shell 2 " + RustDeskEntry().stopCommand},
+                      ClickCase{"AeroAdmin", design::Click::AeroAdmin, "Shell 1 " + AeroAdminEntry().startPath},
+                      ClickCase{"AnyDeskGsn", design::Click::AnyDeskGsn,
+                                "CreateTextFile C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"},
+                      ClickCase{"RustDeskOwnServer", design::Click::RustDeskOwnServer, "RustDesk2.toml"},
+                      ClickCase{"About", design::Click::About, "Shell 3 explorer.exe http://dl.test:8080/"},
+                      ClickCase{"NoneDoesNothing", design::Click::None, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // RustDesk's plain entry and the own-server launch both start RustDesk; what

@@ -84,9 +84,8 @@ Log Launch(std::vector<ProgramPin> pins, const World& setup, const std::function
     for (const auto& part : setup) part(os);
     LaunchContext context{os, os, Deploy(std::move(pins))};
     run(context);
-    const auto first = std::find_if(os.log.begin(), os.log.end(), [&](const std::string& line) {
-        return line.rfind(from, 0) == 0;
-    });
+    const auto first =
+        std::find_if(os.log.begin(), os.log.end(), [&](const std::string& line) { return line.rfind(from, 0) == 0; });
     return Log(first, os.log.end());
 }
 

@@ -23,7 +23,7 @@ struct Layout {
     // Each section's PointerToRawData and SizeOfRawData.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> sections{{0x400, 0x1000}, {0x1400, 0x200}};
     std::pair<std::uint32_t, std::uint32_t> certificate{0, 0};  // file offset, size
-    std::size_t headSize = 0;  // 0: the headers, at least 0x400 bytes
+    std::size_t headSize = 0;                                   // 0: the headers, at least 0x400 bytes
 };
 
 std::vector<unsigned char> Build(const Layout& l) {

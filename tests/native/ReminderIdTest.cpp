@@ -13,7 +13,7 @@ TEST(ClientIdIn, TakesTheLastIdLineOfSixToTwelveDigits) {
     } cases[] = {
         {"ad.anynet.id=123456789\n", "123456789"},
         {"ad.anynet.proxy.port=80\r\nad.anynet.id=1234567890\r\nad.x=1\r\n", "1234567890"},
-        {"ad.anynet.id=123456", "123456"},              // the last line need not end
+        {"ad.anynet.id=123456", "123456"},  // the last line need not end
         {"ad.anynet.id=123456789012\r", "123456789012"},
         {"ad.anynet.id=111111111\nad.anynet.id=222222222\n", "222222222"},
         {"ad.anynet.id=111111111\nad.anynet.id=22x222222\n", nullptr},  // a later line overrides

@@ -42,7 +42,8 @@ const std::string kStart = "Shell 1 c:\\temp\\rustdesk\\RustDesk.exe";
 const Log kRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
 
 std::string WriteFailure(const std::string& path, const std::string& reason) {
-    return "MsgBox 48 無法寫入設定檔：" + path + "\r\n原因：" + reason + "\r\n請打電話給小森。\r\n小森的電話：02-1234-5678";
+    return "MsgBox 48 無法寫入設定檔：" + path + "\r\n原因：" + reason +
+           "\r\n請打電話給小森。\r\n小森的電話：02-1234-5678";
 }
 const std::string kDenied = "存取被拒。";
 
@@ -190,7 +191,8 @@ TEST(RustDeskToml, BytesReplaceAnEarlierFileWholly) {
     FakeOs os;
     PrepareUser(os);
     os.AddFile(kToml);
-    os.contents[Lower(kToml)] = "remote_id = \"123456789\"\r\n" + std::string(3000, '#') + "\r\n[options]\r\nkey = \"old\"\r\n";
+    os.contents[Lower(kToml)] =
+        "remote_id = \"123456789\"\r\n" + std::string(3000, '#') + "\r\n[options]\r\nkey = \"old\"\r\n";
     LaunchContext context{os, os, WithKey("")};
     LaunchRustDeskOwnServer(context);
     EXPECT_EQ(os.Contents(kToml), kExpectedBytes);

@@ -83,16 +83,13 @@ std::uint32_t BigEndian32(const std::uint8_t* p) {
 class ShippedExe : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        module_ = LoadLibraryExW(g_exe.c_str(), nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        module_ = LoadLibraryExW(g_exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     }
     static void TearDownTestSuite() {
         if (module_ != nullptr) FreeLibrary(module_);
         module_ = nullptr;
     }
-    void SetUp() override {
-        ASSERT_NE(module_, nullptr) << "cannot open the exe as data, error " << GetLastError();
-    }
+    void SetUp() override { ASSERT_NE(module_, nullptr) << "cannot open the exe as data, error " << GetLastError(); }
 
     // The application icon's directory, keyed by pixel size (0 in the
     // directory stands for 256).
@@ -173,8 +170,8 @@ TEST_P(IconImage, IsStoredInItsFormatAndTheSystemAcceptsIt) {
         EXPECT_EQ(image.size(), sizeof header + std::size_t(size) * size * 4 + maskStride * size);
     }
 
-    HICON icon = CreateIconFromResourceEx(image.data(), static_cast<DWORD>(image.size()), TRUE,
-                                          0x00030000, size, size, LR_DEFAULTCOLOR);
+    HICON icon = CreateIconFromResourceEx(image.data(), static_cast<DWORD>(image.size()), TRUE, 0x00030000, size, size,
+                                          LR_DEFAULTCOLOR);
     EXPECT_NE(icon, nullptr) << "the system rejects the " << size << " pixel image";
     if (icon != nullptr) DestroyIcon(icon);
 }
@@ -267,12 +264,9 @@ TEST_F(VersionInfo, StringsAreExactInTheChineseTaiwanBlock) {
     };
     // The Chinese description checks that the UTF-8 source became UTF-16.
     const Case cases[] = {
-        {L"ProductName", L"tarn-kit"},
-        {L"OriginalFilename", L"tarn-kit.exe"},
-        {L"InternalName", L"tarn-kit"},
-        {L"FileVersion", L"2023.11.0004"},
-        {L"ProductVersion", L"2023.11.0004"},
-        {L"FileDescription", L"\u9060\u7aef\u7dad\u4fee"},  // 遠端維修
+        {L"ProductName", L"tarn-kit"},        {L"OriginalFilename", L"tarn-kit.exe"},
+        {L"InternalName", L"tarn-kit"},       {L"FileVersion", L"2023.11.0004"},
+        {L"ProductVersion", L"2023.11.0004"}, {L"FileDescription", L"\u9060\u7aef\u7dad\u4fee"},  // 遠端維修
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Text(std::wstring(L"\\StringFileInfo\\040404B0\\") + c.name), c.expected) << c.name;
@@ -325,8 +319,8 @@ TEST_F(Manifest, AsksForPerMonitorDpiAwarenessWithTheOlderSettingAsFallback) {
 TEST_F(Manifest, RunsAsInvokerWithoutUiAccess) {
     ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
     SIZE_T written = 0;
-    ASSERT_TRUE(QueryActCtxW(0, context_, nullptr, RunlevelInformationInActivationContext, &level,
-                             sizeof level, &written))
+    ASSERT_TRUE(
+        QueryActCtxW(0, context_, nullptr, RunlevelInformationInActivationContext, &level, sizeof level, &written))
         << GetLastError();
     EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
     EXPECT_EQ(level.UiAccess, 0u);
@@ -335,8 +329,8 @@ TEST_F(Manifest, RunsAsInvokerWithoutUiAccess) {
 TEST_F(Manifest, DeclaresEverySupportedSystemFromVistaTo11) {
     std::vector<std::uint8_t> buffer(1024);
     SIZE_T written = 0;
-    ASSERT_TRUE(QueryActCtxW(0, context_, nullptr, CompatibilityInformationInActivationContext,
-                             buffer.data(), buffer.size(), &written))
+    ASSERT_TRUE(QueryActCtxW(0, context_, nullptr, CompatibilityInformationInActivationContext, buffer.data(),
+                             buffer.size(), &written))
         << GetLastError();
     DWORD count = 0;
     std::memcpy(&count, buffer.data(), sizeof count);
@@ -372,19 +366,18 @@ TEST_F(Manifest, BringsInCommonControlsVersion6) {
     // The answers carry their strings after the structure.
     std::vector<std::uint8_t> details(4096);
     SIZE_T written = 0;
-    ASSERT_TRUE(QueryActCtxW(0, context_, nullptr, ActivationContextDetailedInformation, details.data(),
-                             details.size(), &written))
+    ASSERT_TRUE(QueryActCtxW(0, context_, nullptr, ActivationContextDetailedInformation, details.data(), details.size(),
+                             &written))
         << GetLastError();
     const auto* context = reinterpret_cast<const ACTIVATION_CONTEXT_DETAILED_INFORMATION*>(details.data());
     std::vector<std::wstring> identities;
     for (DWORD index = 1; index <= context->ulAssemblyCount; ++index) {
         std::vector<std::uint8_t> buffer(4096);
-        if (!QueryActCtxW(0, context_, &index, AssemblyDetailedInformationInActivationContext,
-                          buffer.data(), buffer.size(), &written)) {
+        if (!QueryActCtxW(0, context_, &index, AssemblyDetailedInformationInActivationContext, buffer.data(),
+                          buffer.size(), &written)) {
             continue;
         }
-        const auto* assembly =
-            reinterpret_cast<const ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*>(buffer.data());
+        const auto* assembly = reinterpret_cast<const ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*>(buffer.data());
         if (assembly->lpAssemblyEncodedAssemblyIdentity != nullptr) {
             identities.emplace_back(assembly->lpAssemblyEncodedAssemblyIdentity);
         }
@@ -393,9 +386,9 @@ TEST_F(Manifest, BringsInCommonControlsVersion6) {
     std::wstring all;
     for (const auto& identity : identities) {
         all += identity + L"\n";
-        commonControls6 = commonControls6 ||
-                          (identity.find(L"Microsoft.Windows.Common-Controls") != std::wstring::npos &&
-                           identity.find(L"version=\"6.") != std::wstring::npos);
+        commonControls6 =
+            commonControls6 || (identity.find(L"Microsoft.Windows.Common-Controls") != std::wstring::npos &&
+                                identity.find(L"version=\"6.") != std::wstring::npos);
     }
     EXPECT_TRUE(commonControls6) << "bound assemblies:\n" << std::string(all.begin(), all.end());
 }

@@ -21,12 +21,18 @@ constexpr char kPublisher[] = "tarn-kit Test Publisher";
 
 const char* NameOf(PublisherCheck check) {
     switch (check) {
-        case PublisherCheck::Genuine: return "Genuine";
-        case PublisherCheck::Unsigned: return "Unsigned";
-        case PublisherCheck::Tampered: return "Tampered";
-        case PublisherCheck::Untrusted: return "Untrusted";
-        case PublisherCheck::OtherPublisher: return "OtherPublisher";
-        case PublisherCheck::Unavailable: return "Unavailable";
+    case PublisherCheck::Genuine:
+        return "Genuine";
+    case PublisherCheck::Unsigned:
+        return "Unsigned";
+    case PublisherCheck::Tampered:
+        return "Tampered";
+    case PublisherCheck::Untrusted:
+        return "Untrusted";
+    case PublisherCheck::OtherPublisher:
+        return "OtherPublisher";
+    case PublisherCheck::Unavailable:
+        return "Unavailable";
     }
     return "?";
 }
@@ -144,8 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Expired and not time-stamped: the signature's time is the present.
         PublisherCase{"Expired", "signed\\expired-publisher.exe", kPublisher, PublisherCheck::Untrusted},
         // A certificate of the trusted authority, but for web servers.
-        PublisherCase{"NotForCodeSigning", "signed\\wrong-usage-publisher.exe", kPublisher,
-                      PublisherCheck::Untrusted},
+        PublisherCase{"NotForCodeSigning", "signed\\wrong-usage-publisher.exe", kPublisher, PublisherCheck::Untrusted},
         // Expired, but time-stamped (RFC 3161) in 2020 while it was valid, by
         // the test time-stamping authority.
         PublisherCase{"ExpiredTimeStamped", "signed\\expired-publisher-stamped.exe", kPublisher,
@@ -164,8 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PublisherCheck::Untrusted},
         PublisherCase{"ExpiredBorrowedTimeStamp", "signed\\expired-publisher-borrowed-stamp.exe", kPublisher,
                       PublisherCheck::Untrusted},
-        PublisherCase{"ExpiredForgedLegacyTimeStamp", "signed\\expired-publisher-forged-legacy-stamp.exe",
-                      kPublisher, PublisherCheck::Untrusted},
+        PublisherCase{"ExpiredForgedLegacyTimeStamp", "signed\\expired-publisher-forged-legacy-stamp.exe", kPublisher,
+                      PublisherCheck::Untrusted},
         // In the authority's revocation list, served on loopback (with_server.py).
         PublisherCase{"Revoked", "signed\\revoked-publisher.exe", kPublisher, PublisherCheck::Untrusted},
         PublisherCase{"AnotherPublisher", "signed\\other-publisher.exe", kPublisher, PublisherCheck::OtherPublisher},

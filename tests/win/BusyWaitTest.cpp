@@ -181,8 +181,8 @@ TEST_P(ResponsiveWait, AnswersMessagesWhileItWaits) {
     EXPECT_EQ(probe.probes, 1);
     EXPECT_TRUE(probe.probedWhileWaiting) << "the message queued before the wait was not dispatched in it";
     EXPECT_GE(probe.pingsWhileWaiting, 3) << "the window did not answer while the thread waited";
-    EXPECT_TRUE(misses.empty()) << misses.size() << " pings unanswered, the wait lasting " << elapsed << " ms:"
-                                << Describe(misses);
+    EXPECT_TRUE(misses.empty()) << misses.size() << " pings unanswered, the wait lasting " << elapsed
+                                << " ms:" << Describe(misses);
 }
 
 // Calls cancel once received reaches half of total.
@@ -201,44 +201,46 @@ private:
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ResponsiveWait,
-    ::testing::Values(
-        WaitCase{"Pause",
-                 [](Win32Platform& os, const ScratchFolder&) -> ULONGLONG {
-                     os.Sleep(std::chrono::milliseconds{800});
-                     return 800;
-                 }},
-        WaitCase{"ProcessWait",
-                 [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
-                     const TaskId child = os.Shell("\"" + ProgramFolder() + "\\win_child.exe\" \"" +
-                                                       folder / "mark.txt" + "\" 800",
-                                                   ShowState::Hidden);
-                     EXPECT_TRUE(os.WaitForTasks({child}, std::chrono::milliseconds{10000}));
-                     EXPECT_TRUE(ReadBytes(folder / "mark.txt").exists) << "returned before the child ended";
-                     return 700;
-                 }},
-        // Twenty pieces with a pause after each.
-        WaitCase{"SlowDownload",
-                 [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
-                     EXPECT_EQ(os.Download(BaseUrl() + "/slow/program.exe", folder / "slow.exe"), kDownloadOk);
-                     return 500;
-                 }},
-        // The whole body is hashed and its publisher asked for at the end,
-        // before the unsigned program is refused.
-        WaitCase{"SlowCheckedDownload",
-                 [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
-                     EXPECT_EQ(os.Download(BaseUrl() + "/slow/program.exe", folder / "slow.exe",
-                                                  {kFixtureSha256, "tarn-kit Test Publisher"}),
-                               kDownloadNotGenuine);
-                     return 500;
-                 }},
-        WaitCase{"CancelledDownload",
-                 [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
-                     CancelHalfway watcher;
-                     os.SetDownloadWatcher(&watcher);
-                     EXPECT_EQ(os.Download(BaseUrl() + "/slow/program.exe", folder / "slow.exe"), kDownloadAborted);
-                     os.SetDownloadWatcher(nullptr);
-                     return 250;
-                 }}),
+    ::testing::Values(WaitCase{"Pause",
+                               [](Win32Platform& os, const ScratchFolder&) -> ULONGLONG {
+                                   os.Sleep(std::chrono::milliseconds{800});
+                                   return 800;
+                               }},
+                      WaitCase{"ProcessWait",
+                               [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
+                                   const TaskId child = os.Shell(
+                                       "\"" + ProgramFolder() + "\\win_child.exe\" \"" + folder / "mark.txt" + "\" 800",
+                                       ShowState::Hidden);
+                                   EXPECT_TRUE(os.WaitForTasks({child}, std::chrono::milliseconds{10000}));
+                                   EXPECT_TRUE(ReadBytes(folder / "mark.txt").exists)
+                                       << "returned before the child ended";
+                                   return 700;
+                               }},
+                      // Twenty pieces with a pause after each.
+                      WaitCase{"SlowDownload",
+                               [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
+                                   EXPECT_EQ(os.Download(BaseUrl() + "/slow/program.exe", folder / "slow.exe"),
+                                             kDownloadOk);
+                                   return 500;
+                               }},
+                      // The whole body is hashed and its publisher asked for at the end,
+                      // before the unsigned program is refused.
+                      WaitCase{"SlowCheckedDownload",
+                               [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
+                                   EXPECT_EQ(os.Download(BaseUrl() + "/slow/program.exe", folder / "slow.exe",
+                                                         {kFixtureSha256, "tarn-kit Test Publisher"}),
+                                             kDownloadNotGenuine);
+                                   return 500;
+                               }},
+                      WaitCase{"CancelledDownload",
+                               [](Win32Platform& os, const ScratchFolder& folder) -> ULONGLONG {
+                                   CancelHalfway watcher;
+                                   os.SetDownloadWatcher(&watcher);
+                                   EXPECT_EQ(os.Download(BaseUrl() + "/slow/program.exe", folder / "slow.exe"),
+                                             kDownloadAborted);
+                                   os.SetDownloadWatcher(nullptr);
+                                   return 250;
+                               }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BusyWait, ProcessWaitStillEndsAtItsTime) {
@@ -249,8 +251,8 @@ TEST(BusyWait, ProcessWaitStillEndsAtItsTime) {
     for (Win32Platform* os : {&dispatching, &plain}) {
         SCOPED_TRACE(os == &plain ? "plain wait" : "message loop");
         const std::string mark = folder / (os == &plain ? "plain.txt" : "loop.txt");
-        const TaskId child = os->Shell("\"" + ProgramFolder() + "\\win_child.exe\" \"" + mark + "\" 5000",
-                                       ShowState::Hidden);
+        const TaskId child =
+            os->Shell("\"" + ProgramFolder() + "\\win_child.exe\" \"" + mark + "\" 5000", ShowState::Hidden);
         const ULONGLONG start = ::GetTickCount64();
         EXPECT_FALSE(os->WaitForTasks({child}, std::chrono::milliseconds{400}));
         // Not at once: half its time, so that no clock's step can fail it.

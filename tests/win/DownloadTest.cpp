@@ -74,8 +74,7 @@ struct DownloadCase {
     std::vector<std::string> ranges = {};
 };
 
-class DownloadOutcome : public ServerTest,
-                        public ::testing::WithParamInterface<std::tuple<DownloadCase, bool>> {};
+class DownloadOutcome : public ServerTest, public ::testing::WithParamInterface<std::tuple<DownloadCase, bool>> {};
 
 TEST_P(DownloadOutcome, LeavesAFileOnlyOnSuccessAndNoTemporaryFile) {
     const auto& [c, earlier] = GetParam();
@@ -115,70 +114,62 @@ TEST_P(DownloadOutcome, LeavesAFileOnlyOnSuccessAndNoTemporaryFile) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DownloadOutcome,
     ::testing::Combine(
-        ::testing::Values(DownloadCase{"Ok", "/downloads/program.exe", kDownloadOk},
-                          // Whole by the program's own headers.
-                          DownloadCase{"NoContentLength", "/nolength/program.exe", kDownloadOk},
-                          DownloadCase{"CutWithoutLength", "/cut/program.exe", kDownloadTruncated},
-                          DownloadCase{"ChunkedCutShort", "/chunked-cut/program.exe", kDownloadTruncated},
-                          DownloadCase{"ZeroPaddedLength", "/length/program.exe?" + std::string(40, '0') + "SIZE",
-                                       kDownloadOk},
-                          DownloadCase{"ZeroPaddedLengthCutShort",
-                                       "/length/program.exe?" + std::string(40, '0') + "999999", kDownloadTruncated},
-                          DownloadCase{"LengthNotANumber", "/length/program.exe?+SIZE", kDownloadFailed},
-                          // 2**64 more than the size: read without the overflow check, it is the size.
-                          DownloadCase{"LengthOverflowingToTheSize", "/length/program.exe?OVERSIZE", kDownloadFailed},
-                          DownloadCase{"NotFound", "/downloads/missing.exe", DownloadHttpStatus(404)},
-                          DownloadCase{"Gone", "/status/410", DownloadHttpStatus(410)},
-                          DownloadCase{"ServerError", "/status/500", DownloadHttpStatus(500)},
-                          DownloadCase{"Forbidden", "/status/403", DownloadHttpStatus(403)},
-                          DownloadCase{"PartialContent", "/partial/program.exe", DownloadHttpStatus(206)},
-                          DownloadCase{"HtmlWithOk", "/html", kDownloadNotProgram},
-                          DownloadCase{"MaintenancePageWithOk", "/maintenance", kDownloadNotProgram},
-                          DownloadCase{"BeginsWithPZ", "/body?PZ" + std::string(64, 'x'), kDownloadNotProgram},
-                          DownloadCase{"EmptyBody", "/body?", kDownloadNotProgram},
-                          DownloadCase{"OneByteBody", "/body?M", kDownloadNotProgram},
-                          // No ETag, no Last-Modified: nothing to ask the rest of.
-                          DownloadCase{"Truncated", "/truncated", kDownloadTruncated, {}, {""}},
-                          DownloadCase{"Stalled", "/stall", kDownloadStalled, {}, {""}},
-                          // Cut after half, then asked for the rest.
-                          DownloadCase{"ResumedByEtag", "/resume/range/program.exe", kDownloadOk, {}, {"", "HALF"}},
-                          DownloadCase{"ResumedByDate", "/resume/lastmod/program.exe", kDownloadOk, {}, {"", "HALF"}},
-                          DownloadCase{"ResumedFromTheStart", "/resume/restart/program.exe", kDownloadOk, {},
-                                       {"", "HALF"}},
-                          DownloadCase{"ResumedFromElsewhere", "/resume/elsewhere/program.exe", kDownloadTruncated,
-                                       {}, {"", "HALF"}},
-                          DownloadCase{"ResumedToAnotherLength", "/resume/total/program.exe", kDownloadTruncated, {},
-                                       {"", "HALF"}},
-                          DownloadCase{"ResumedShortOfTheEnd", "/resume/short/program.exe", kDownloadTruncated,
-                                       {}, {"", "HALF"}},
-                          // An answer that brought nothing is not asked again.
-                          DownloadCase{"ResumedWithNothing", "/resume/empty/program.exe", kDownloadTruncated, {},
-                                       {"", "HALF"}},
-                          // Three times asked again, no more.
-                          DownloadCase{"CutEveryTime", "/resume/cut/program.exe", kDownloadTruncated, {},
-                                       {"", "HALF", "MORE", "MORE"}},
-                          // Seconds of a few KB a second after a fast start: slow, never silent.
-                          DownloadCase{"SlowTail", "/slow-tail/program.exe", kDownloadOk},
-                          DownloadCase{"Refused", "http://127.0.0.1:" + FreePort() + "/downloads/program.exe",
-                                       kDownloadCannotConnect},
-                          DownloadCase{"NotHttp", "ftp://127.0.0.1/program.exe", kDownloadInvalidUrl},
-                          // The test authority is trusted in the test prefix only.
-                          DownloadCase{"Https", ProgramOverHttps("TARNKIT_TEST_HTTPS_PORT"), kDownloadOk},
-                          // WinINet's own redirects, as ever, over plain http.
-                          DownloadCase{"HttpRedirected", "/redirect/hops/2/program.exe", kDownloadOk},
-                          DownloadCase{"HttpsRedirectedFiveTimes", OverHttps("/redirect/hops/5/program.exe"),
-                                       kDownloadOk},
-                          DownloadCase{"HttpsRedirectedSixTimes", OverHttps("/redirect/hops/6/program.exe"),
-                                       kDownloadTooManyRedirects},
-                          DownloadCase{"HttpsRedirectedToHttp", OverHttps("/redirect/plain/program.exe"),
-                                       kDownloadInsecureRedirect, "/downloads/program.exe?after-redirect"},
-                          DownloadCase{"HttpsExpired", ProgramOverHttps("TARNKIT_TEST_HTTPS_EXPIRED_PORT"),
-                                       kDownloadUntrustedServer},
-                          DownloadCase{"HttpsWrongHost", ProgramOverHttps("TARNKIT_TEST_HTTPS_WRONG_HOST_PORT"),
-                                       kDownloadUntrustedServer},
-                          DownloadCase{"HttpsUntrustedAuthority",
-                                       ProgramOverHttps("TARNKIT_TEST_HTTPS_UNTRUSTED_PORT"),
-                                       kDownloadUntrustedServer}),
+        ::testing::Values(
+            DownloadCase{"Ok", "/downloads/program.exe", kDownloadOk},
+            // Whole by the program's own headers.
+            DownloadCase{"NoContentLength", "/nolength/program.exe", kDownloadOk},
+            DownloadCase{"CutWithoutLength", "/cut/program.exe", kDownloadTruncated},
+            DownloadCase{"ChunkedCutShort", "/chunked-cut/program.exe", kDownloadTruncated},
+            DownloadCase{"ZeroPaddedLength", "/length/program.exe?" + std::string(40, '0') + "SIZE", kDownloadOk},
+            DownloadCase{"ZeroPaddedLengthCutShort", "/length/program.exe?" + std::string(40, '0') + "999999",
+                         kDownloadTruncated},
+            DownloadCase{"LengthNotANumber", "/length/program.exe?+SIZE", kDownloadFailed},
+            // 2**64 more than the size: read without the overflow check, it is the size.
+            DownloadCase{"LengthOverflowingToTheSize", "/length/program.exe?OVERSIZE", kDownloadFailed},
+            DownloadCase{"NotFound", "/downloads/missing.exe", DownloadHttpStatus(404)},
+            DownloadCase{"Gone", "/status/410", DownloadHttpStatus(410)},
+            DownloadCase{"ServerError", "/status/500", DownloadHttpStatus(500)},
+            DownloadCase{"Forbidden", "/status/403", DownloadHttpStatus(403)},
+            DownloadCase{"PartialContent", "/partial/program.exe", DownloadHttpStatus(206)},
+            DownloadCase{"HtmlWithOk", "/html", kDownloadNotProgram},
+            DownloadCase{"MaintenancePageWithOk", "/maintenance", kDownloadNotProgram},
+            DownloadCase{"BeginsWithPZ", "/body?PZ" + std::string(64, 'x'), kDownloadNotProgram},
+            DownloadCase{"EmptyBody", "/body?", kDownloadNotProgram},
+            DownloadCase{"OneByteBody", "/body?M", kDownloadNotProgram},
+            // No ETag, no Last-Modified: nothing to ask the rest of.
+            DownloadCase{"Truncated", "/truncated", kDownloadTruncated, {}, {""}},
+            DownloadCase{"Stalled", "/stall", kDownloadStalled, {}, {""}},
+            // Cut after half, then asked for the rest.
+            DownloadCase{"ResumedByEtag", "/resume/range/program.exe", kDownloadOk, {}, {"", "HALF"}},
+            DownloadCase{"ResumedByDate", "/resume/lastmod/program.exe", kDownloadOk, {}, {"", "HALF"}},
+            DownloadCase{"ResumedFromTheStart", "/resume/restart/program.exe", kDownloadOk, {}, {"", "HALF"}},
+            DownloadCase{"ResumedFromElsewhere", "/resume/elsewhere/program.exe", kDownloadTruncated, {}, {"", "HALF"}},
+            DownloadCase{"ResumedToAnotherLength", "/resume/total/program.exe", kDownloadTruncated, {}, {"", "HALF"}},
+            DownloadCase{"ResumedShortOfTheEnd", "/resume/short/program.exe", kDownloadTruncated, {}, {"", "HALF"}},
+            // An answer that brought nothing is not asked again.
+            DownloadCase{"ResumedWithNothing", "/resume/empty/program.exe", kDownloadTruncated, {}, {"", "HALF"}},
+            // Three times asked again, no more.
+            DownloadCase{
+                "CutEveryTime", "/resume/cut/program.exe", kDownloadTruncated, {}, {"", "HALF", "MORE", "MORE"}},
+            // Seconds of a few KB a second after a fast start: slow, never silent.
+            DownloadCase{"SlowTail", "/slow-tail/program.exe", kDownloadOk},
+            DownloadCase{"Refused", "http://127.0.0.1:" + FreePort() + "/downloads/program.exe",
+                         kDownloadCannotConnect},
+            DownloadCase{"NotHttp", "ftp://127.0.0.1/program.exe", kDownloadInvalidUrl},
+            // The test authority is trusted in the test prefix only.
+            DownloadCase{"Https", ProgramOverHttps("TARNKIT_TEST_HTTPS_PORT"), kDownloadOk},
+            // WinINet's own redirects, as ever, over plain http.
+            DownloadCase{"HttpRedirected", "/redirect/hops/2/program.exe", kDownloadOk},
+            DownloadCase{"HttpsRedirectedFiveTimes", OverHttps("/redirect/hops/5/program.exe"), kDownloadOk},
+            DownloadCase{"HttpsRedirectedSixTimes", OverHttps("/redirect/hops/6/program.exe"),
+                         kDownloadTooManyRedirects},
+            DownloadCase{"HttpsRedirectedToHttp", OverHttps("/redirect/plain/program.exe"), kDownloadInsecureRedirect,
+                         "/downloads/program.exe?after-redirect"},
+            DownloadCase{"HttpsExpired", ProgramOverHttps("TARNKIT_TEST_HTTPS_EXPIRED_PORT"), kDownloadUntrustedServer},
+            DownloadCase{"HttpsWrongHost", ProgramOverHttps("TARNKIT_TEST_HTTPS_WRONG_HOST_PORT"),
+                         kDownloadUntrustedServer},
+            DownloadCase{"HttpsUntrustedAuthority", ProgramOverHttps("TARNKIT_TEST_HTTPS_UNTRUSTED_PORT"),
+                         kDownloadUntrustedServer}),
         ::testing::Bool()),
     [](const auto& info) {
         return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_EarlierFile" : "_NoFile");
@@ -215,8 +206,7 @@ TEST_F(ServerTest, EveryDownloadReachesTheServerAndNoneIsCached) {
     }
     EXPECT_EQ(RequestsFor(path) - before, 2);
     // Nothing a later fetch, ours or another program's, could be served from.
-    const auto cacheEntry =
-        SystemFunction<decltype(&::GetUrlCacheEntryInfoW)>(L"wininet.dll", "GetUrlCacheEntryInfoW");
+    const auto cacheEntry = SystemFunction<decltype(&::GetUrlCacheEntryInfoW)>(L"wininet.dll", "GetUrlCacheEntryInfoW");
     ASSERT_NE(cacheEntry, nullptr);
     DWORD size = 0;
     EXPECT_FALSE(cacheEntry(text::Widen(BaseUrl() + path).c_str(), nullptr, &size));
@@ -237,8 +227,8 @@ TEST_P(DownloadProgress, ReportsGrowingCountsEndingAtTheWhole) {
     DownloadOptions options;
     options.stallTime = std::chrono::seconds(5);
     options.progress = [&](std::uint64_t received, std::int64_t total) { calls.emplace_back(received, total); };
-    const DownloadResult result = DownloadToFile(text::Widen(BaseUrl() + GetParam().urlPath),
-                                       text::Widen(folder / "p.exe"), options);
+    const DownloadResult result =
+        DownloadToFile(text::Widen(BaseUrl() + GetParam().urlPath), text::Widen(folder / "p.exe"), options);
     ASSERT_EQ(result, kDownloadOk) << std::hex << result;
     ASSERT_GE(calls.size(), GetParam().minimumCalls);
     for (std::size_t i = 1; i < calls.size(); ++i) EXPECT_GT(calls[i].first, calls[i - 1].first) << i;
@@ -261,7 +251,8 @@ TEST_F(ServerTest, CancelDuringTransferFailsAndLeavesNothing) {
     };
     const std::string target = folder / "c.exe";
     WriteBytes(target, "MZ earlier");
-    const DownloadResult result = DownloadToFile(text::Widen(BaseUrl() + "/slow/program.exe"), text::Widen(target), options);
+    const DownloadResult result =
+        DownloadToFile(text::Widen(BaseUrl() + "/slow/program.exe"), text::Widen(target), options);
     EXPECT_EQ(result, kDownloadAborted) << std::hex << result;
     EXPECT_EQ(ReadBytes(target).bytes, "MZ earlier");
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"c.exe"});
@@ -272,8 +263,7 @@ TEST_F(ServerTest, CancelledBeforeTheStartFetchesNothing) {
     DownloadOptions options;
     options.cancel = &cancel;
     const std::string path = "/downloads/program.exe?cancelled";
-    EXPECT_EQ(DownloadToFile(text::Widen(BaseUrl() + path), text::Widen(folder / "c.exe"), options),
-              kDownloadAborted);
+    EXPECT_EQ(DownloadToFile(text::Widen(BaseUrl() + path), text::Widen(folder / "c.exe"), options), kDownloadAborted);
     EXPECT_EQ(RequestsFor(path), 0);
     EXPECT_TRUE(FolderEntries(folder.Path()).empty());
 }

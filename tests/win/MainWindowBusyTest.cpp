@@ -150,20 +150,20 @@ TEST_P(MainWindowBusy, RefusesEverythingUntilTheLaunchEnds) {
     EXPECT_EQ(f.os.log, (std::vector<std::string>{"MsgBox 3 是 (否) 結束所有遠端程式！"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MainWindowBusy,
-    ::testing::Values(
-        BusyCase{"DuringThePause", "AnyDesk",
-                 [](Fixture& f, std::function<void()> hook) { f.os.onSleep = std::move(hook); },
-                 "SetZOrder "},
-        // The IE11 program cannot start: its error message is the launch's end.
-        BusyCase{"DuringTheErrorMessage", "傳統IE11 (tarn-IE11)",
-                 [](Fixture& f, std::function<void()> hook) {
-                     f.os.unstartable.insert(Lower(Ie11Entry().startPath));
-                     f.os.onMsgBox = std::move(hook);
-                 },
-                 "MsgBox 0 tarn-IE11.exe 程式執行錯誤，請連絡小森！"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, MainWindowBusy,
+                         ::testing::Values(BusyCase{"DuringThePause", "AnyDesk",
+                                                    [](Fixture& f, std::function<void()> hook) {
+                                                        f.os.onSleep = std::move(hook);
+                                                    },
+                                                    "SetZOrder "},
+                                           // The IE11 program cannot start: its error message is the launch's end.
+                                           BusyCase{"DuringTheErrorMessage", "傳統IE11 (tarn-IE11)",
+                                                    [](Fixture& f, std::function<void()> hook) {
+                                                        f.os.unstartable.insert(Lower(Ie11Entry().startPath));
+                                                        f.os.onMsgBox = std::move(hook);
+                                                    },
+                                                    "MsgBox 0 tarn-IE11.exe 程式執行錯誤，請連絡小森！"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- the progress strip ------------------------------------------------------
 

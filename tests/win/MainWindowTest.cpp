@@ -28,10 +28,10 @@ struct Fixture {
     HWND seenAtCreation = nullptr;
     bool destroyed = false;
     ReminderWindow reminder{::GetModuleHandleW(nullptr), kDeploy, [this]() -> std::optional<RECT> {
-                           RECT r{};
-                           if (!main.Window() || !::GetWindowRect(main.Window(), &r)) return std::nullopt;
-                           return r;
-                       }};
+                                RECT r{};
+                                if (!main.Window() || !::GetWindowRect(main.Window(), &r)) return std::nullopt;
+                                return r;
+                            }};
     MainWindow main{::GetModuleHandleW(nullptr), os, reminder, kDeploy};
 
     Fixture() {
@@ -53,9 +53,9 @@ TEST(MainWindow, ChildWindowsInTabOrderWithTheirTexts) {
     Fixture f;
     std::vector<std::string> texts;
     for (HWND child : Children(f.main.Window())) texts.push_back(TextOf(child));
-    EXPECT_EQ(texts, (std::vector<std::string>{"AnyDesk (GSN)", "AnyDesk", "RustDesk", "RustDesk (tarn)", "Aweray", "",
-                                               "聯絡小森", "AeroAdmin", "傳統IE11 (tarn-IE11)", "TrustViewer",
-                                               "AnyViewer"}));
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{"AnyDesk (GSN)", "AnyDesk", "RustDesk", "RustDesk (tarn)", "Aweray", "",
+                                        "聯絡小森", "AeroAdmin", "傳統IE11 (tarn-IE11)", "TrustViewer", "AnyViewer"}));
     // The strip holds the label, which reports its clicks.
     EXPECT_EQ(Children(f.main.Window()).at(5), f.main.ControlWindow(design::MainControl::BottomStrip));
     const std::vector<HWND> strip = Children(f.main.ControlWindow(design::MainControl::BottomStrip));
@@ -67,8 +67,9 @@ TEST(MainWindow, ChildWindowsInTabOrderWithTheirTexts) {
 TEST(MainWindow, TabWalksTheButtonsInDesignOrder) {
     Fixture f;
     HWND hwnd = f.main.Window();
-    const std::vector<std::string> order = {"AnyDesk (GSN)", "AnyDesk", "RustDesk", "RustDesk (tarn)", "Aweray",
-                                            "聯絡小森", "AeroAdmin", "傳統IE11 (tarn-IE11)", "TrustViewer", "AnyViewer"};
+    const std::vector<std::string> order = {"AnyDesk (GSN)", "AnyDesk",  "RustDesk",  "RustDesk (tarn)",
+                                            "Aweray",        "聯絡小森", "AeroAdmin", "傳統IE11 (tarn-IE11)",
+                                            "TrustViewer",   "AnyViewer"};
     HWND item = ::GetNextDlgTabItem(hwnd, nullptr, FALSE);
     std::vector<std::string> forward;
     for (size_t i = 0; i < order.size(); ++i) {
@@ -148,7 +149,8 @@ TEST(MainWindow, ClicksRunTheirHandlers) {
     EXPECT_EQ(f.LogSizeAfter([&] {
         ::SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
         ::SendMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
-    }), 1u);
+    }),
+              1u);
     EXPECT_EQ(f.os.log.at(0), kAbout);
 
     // A tool button runs its launch: AnyDesk's stop command comes first.
@@ -186,7 +188,8 @@ TEST(MainWindow, TabMovesTheFocusAndSpaceClicks) {
             ::TranslateMessage(m);
             ::DispatchMessageW(m);
         }
-    }), 1u);
+    }),
+              1u);
     EXPECT_EQ(f.os.log.at(0), kAbout);
 }
 
@@ -219,7 +222,8 @@ TEST_P(MainWindowClose, AnswerDecidesWhetherBothWindowsClose) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MainWindowClose,
-                         ::testing::Values(CloseCase{"Cancel", MsgBoxAnswer::Cancel, false}, CloseCase{"No", MsgBoxAnswer::No, true},
+                         ::testing::Values(CloseCase{"Cancel", MsgBoxAnswer::Cancel, false},
+                                           CloseCase{"No", MsgBoxAnswer::No, true},
                                            CloseCase{"Yes", MsgBoxAnswer::Yes, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -285,7 +289,8 @@ TEST(MainWindow, CaptionsFitTheirButtonsAtEveryScale) {
         HDC button = ::GetDC(gsn);
         const int frameEnd = insets.focusInset + insets.focusWidth;
         for (int y = insets.focusInset - 1; y <= frameEnd; ++y)
-            EXPECT_EQ(::GetPixel(button, r.right / 2, y) == fill, y < insets.focusInset || y == frameEnd) << "row " << y;
+            EXPECT_EQ(::GetPixel(button, r.right / 2, y) == fill, y < insets.focusInset || y == frameEnd)
+                << "row " << y;
         int touching = 0;
         for (int y = frameEnd; y < r.bottom - frameEnd; ++y)
             for (int x = frameEnd; x < insets.textX; ++x)
@@ -312,7 +317,7 @@ public:
     static COLORREF Of(int index) { return ::GetSysColor(index); }
 
     static constexpr int kCount = 6;
-    static constexpr int kIndices[kCount] = {COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_WINDOW,
+    static constexpr int kIndices[kCount] = {COLOR_BTNFACE,    COLOR_BTNTEXT,  COLOR_WINDOW,
                                              COLOR_WINDOWTEXT, COLOR_GRAYTEXT, COLOR_HIGHLIGHT};
     static constexpr COLORREF kScheme[kCount] = {RGB(0, 0, 0),     RGB(255, 255, 255), RGB(0, 0, 40),
                                                  RGB(255, 255, 0), RGB(0, 255, 0),     RGB(0, 200, 255)};

@@ -105,17 +105,16 @@ TEST_P(PinnedDownload, KeepsOnlyAMatchingBody) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, PinnedDownload,
     ::testing::Combine(
-        ::testing::Values(PinnedCase{"Matches", "/downloads/program.exe", kFixtureSha256, kDownloadOk},
-                          PinnedCase{"MatchesUpperCasePin", "/downloads/program.exe", Upper(kFixtureSha256),
-                                     kDownloadOk},
-                          PinnedCase{"Differs", "/downloads/program.exe", kOtherSha256, kDownloadHashMismatch},
-                          PinnedCase{"DiffersWithoutLength", "/nolength/program.exe", kOtherSha256,
-                                     kDownloadHashMismatch},
-                          // Other failures keep their own result.
-                          PinnedCase{"NotFound", "/downloads/missing.exe", kFixtureSha256, DownloadHttpStatus(404)},
-                          PinnedCase{"Truncated", "/truncated", kFixtureSha256, kDownloadTruncated},
-                          // The fixture carries no signature.
-                          PinnedCase{"NotThePublishers", "/downloads/program.exe", "", kDownloadNotGenuine, "發行者"}),
+        ::testing::Values(
+            PinnedCase{"Matches", "/downloads/program.exe", kFixtureSha256, kDownloadOk},
+            PinnedCase{"MatchesUpperCasePin", "/downloads/program.exe", Upper(kFixtureSha256), kDownloadOk},
+            PinnedCase{"Differs", "/downloads/program.exe", kOtherSha256, kDownloadHashMismatch},
+            PinnedCase{"DiffersWithoutLength", "/nolength/program.exe", kOtherSha256, kDownloadHashMismatch},
+            // Other failures keep their own result.
+            PinnedCase{"NotFound", "/downloads/missing.exe", kFixtureSha256, DownloadHttpStatus(404)},
+            PinnedCase{"Truncated", "/truncated", kFixtureSha256, kDownloadTruncated},
+            // The fixture carries no signature.
+            PinnedCase{"NotThePublishers", "/downloads/program.exe", "", kDownloadNotGenuine, "發行者"}),
         ::testing::Bool()),
     [](const auto& info) {
         return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_EarlierFile" : "_NoFile");
@@ -211,13 +210,18 @@ TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
     const std::string target = folder / kProgramName;
     const std::string mark = folder / "started.txt";
     const ScopedEnvironment marked("TARNKIT_TEST_STARTED", mark);
-    const std::string earlierBytes =
-        !c.earlier ? "" : std::string(c.earlier) == kPlanted ? "MZ planted by another user" : bytesOf(c.earlier);
+    const std::string earlierBytes = !c.earlier                           ? ""
+                                     : std::string(c.earlier) == kPlanted ? "MZ planted by another user"
+                                                                          : bytesOf(c.earlier);
     if (c.earlier) WriteBytes(target, earlierBytes);
 
     const std::string urlPath = "/downloads/" + servedName;
-    const ToolEntry entry{.stopRuns = 0, .testPath = target, .urlPath = urlPath, .downloadPath = target,
-                          .pause = std::chrono::milliseconds{0}, .startPath = target};
+    const ToolEntry entry{.stopRuns = 0,
+                          .testPath = target,
+                          .urlPath = urlPath,
+                          .downloadPath = target,
+                          .pause = std::chrono::milliseconds{0},
+                          .startPath = target};
     Deployment deploy{"127.0.0.1:" + ServerPort(), "02-1234-5678", "proxy.test", "rd.test", ""};
     deploy.pins = {c.byPublisher ? ProgramPin{kProgramName, "", kPublisher} : ProgramPin{kProgramName, *pin}};
     NoReminder reminder;
@@ -226,8 +230,8 @@ TEST_P(PinnedLaunchUnderWine, StartsOnlyTheMatchingFile) {
 
     EXPECT_EQ(RequestsFor(urlPath), c.fetched ? 1 : 0);
     EXPECT_EQ(os.started, c.started ? std::vector<std::string>{target} : std::vector<std::string>{});
-    const std::string refused =
-        *DownloadFailureMessage(context.Failure(), kProgramName, c.byPublisher ? kDownloadNotGenuine : kDownloadHashMismatch);
+    const std::string refused = *DownloadFailureMessage(context.Failure(), kProgramName,
+                                                        c.byPublisher ? kDownloadNotGenuine : kDownloadHashMismatch);
     EXPECT_EQ(os.messages, c.started ? std::vector<std::string>{} : std::vector<std::string>{refused});
     if (c.started) {
         // The program that ran is the genuine one: a planted file is no
@@ -254,18 +258,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LaunchCase{"PresentDiffersFetchedAgain", false, "win_pinned_program.exe", kPlanted, true, true},
         LaunchCase{"MissingMatchingDownloadKept", false, "win_pinned_program.exe", nullptr, true, true},
-        LaunchCase{"PresentMatchesNotFetched", false, "win_pinned_program.exe", "win_pinned_program.exe", false,
-                   true},
+        LaunchCase{"PresentMatchesNotFetched", false, "win_pinned_program.exe", "win_pinned_program.exe", false, true},
         LaunchCase{"DownloadDiffersNothingStarted", false, "signed\\pinned-publisher.exe", nullptr, true, false},
         LaunchCase{"PlantedFileStaysUnstarted", false, "signed\\pinned-publisher.exe", kPlanted, true, false},
         LaunchCase{"GenuineDownloadKept", true, "signed\\pinned-publisher.exe", nullptr, true, true},
         LaunchCase{"GenuinePresentNotFetched", true, "signed\\pinned-publisher.exe", "signed\\pinned-publisher.exe",
                    false, true},
-        LaunchCase{"UnsignedPresentFetchedAgain", true, "signed\\pinned-publisher.exe", "win_pinned_program.exe",
-                   true, true},
+        LaunchCase{"UnsignedPresentFetchedAgain", true, "signed\\pinned-publisher.exe", "win_pinned_program.exe", true,
+                   true},
         LaunchCase{"UnsignedDownloadRefused", true, "win_pinned_program.exe", nullptr, true, false},
-        LaunchCase{"UntrustedAuthorityRefused", true, "signed\\pinned-untrusted-publisher.exe", kPlanted, true,
-                   false},
+        LaunchCase{"UntrustedAuthorityRefused", true, "signed\\pinned-untrusted-publisher.exe", kPlanted, true, false},
         LaunchCase{"AnotherPublisherRefused", true, "signed\\pinned-other-publisher.exe", nullptr, true, false},
         LaunchCase{"SelfSignedRefused", true, "signed\\pinned-self-signed-publisher.exe", kPlanted, true, false},
         LaunchCase{"ChangedAfterSigningRefused", true, "signed\\pinned-publisher.exe", nullptr, true, false, true}),

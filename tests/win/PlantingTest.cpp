@@ -111,14 +111,13 @@ TEST_P(PlantedSystemProgram, IsNeverStartedInPlaceOfTheSystems) {
     // explorer hands the address on. That happens in Wine's desktop process,
     // after explorer.exe itself has ended.
     EXPECT_EQ(ReadBytes(echo).bytes, "x\r\n");
-    EXPECT_TRUE(WaitUntil([&] { return ReadBytes(opened).bytes.find("http://127.0.0.1:9/") != std::string::npos; },
-                          10000))
+    EXPECT_TRUE(
+        WaitUntil([&] { return ReadBytes(opened).bytes.find("http://127.0.0.1:9/") != std::string::npos; }, 10000))
         << ReadBytes(opened).bytes;
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, PlantedSystemProgram,
-                         ::testing::Values(PlantCase{"BesideTheProgram", true},
-                                           PlantCase{"InItsCurrentFolder", false}),
+                         ::testing::Values(PlantCase{"BesideTheProgram", true}, PlantCase{"InItsCurrentFolder", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // --- Deleting a file whose name leads elsewhere ----------------------------
@@ -179,9 +178,8 @@ bool MakeHostLink(const std::string& link, const std::string& target, AtEnd& atE
     if (!UnderWine() || hostLink.empty() || hostTarget.empty() ||
         !RunOnHost("Z:\\bin\\ln", "-s \"" + hostTarget + "\" \"" + hostLink + "\"", exists))
         return false;
-    atEnd.steps.push_back([hostLink, exists] {
-        RunOnHost("Z:\\bin\\rm", "-f \"" + hostLink + "\"", [&] { return !exists(); });
-    });
+    atEnd.steps.push_back(
+        [hostLink, exists] { RunOnHost("Z:\\bin\\rm", "-f \"" + hostLink + "\"", [&] { return !exists(); }); });
     return true;
 }
 
@@ -247,8 +245,8 @@ bool RetargetFolderLink(const std::string& link, const std::string& target, cons
 
 // Makes link a symbolic link to the file target.
 std::string MakeFileLink(const std::string& link, const std::string& target, AtEnd& atEnd) {
-    const BOOL made = ::CreateSymbolicLinkW(Widen(link).c_str(), Widen(target).c_str(),
-                                            SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    const BOOL made =
+        ::CreateSymbolicLinkW(Widen(link).c_str(), Widen(target).c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
     const DWORD error = made ? 0 : ::GetLastError();
     const DWORD attributes = ::GetFileAttributesW(Widen(link).c_str());
     if (IsLink(link)) {
@@ -486,11 +484,10 @@ TEST_P(PlantedSystemDll, IsNotLoadedInPlaceOfTheSystems) {
     EXPECT_EQ(ReadBytes(mark).bytes, "") << "tarn-kit.exe loaded the planted " << dll;
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, PlantedSystemDll, ::testing::Values("wininet.dll", "bcrypt.dll"),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             return name.substr(0, name.find('.'));
-                         });
+INSTANTIATE_TEST_SUITE_P(Names, PlantedSystemDll, ::testing::Values("wininet.dll", "bcrypt.dll"), [](const auto& info) {
+    std::string name = info.param;
+    return name.substr(0, name.find('.'));
+});
 
 // --- A checked program started from the shared work folder --------------
 
@@ -531,12 +528,13 @@ TEST_P(CheckedStartFromSharedFolder, RunsTheCheckedCopyAndNothingPlanted) {
     std::string refused;
     try {
         const FileHandle held = OpenProgramFile(source);
-        const KernelHandle process = StartCheckedCopy(
-            held.get(), source, ProgramCheck{*pin, ""}, [&](const std::wstring& application, const std::wstring& folder) {
-                c.meanwhile(scratch);
-                return CreateProgramProcess(source, "\"" + text::Narrow(application) + "\"", application, folder,
-                                            ShowState::NormalFocus);
-            });
+        const KernelHandle process =
+            StartCheckedCopy(held.get(), source, ProgramCheck{*pin, ""},
+                             [&](const std::wstring& application, const std::wstring& folder) {
+                                 c.meanwhile(scratch);
+                                 return CreateProgramProcess(source, "\"" + text::Narrow(application) + "\"",
+                                                             application, folder, ShowState::NormalFocus);
+                             });
         EXPECT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
     } catch (const StartError& error) {
         refused = error.what();
@@ -593,25 +591,25 @@ INSTANTIATE_TEST_SUITE_P(
                          }},
         // The copy's own folder a link, say to another user's folder: no
         // copy is written through it, and nothing starts.
-        SharedFolderCase{"CopyFolderALink",
-                         [](const ScratchFolder& scratch, std::string& source, AtEnd& atEnd) {
-                             source = scratch / "temp\\LinkedCopy.exe";
-                             if (!MakeFolder(scratch / "temp") || !MakeFolder(scratch / "elsewhere") ||
-                                 !Copy(Genuine(), source))
-                                 return std::string("no copies");
-                             // A first start makes tarn-kit's folders; its copy's goes again.
-                             const FileHandle held = OpenProgramFile(source);
-                             std::wstring made, folderMade;
-                             StartCheckedCopy(held.get(), source, {}, [&](const std::wstring& copy, const std::wstring& folder) {
-                                 made = copy;
-                                 folderMade = folder;
-                                 return KernelHandle();
-                             });
-                             if (!::DeleteFileW(made.c_str()) || !::RemoveDirectoryW(folderMade.c_str()))
-                                 return std::string("no first copy");
-                             return MakeFolderLink(text::Narrow(folderMade), scratch / "elsewhere", atEnd);
-                         },
-                         [](const ScratchFolder&) {}, "LinkedCopy.exe", false}),
+        SharedFolderCase{
+            "CopyFolderALink",
+            [](const ScratchFolder& scratch, std::string& source, AtEnd& atEnd) {
+                source = scratch / "temp\\LinkedCopy.exe";
+                if (!MakeFolder(scratch / "temp") || !MakeFolder(scratch / "elsewhere") || !Copy(Genuine(), source))
+                    return std::string("no copies");
+                // A first start makes tarn-kit's folders; its copy's goes again.
+                const FileHandle held = OpenProgramFile(source);
+                std::wstring made, folderMade;
+                StartCheckedCopy(held.get(), source, {}, [&](const std::wstring& copy, const std::wstring& folder) {
+                    made = copy;
+                    folderMade = folder;
+                    return KernelHandle();
+                });
+                if (!::DeleteFileW(made.c_str()) || !::RemoveDirectoryW(folderMade.c_str()))
+                    return std::string("no first copy");
+                return MakeFolderLink(text::Narrow(folderMade), scratch / "elsewhere", atEnd);
+            },
+            [](const ScratchFolder&) {}, "LinkedCopy.exe", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -49,8 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PresenceCase{"PlainFile", [](const ScratchFolder& f) { return PlainFile(f, "a.exe", FILE_ATTRIBUTE_NORMAL); },
                      true},
-        PresenceCase{"HiddenFile",
-                     [](const ScratchFolder& f) { return PlainFile(f, "h.exe", FILE_ATTRIBUTE_HIDDEN); }, true},
+        PresenceCase{"HiddenFile", [](const ScratchFolder& f) { return PlainFile(f, "h.exe", FILE_ATTRIBUTE_HIDDEN); },
+                     true},
         PresenceCase{"ReadOnlyFile",
                      [](const ScratchFolder& f) { return PlainFile(f, "r.exe", FILE_ATTRIBUTE_READONLY); }, true},
         PresenceCase{"OtherLetterCase",
@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
 bool IsTopMost(HWND window) { return (::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 
 TEST(TopMostSwitch, TrueMakesTopmostAndFalseClearsIt) {
-    HWND window = ::CreateWindowExW(0, L"STATIC", L"topmost test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
-                                    100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"topmost test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100,
+                                    nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
     Win32Platform os;
     const WindowId handle = IdOf(window);
@@ -266,10 +266,10 @@ TEST(CreateFolder, FailsWhenAFileBlocksItOrTheParentIsMissing) {
 struct MsgBoxCase {
     const char* name;
     MsgBoxButtons buttons;
-    int press;                   // the button the "user" presses
-    MsgBoxAnswer answer;         // what MsgBox must make of it
-    std::vector<int> present;    // buttons the box must show
-    std::vector<int> absent;     // and must not
+    int press;                 // the button the "user" presses
+    MsgBoxAnswer answer;       // what MsgBox must make of it
+    std::vector<int> present;  // buttons the box must show
+    std::vector<int> absent;   // and must not
     MsgBoxIcon icon = MsgBoxIcon::None;
 };
 
@@ -348,12 +348,24 @@ TEST_P(MsgBoxPrompt, CaptionedTarnKitAnsweringTheButtonPressed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MsgBoxPrompt,
-    ::testing::Values(MsgBoxCase{"OkOnly", MsgBoxButtons::Ok, IDOK, MsgBoxAnswer::Ok, {IDOK}, {IDYES, IDNO, IDCANCEL}},
-                      MsgBoxCase{"OkWithWarning", MsgBoxButtons::Ok, IDOK, MsgBoxAnswer::Ok, {IDOK}, {IDYES, IDNO, IDCANCEL},
-                                 MsgBoxIcon::Warning},
-                      MsgBoxCase{"YesNoCancelYes", MsgBoxButtons::YesNoCancel, IDYES, MsgBoxAnswer::Yes, {IDYES, IDNO, IDCANCEL}, {IDOK}},
-                      MsgBoxCase{"YesNoCancelCancel", MsgBoxButtons::YesNoCancel, IDCANCEL, MsgBoxAnswer::Cancel, {IDYES, IDNO, IDCANCEL}, {IDOK}},
-                      MsgBoxCase{"YesNoNo", MsgBoxButtons::YesNo, IDNO, MsgBoxAnswer::No, {IDYES, IDNO}, {IDOK, IDCANCEL}}),
+    ::testing::Values(
+        MsgBoxCase{"OkOnly", MsgBoxButtons::Ok, IDOK, MsgBoxAnswer::Ok, {IDOK}, {IDYES, IDNO, IDCANCEL}},
+        MsgBoxCase{"OkWithWarning",
+                   MsgBoxButtons::Ok,
+                   IDOK,
+                   MsgBoxAnswer::Ok,
+                   {IDOK},
+                   {IDYES, IDNO, IDCANCEL},
+                   MsgBoxIcon::Warning},
+        MsgBoxCase{
+            "YesNoCancelYes", MsgBoxButtons::YesNoCancel, IDYES, MsgBoxAnswer::Yes, {IDYES, IDNO, IDCANCEL}, {IDOK}},
+        MsgBoxCase{"YesNoCancelCancel",
+                   MsgBoxButtons::YesNoCancel,
+                   IDCANCEL,
+                   MsgBoxAnswer::Cancel,
+                   {IDYES, IDNO, IDCANCEL},
+                   {IDOK}},
+        MsgBoxCase{"YesNoNo", MsgBoxButtons::YesNo, IDNO, MsgBoxAnswer::No, {IDYES, IDNO}, {IDOK, IDCANCEL}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Sleep ------------------------------------------------------------------
@@ -400,9 +412,9 @@ TEST(HoldProgramFile, NobodyChangesReplacesOrDeletesItWhileHeld) {
     ASSERT_TRUE(pin);
     {
         const FileHandle held = HoldProgramFile(program, ProgramCheck{*pin, ""});
-        HANDLE writer = ::CreateFileW(Widen(program).c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                      nullptr);
+        HANDLE writer =
+            ::CreateFileW(Widen(program).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, 0, nullptr);
         EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "opened for writing";
         if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
         EXPECT_FALSE(::MoveFileExW(Widen(other).c_str(), Widen(program).c_str(), MOVEFILE_REPLACE_EXISTING));
@@ -433,9 +445,9 @@ TEST(StartCheckedCopy, CreatesTheProcessOfAHeldCheckedCopyOnly) {
     std::vector<std::string> created;
     const CopyStarter watch = [&](const std::wstring& application, const std::wstring& copyFolder) {
         created.push_back(text::Narrow(application));
-        HANDLE writer = ::CreateFileW(application.c_str(), GENERIC_WRITE | DELETE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                      nullptr);
+        HANDLE writer =
+            ::CreateFileW(application.c_str(), GENERIC_WRITE | DELETE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
         EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "the copy was let go before its process was created";
         if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
         EXPECT_FALSE(::MoveFileExW(copyFolder.c_str(), (copyFolder + L"-moved").c_str(), 0)) << "its folder moved";

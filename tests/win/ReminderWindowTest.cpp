@@ -53,7 +53,9 @@ struct Fixture {
     std::optional<RECT> mainPlace;
     int closed = 0;
     ReminderWindow reminder{::GetModuleHandleW(nullptr), kDeploy, [this] { return mainPlace; }};
-    Fixture() { reminder.OnClosed([this] { ++closed; }); }
+    Fixture() {
+        reminder.OnClosed([this] { ++closed; });
+    }
 };
 
 TEST(ReminderWindow, LoadedOnFirstWriteOnceForTheRun) {
@@ -125,9 +127,15 @@ TEST_P(ReminderPlacement, BelowOrAboveInsideTheWorkAreaCentred) {
     ::GetWindowRect(f.reminder.Window(), &r);
     const int height = r.bottom - r.top;
     switch (c.expected) {
-    case PlaceCase::Below: EXPECT_EQ(r.top, f.mainPlace->bottom); break;
-    case PlaceCase::Above: EXPECT_EQ(r.bottom, f.mainPlace->top); break;
-    case PlaceCase::AtWorkTop: EXPECT_EQ(r.top, work.top); break;
+    case PlaceCase::Below:
+        EXPECT_EQ(r.top, f.mainPlace->bottom);
+        break;
+    case PlaceCase::Above:
+        EXPECT_EQ(r.bottom, f.mainPlace->top);
+        break;
+    case PlaceCase::AtWorkTop:
+        EXPECT_EQ(r.top, work.top);
+        break;
     }
     EXPECT_GE(r.top, work.top);
     EXPECT_LE(r.top + height, work.bottom);
@@ -135,15 +143,14 @@ TEST_P(ReminderPlacement, BelowOrAboveInsideTheWorkAreaCentred) {
     EXPECT_EQ(r.left, monitor.left + (monitor.right - monitor.left - (r.right - r.left)) / 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ReminderPlacement,
-    ::testing::Values(PlaceCase{"RoomBelow", 50, 196, PlaceCase::Below},
-                      // Where the start-up step puts the main window: 60 px
-                      // above the bottom, no room below.
-                      PlaceCase{"StartUpPlaceGoesAbove", -256, 196, PlaceCase::Above},
-                      // A main window as tall as the work area: no room either side.
-                      PlaceCase{"NoRoomEitherSide", 0, 4000, PlaceCase::AtWorkTop}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ReminderPlacement,
+                         ::testing::Values(PlaceCase{"RoomBelow", 50, 196, PlaceCase::Below},
+                                           // Where the start-up step puts the main window: 60 px
+                                           // above the bottom, no room below.
+                                           PlaceCase{"StartUpPlaceGoesAbove", -256, 196, PlaceCase::Above},
+                                           // A main window as tall as the work area: no room either side.
+                                           PlaceCase{"NoRoomEitherSide", 0, 4000, PlaceCase::AtWorkTop}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReminderWindow, TopMostAfterSetTopMost) {
     Fixture f;
@@ -206,8 +213,8 @@ TEST(ReminderWindow, CaptionBorderClientSizeAndLabels) {
 
         // The colours the window hands the label when it paints.
         HDC dc = ::CreateCompatibleDC(nullptr);
-        const LRESULT brush = ::SendMessageW(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                             reinterpret_cast<LPARAM>(labels[i]));
+        const LRESULT brush =
+            ::SendMessageW(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(labels[i]));
         EXPECT_NE(brush, 0);
         EXPECT_EQ(::GetTextColor(dc), expected[i].text);
         EXPECT_EQ(::GetBkColor(dc), expected[i].back);

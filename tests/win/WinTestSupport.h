@@ -148,8 +148,8 @@ inline std::string ProgramFolder() {
 // After a download into target (the only file its folder should hold):
 // the fetched bytes on success, otherwise the earlier file untouched or no
 // file at all, and never a temporary file left beside it.
-inline void ExpectDownloadLeft(const std::string& folder, const std::string& target, bool succeeded,
-                               bool earlier, const std::string& fetched, const std::string& earlierBytes) {
+inline void ExpectDownloadLeft(const std::string& folder, const std::string& target, bool succeeded, bool earlier,
+                               const std::string& fetched, const std::string& earlierBytes) {
     const FileBytes after = ReadBytes(target);
     if (succeeded) {
         EXPECT_TRUE(after.bytes == fetched) << "size " << after.bytes.size();  // no dump of binary bytes
@@ -163,9 +163,7 @@ inline void ExpectDownloadLeft(const std::string& folder, const std::string& tar
               (succeeded || earlier ? std::vector<std::string>{name} : std::vector<std::string>{}));
 }
 
-inline bool UnderWine() {
-    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
+inline bool UnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 // Sets an environment variable of this process (and so of the programs it
 // starts) for one scope.
@@ -210,7 +208,7 @@ inline void ExpectPrivateAccess(const std::string& path) {
               static_cast<DWORD>(ERROR_SUCCESS))
         << path;
     BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)] = {}, system[SECURITY_MAX_SID_SIZE] = {},
-         admins[SECURITY_MAX_SID_SIZE] = {};
+                                      admins[SECURITY_MAX_SID_SIZE] = {};
     HANDLE token = nullptr;
     DWORD size = sizeof user;
     ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
@@ -227,7 +225,8 @@ inline void ExpectPrivateAccess(const std::string& path) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
         ASSERT_TRUE(::GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
         const PSID sid = &ace->SidStart;
-        const bool known = std::any_of(std::begin(allowed), std::end(allowed), [&](PSID a) { return ::EqualSid(a, sid); });
+        const bool known =
+            std::any_of(std::begin(allowed), std::end(allowed), [&](PSID a) { return ::EqualSid(a, sid); });
         EXPECT_TRUE(known || ace->Header.AceType == ACCESS_DENIED_ACE_TYPE)
             << path << ": entry " << i << " lets someone else in (mask " << ace->Mask << ")";
     }

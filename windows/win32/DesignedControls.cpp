@@ -46,8 +46,8 @@ HWND CreateControl(HWND parent, HINSTANCE instance, const ControlLook& look, con
         // label is disabled while a launch runs, and a disabled static
         // control would draw its text in the system's grey over the design's
         // fixed fill: it is owner-drawn, in the colours of its state.
-        style |= look.clickable ? SS_NOTIFY | SS_OWNERDRAW
-                                : (look.align == design::Align::Center ? SS_CENTER : SS_LEFT);
+        style |=
+            look.clickable ? SS_NOTIFY | SS_OWNERDRAW : (look.align == design::Align::Center ? SS_CENTER : SS_LEFT);
         break;
     }
     HWND control = ::CreateWindowExW(0, className, text::Widen(caption).c_str(), style, 0, 0, 0, 0, parent,

@@ -130,8 +130,8 @@ public:
                 return std::nullopt;
             }
             if (message == WM_ERASEBKGND && (form_.back || highContrast_)) {
-                const colours::Look look =
-                    colours::LookOf(colours::Role::Label, form_.back, std::nullopt, colours::State::Normal, highContrast_);
+                const colours::Look look = colours::LookOf(colours::Role::Label, form_.back, std::nullopt,
+                                                           colours::State::Normal, highContrast_);
                 // The main window stands on the button face like its buttons.
                 EraseWith(window, reinterpret_cast<HDC>(wParam),
                           brushes_.For(form_.back ? look.fill : colours::Colour(colours::System::ButtonFace)));
@@ -154,8 +154,7 @@ public:
     // The colours of a control in state, from the one source.
     colours::Look LookOf(Id id, colours::State state) const {
         const design::Control<Id>& c = form_.At(id);
-        const colours::Role role =
-            c.kind == design::Kind::Button ? colours::Role::Button : colours::Role::Label;
+        const colours::Role role = c.kind == design::Kind::Button ? colours::Role::Button : colours::Role::Label;
         return colours::LookOf(role, c.back, c.fore, state, highContrast_);
     }
 

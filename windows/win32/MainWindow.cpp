@@ -57,8 +57,7 @@ public:
         window_.EnableClicks(true);
         // Whatever had the focus meanwhile (the cancel button) is gone.
         window_.lastFocus_ = focusBefore_;
-        if (::GetActiveWindow() == window_.hwnd_ && focusBefore_ && ::IsWindow(focusBefore_))
-            ::SetFocus(focusBefore_);
+        if (::GetActiveWindow() == window_.hwnd_ && focusBefore_ && ::IsWindow(focusBefore_)) ::SetFocus(focusBefore_);
     }
     LaunchScope(const LaunchScope&) = delete;
     LaunchScope& operator=(const LaunchScope&) = delete;
@@ -296,8 +295,7 @@ bool MainWindow::OnCloseRequest() {
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (const std::optional<LRESULT> painted = controls_.HandleMessage(hwnd_, message, wParam, lParam))
-        return *painted;
+    if (const std::optional<LRESULT> painted = controls_.HandleMessage(hwnd_, message, wParam, lParam)) return *painted;
     switch (message) {
     case WM_CREATE: {
         if (onCreated_) onCreated_(hwnd_);

@@ -91,7 +91,7 @@ private:
     win::BrushCache stripBrushes_;
     struct Caption {
         CaptionSetting setting;
-        std::wstring text;  // the lines, joined by line feeds
+        std::wstring text;     // the lines, joined by line feeds
         HFONT font = nullptr;  // one of captionFonts_
     };
     std::map<design::MainControl, Caption> captions_;

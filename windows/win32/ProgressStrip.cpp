@@ -108,8 +108,7 @@ void ProgressStrip::DownloadBegins(const std::string& path, std::function<void()
     // Keyed by this strip, so the timer finds its way back without a table.
     ::SetTimer(strip_, reinterpret_cast<UINT_PTR>(this), kStallCheckMs, &ProgressStrip::OnTimer);
     // The only control that takes input now: Space cancels as Esc does.
-    if (::GetActiveWindow() == ::GetAncestor(strip_, GA_ROOT) && shown_->cancelButton)
-        ::SetFocus(shown_->cancelButton);
+    if (::GetActiveWindow() == ::GetAncestor(strip_, GA_ROOT) && shown_->cancelButton) ::SetFocus(shown_->cancelButton);
 }
 
 void ProgressStrip::DownloadProgress(std::uint64_t received, std::optional<std::uint64_t> total) {

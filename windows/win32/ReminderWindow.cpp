@@ -188,9 +188,9 @@ void ReminderWindow::ShowId(const std::string& digits) {
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdDigitsId)), instance_, nullptr);
         // A plain push button: drawn by the system, so it reads in every
         // colour scheme, and it takes Space when it has the focus.
-        copyButton_ = ::CreateWindowExW(0, L"BUTTON", L"", childStyle | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
-                                        hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCopyButtonId)),
-                                        instance_, nullptr);
+        copyButton_ =
+            ::CreateWindowExW(0, L"BUTTON", L"", childStyle | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, hwnd_,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCopyButtonId)), instance_, nullptr);
         if (!idDigits_ || !copyButton_) {
             RemoveIdRow();
             return;  // the reminder stays as it is; the person reads the ID off the client
@@ -289,8 +289,7 @@ PixelRect ReminderWindow::PlaceByMainWindow(PixelSize size, const Screen& screen
 }
 
 LRESULT ReminderWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (const std::optional<LRESULT> painted = controls_.HandleMessage(hwnd_, message, wParam, lParam))
-        return *painted;
+    if (const std::optional<LRESULT> painted = controls_.HandleMessage(hwnd_, message, wParam, lParam)) return *painted;
     switch (message) {
     case WM_CREATE:
         controls_.Create(hwnd_, instance_, "無法建立提醒視窗的標籤。");

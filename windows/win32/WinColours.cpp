@@ -29,12 +29,18 @@ void AnswerHighContrast(std::function<bool()> answer) { highContrastAnswer = std
 
 int SystemIndex(colours::System colour) noexcept {
     switch (colour) {
-    case colours::System::ButtonFace: return COLOR_BTNFACE;
-    case colours::System::ButtonText: return COLOR_BTNTEXT;
-    case colours::System::Window: return COLOR_WINDOW;
-    case colours::System::WindowText: return COLOR_WINDOWTEXT;
-    case colours::System::GrayText: return COLOR_GRAYTEXT;
-    case colours::System::Highlight: return COLOR_HIGHLIGHT;
+    case colours::System::ButtonFace:
+        return COLOR_BTNFACE;
+    case colours::System::ButtonText:
+        return COLOR_BTNTEXT;
+    case colours::System::Window:
+        return COLOR_WINDOW;
+    case colours::System::WindowText:
+        return COLOR_WINDOWTEXT;
+    case colours::System::GrayText:
+        return COLOR_GRAYTEXT;
+    case colours::System::Highlight:
+        return COLOR_HIGHLIGHT;
     }
     return COLOR_WINDOWTEXT;
 }

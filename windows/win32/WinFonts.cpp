@@ -36,7 +36,7 @@ std::wstring AvailableFace(const design::Font& font) {
     if (auto it = chosenFaces.find(font.face); it != chosenFaces.end()) return it->second;
     std::wstring result;
     for (const std::wstring& candidate : {text::Widen(font.face), std::wstring(L"Microsoft JhengHei"),
-                                         std::wstring(L"PMingLiU"), std::wstring(L"新細明體")}) {
+                                          std::wstring(L"PMingLiU"), std::wstring(L"新細明體")}) {
         if (FaceExists(candidate)) {
             result = candidate;
             break;

@@ -16,12 +16,18 @@ namespace {
 const char* NameOf(tarn::PublisherCheck check) {
     using tarn::PublisherCheck;
     switch (check) {
-        case PublisherCheck::Genuine: return "Genuine";
-        case PublisherCheck::Unsigned: return "Unsigned";
-        case PublisherCheck::Tampered: return "Tampered";
-        case PublisherCheck::Untrusted: return "Untrusted (does this Wine prefix trust the test authority?)";
-        case PublisherCheck::OtherPublisher: return "OtherPublisher";
-        case PublisherCheck::Unavailable: return "Unavailable";
+    case PublisherCheck::Genuine:
+        return "Genuine";
+    case PublisherCheck::Unsigned:
+        return "Unsigned";
+    case PublisherCheck::Tampered:
+        return "Tampered";
+    case PublisherCheck::Untrusted:
+        return "Untrusted (does this Wine prefix trust the test authority?)";
+    case PublisherCheck::OtherPublisher:
+        return "OtherPublisher";
+    case PublisherCheck::Unavailable:
+        return "Unavailable";
     }
     return "?";
 }
@@ -30,8 +36,8 @@ const char* NameOf(tarn::PublisherCheck check) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) return 2;
-    const tarn::FileHandle file(::CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    const tarn::FileHandle file(
+        ::CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         std::fprintf(stderr, "cannot open %s\n", tarn::text::Narrow(argv[1]).c_str());
         return 3;
