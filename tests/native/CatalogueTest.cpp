@@ -17,8 +17,6 @@ namespace {
 
 using ::testing::ElementsAreArray;
 
-constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
-
 // Positions in PlainToolEntries, in the order the tables give them.
 enum Tool { kAnyDesk, kAweray, kIe11, kRustDesk, kAeroAdmin };
 
@@ -27,10 +25,8 @@ std::string Normal(const std::string& command) { return "Shell 1 " + command; }
 std::string Fetched(const std::string& urlPath, const std::string& path) {
     return "Download http://dl.test:8080" + urlPath + " -> " + path;
 }
-const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
 // Only AnyDesk's launches have the reminder watch for the client's ID.
-const Log kPhoneRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost",
-                       "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
+const Log kPhoneRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost", kWatchAnyDeskId};
 
 const Log kAnyDeskHead{
     Minimized("cmd.exe /c taskkill /f /im anydesk.exe"),

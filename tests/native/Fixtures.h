@@ -23,11 +23,19 @@ namespace tarn::testing {
 
 inline const Deployment kDeploy{"dl.test:8080", "02-1234-5678", "proxy.test", "rd.test", ""};
 
+// The AppData of the user the launches run for.
+inline constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
+
 using Log = std::vector<std::string>;
 
 inline Log operator+(Log a, const Log& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
+
+// The reminder as a launch hands it over: its text, then made topmost (the
+// fake's reminder handle); AnyDesk's launches then watch for the client's ID.
+inline const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
+inline const std::string kWatchAnyDeskId = "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf";
 
 }  // namespace tarn::testing

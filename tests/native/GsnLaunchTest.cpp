@@ -16,7 +16,6 @@ namespace {
 
 using ::testing::ElementsAreArray;
 
-constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
 constexpr char kConf[] = "C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf";
 
 const std::string kStop = "Shell 2 cmd.exe /c taskkill /f /im anydesk.exe";
@@ -31,8 +30,7 @@ const Log kWrite{std::string("CreateTextFile ") + kConf,     "WriteLine ad.anyne
 const std::string kPrompt = "MsgBox 4 Anydesk.exe 檔案已下載，是否在重新下載！";
 const std::string kFetch = "Download http://dl.test:8080/downloads/AnyDesk.exe -> c:\\temp\\AnyDesk.exe";
 const std::string kStart = "Shell 1 c:\\temp\\anydesk.exe";
-const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
-const Log kRemind = kShortRemind + Log{"WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
+const Log kRemind = kShortRemind + Log{kWatchAnyDeskId};
 const std::string kError = "MsgBox 0 Anydesk (GSN) 執行錯誤！";
 
 const std::string kExpectedBytes =

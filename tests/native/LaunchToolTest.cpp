@@ -29,7 +29,6 @@ const std::string kFetch = "Download http://dl.test:8080/downloads/AnyDesk.exe -
 const std::string kStart = "Shell 1 c:\\temp\\anydesk.exe";
 const std::string kRemind = "Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID";
 const std::string kTopMost = "SetZOrder 20816 TopMost";
-const std::string kWatch = "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf";
 const std::string kStartFailed = "Shell failed c:\\temp\\anydesk.exe";
 const std::string kDamaged = "MsgBox 52 AnyDesk 的程式檔無法執行，可能已損壞。要重新下載嗎？";
 
@@ -62,9 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, AnyDeskLaunch,
     ::testing::Values(
         AnyDeskCase{"FileMissingDownloadWorks", false, kDownloadOk,
-                    {kStop, kStop, kClean, kClean, kFetch, "Sleep 2000", kStart, kRemind, kTopMost, kWatch}},
+                    {kStop, kStop, kClean, kClean, kFetch, "Sleep 2000", kStart, kRemind, kTopMost, kWatchAnyDeskId}},
         AnyDeskCase{"FilePresentNothingFetched", true, kDownloadOk,
-                    {kStop, kStop, kClean, kClean, "Sleep 2000", kStart, kRemind, kTopMost, kWatch}},
+                    {kStop, kStop, kClean, kClean, "Sleep 2000", kStart, kRemind, kTopMost, kWatchAnyDeskId}},
         // Nothing to start: the person is told why, and no reminder asks for
         // an ID that nothing shows.
         AnyDeskCase{"DownloadFails", false, DownloadHttpStatus(404),
@@ -76,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         // starts as the launch would have started it.
         AnyDeskCase{"DamagedFetchedAgain", true, kDownloadOk,
                     {kStop, kStop, kClean, kClean, "Sleep 2000", kStartFailed, kDamaged,
-                     "RemoveFile c:\\temp\\anydesk.exe", kFetch, "Sleep 2000", kStart, kRemind, kTopMost, kWatch},
+                     "RemoveFile c:\\temp\\anydesk.exe", kFetch, "Sleep 2000", kStart, kRemind, kTopMost, kWatchAnyDeskId},
                     true, {MsgBoxAnswer::Yes}},
         AnyDeskCase{"DamagedKept", true, kDownloadOk,
                     {kStop, kStop, kClean, kClean, "Sleep 2000", kStartFailed, kDamaged}, true, {MsgBoxAnswer::No}},

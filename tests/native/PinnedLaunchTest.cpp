@@ -26,7 +26,6 @@ using ::testing::ElementsAreArray;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-constexpr char kAppData[] = "C:\\Users\\Amy\\AppData\\Roaming";
 constexpr char kSigner[] = "tarn-kit Test Publisher";
 constexpr char kOtherSigner[] = "Another Publisher";
 const std::string kPin = FakeOs::kServedSha256;
@@ -227,10 +226,8 @@ const std::string kRustDeskFetch =
 const std::string kAeroAdminFetch =
     "DownloadChecked http://dl.test:8080/downloads/AeroAdmin.exe -> c:\\temp\\AeroAdmin\\AeroAdmin.exe " + kPin +
     kSigned;
-const Log kAnyDeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost",
-                         "WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
-const Log kShortRemind{"Reminder 請 (聯絡小森) 告知您的 ID", "SetZOrder 20816 TopMost"};
-const Log kGsnRemind = kShortRemind + Log{"WatchForId C:\\Users\\Amy\\AppData\\Roaming\\AnyDesk\\system.conf"};
+const Log kAnyDeskRemind{"Reminder 請 (聯絡小森 02-1234-5678) 告知您的 ID", "SetZOrder 20816 TopMost", kWatchAnyDeskId};
+const Log kGsnRemind = kShortRemind + Log{kWatchAnyDeskId};
 
 // clang-format off
 const Kind kKinds[] = {
