@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <memory>
+#include <optional>
 
 #include "platform/win32/DownloadResults.h"
 #include "platform/win32/Transfer.h"
@@ -66,9 +67,9 @@ DownloadResult DownloadToFile(const std::wstring& url, const std::wstring& path,
     // returns; the worker tidies up on its own, holding its share of the state.
     constexpr ULONGLONG kEndWithinMs = 5000;
     std::uint64_t reportedReceived = 0;
-    std::int64_t reportedTotal = -1;
+    std::optional<std::uint64_t> reportedTotal;
     unsigned reportedResumes = 0;
-    auto tell = [&](std::uint64_t received, std::int64_t total) {
+    auto tell = [&](std::uint64_t received, std::optional<std::uint64_t> total) {
         if (options.progress && (received != reportedReceived || total != reportedTotal)) {
             reportedReceived = received;
             reportedTotal = total;
@@ -81,7 +82,9 @@ DownloadResult DownloadToFile(const std::wstring& url, const std::wstring& path,
         const unsigned resumes = transfer->resumes;
         const std::uint64_t held = transfer->heldAtResume;
         const std::uint64_t received = transfer->received;
-        const std::int64_t total = transfer->total;
+        // The worker counts an unknown length as -1.
+        const std::int64_t length = transfer->total;
+        const auto total = length < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(length));
         if (resumes != reportedResumes) {
             tell(held, total);
             reportedResumes = resumes;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/DownloadResult.h"
@@ -15,8 +16,8 @@ struct DownloadOptions {
     // A transfer that receives nothing for this long fails with kDownloadStalled.
     std::chrono::milliseconds stallTime = kDownloadStallTime;
     // Called on the caller's thread while it waits, whenever more has
-    // arrived; total is -1 when the server gave no length.
-    std::function<void(std::uint64_t received, std::int64_t total)> progress;
+    // arrived; total is nothing when the server gave no length.
+    std::function<void(std::uint64_t received, std::optional<std::uint64_t> total)> progress;
     // Called on the caller's thread when the line dropped and the rest of
     // the body is asked for again; progress follows once it comes.
     std::function<void()> resuming;

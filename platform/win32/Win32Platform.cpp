@@ -238,10 +238,8 @@ DownloadResult Win32Platform::Download(const std::string& url, const std::string
     options.cancel = &cancel_;
     options.wait = [this](void* handle, unsigned long timeoutMs) { return waiter_.Wait(&handle, 1, timeoutMs); };
     if (watcher_) {
-        options.progress = [watcher = watcher_](std::uint64_t received, std::int64_t total) {
-            // The transfer counts an unknown length as -1.
-            watcher->DownloadProgress(received,
-                                      total < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(total)));
+        options.progress = [watcher = watcher_](std::uint64_t received, std::optional<std::uint64_t> total) {
+            watcher->DownloadProgress(received, total);
         };
         options.resuming = [watcher = watcher_] { watcher->DownloadResumes(); };
     }

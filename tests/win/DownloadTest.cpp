@@ -223,17 +223,20 @@ struct ProgressCase {
 class DownloadProgress : public ServerTest, public ::testing::WithParamInterface<ProgressCase> {};
 
 TEST_P(DownloadProgress, ReportsGrowingCountsEndingAtTheWhole) {
-    std::vector<std::pair<std::uint64_t, std::int64_t>> calls;
+    std::vector<std::pair<std::uint64_t, std::optional<std::uint64_t>>> calls;
     DownloadOptions options;
     options.stallTime = std::chrono::seconds(5);
-    options.progress = [&](std::uint64_t received, std::int64_t total) { calls.emplace_back(received, total); };
+    options.progress = [&](std::uint64_t received, std::optional<std::uint64_t> total) {
+        calls.emplace_back(received, total);
+    };
     const DownloadResult result =
         DownloadToFile(text::Widen(BaseUrl() + GetParam().urlPath), text::Widen(folder / "p.exe"), options);
     ASSERT_EQ(result, kDownloadOk) << std::hex << result;
     ASSERT_GE(calls.size(), GetParam().minimumCalls);
     for (std::size_t i = 1; i < calls.size(); ++i) EXPECT_GT(calls[i].first, calls[i - 1].first) << i;
     EXPECT_EQ(calls.back().first, fixture.size());
-    const std::int64_t total = GetParam().lengthKnown ? static_cast<std::int64_t>(fixture.size()) : -1;
+    const std::optional<std::uint64_t> total =
+        GetParam().lengthKnown ? std::optional<std::uint64_t>(fixture.size()) : std::nullopt;
     for (const auto& call : calls) EXPECT_EQ(call.second, total);
 }
 
@@ -246,7 +249,7 @@ TEST_F(ServerTest, CancelDuringTransferFailsAndLeavesNothing) {
     std::atomic<bool> cancel{false};
     DownloadOptions options;
     options.cancel = &cancel;
-    options.progress = [&](std::uint64_t received, std::int64_t) {
+    options.progress = [&](std::uint64_t received, std::optional<std::uint64_t>) {
         if (received > 0) cancel = true;
     };
     const std::string target = folder / "c.exe";
