@@ -77,10 +77,6 @@ CopyFailure LinkFailure(const std::wstring& path) {
     return CopyFailure("「" + Narrow(path) + "」不是一般的資料夾或檔案（可能是連結），可能有人想把程式換掉。");
 }
 
-bool EndsWithIgnoringCase(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() && SameFileName(text.substr(text.size() - end.size()), end);
-}
-
 std::wstring KnownFolder(const CopyFunctions& functions, const GUID& id) {
     PWSTR path = nullptr;
     const HRESULT result = functions.knownFolderPath(id, 0, nullptr, &path);
@@ -246,11 +242,6 @@ bool WriteCopy(HANDLE source, const std::string& sourcePath, const std::wstring&
     return true;
 }
 
-// "AnyDesk.exe" -> "AnyDesk": the name of the copy's folder.
-std::wstring FolderNameOf(const std::wstring& file) {
-    return EndsWithIgnoringCase(file, L".exe") ? file.substr(0, file.size() - 4) : file;
-}
-
 }  // namespace
 
 KernelHandle StartCheckedCopy(HANDLE source, const std::string& path, const ProgramCheck& check,
@@ -276,7 +267,8 @@ KernelHandle StartCheckedCopy(HANDLE source, const std::string& path, const Prog
         PrivateAccess access;
         way.EnterOwn(L"tarn-kit", access);
         way.EnterOwn(L"clients", access);
-        const std::wstring folderName = FolderNameOf(fileName);
+        // "AnyDesk.exe" has its copy in "AnyDesk".
+        const std::wstring folderName = Widen(ProgramNameOf(FileNameOf(path)));
         for (int number = 1; number <= kCopyFolders; ++number) {
             way.EnterOwn(number == 1 ? folderName : folderName + L"-" + std::to_wstring(number), access);
             const std::wstring copyPath = way.Path() + L"\\" + fileName;

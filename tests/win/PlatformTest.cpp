@@ -462,7 +462,7 @@ TEST(StartCheckedCopy, CreatesTheProcessOfAHeldCheckedCopyOnly) {
     const KernelHandle earlier = StartCheckedCopy(source.get(), program, ProgramCheck{*pin, ""}, watch);
     ASSERT_EQ(created.size(), 1u);
     ASSERT_TRUE(earlier);
-    ExpectPrivateCopy(created[0], "HeldCopy.exe");
+    ExpectPrivateCopy(created[0], "HeldCopy.exe", "HeldCopy");
 
     // An earlier copy that cannot go, as it still runs, leaves its folder to
     // it; the copy goes beside it.
@@ -470,7 +470,7 @@ TEST(StartCheckedCopy, CreatesTheProcessOfAHeldCheckedCopyOnly) {
     ::TerminateProcess(earlier.get(), 0);
     ::WaitForSingleObject(earlier.get(), 10000);
     ASSERT_EQ(created.size(), 2u);
-    ExpectPrivateCopy(created[1], "HeldCopy.exe");
+    ExpectPrivateCopy(created[1], "HeldCopy.exe", "HeldCopy-2");
     EXPECT_NE(created[1], created[0]);
 
     // A held file that cannot be read through is no file of the pinned

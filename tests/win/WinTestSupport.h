@@ -241,13 +241,19 @@ inline void ExpectPrivateAccess(const std::string& path) {
 
 // That program (the path a started program reports as its own) is a checked
 // program's copy named fileName: in a folder of its own below
-// PrivateClientsFolder, both closed to other users.
-inline void ExpectPrivateCopy(const std::string& program, const std::string& fileName) {
+// PrivateClientsFolder (named folderName, when given), both closed to other
+// users.
+inline void ExpectPrivateCopy(const std::string& program, const std::string& fileName,
+                              const std::string& folderName = {}) {
     const std::size_t name = program.find_last_of('\\');
     ASSERT_NE(name, std::string::npos) << program;
     const std::string folder = program.substr(0, name);
     EXPECT_TRUE(SameIgnoringCaseW(program.substr(name + 1), fileName)) << program;
-    EXPECT_TRUE(SameIgnoringCaseW(folder.substr(0, folder.find_last_of('\\')), PrivateClientsFolder())) << program;
+    const std::size_t folderAt = folder.find_last_of('\\');
+    EXPECT_TRUE(SameIgnoringCaseW(folder.substr(0, folderAt), PrivateClientsFolder())) << program;
+    if (!folderName.empty()) {
+        EXPECT_TRUE(SameIgnoringCaseW(folder.substr(folderAt + 1), folderName)) << program;
+    }
     ExpectPrivateAccess(folder);
     ExpectPrivateAccess(program);
 }
