@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include "PublisherCheckName.h"
 #include "WinTestSupport.h"
 #include "platform/win32/Authenticode.h"
 #include "platform/Handle.h"
@@ -18,24 +19,6 @@ namespace tarn::testing {
 namespace {
 
 constexpr char kPublisher[] = "tarn-kit Test Publisher";
-
-const char* NameOf(PublisherCheck check) {
-    switch (check) {
-    case PublisherCheck::Genuine:
-        return "Genuine";
-    case PublisherCheck::Unsigned:
-        return "Unsigned";
-    case PublisherCheck::Tampered:
-        return "Tampered";
-    case PublisherCheck::Untrusted:
-        return "Untrusted";
-    case PublisherCheck::OtherPublisher:
-        return "OtherPublisher";
-    case PublisherCheck::Unavailable:
-        return "Unavailable";
-    }
-    return "?";
-}
 
 struct PublisherCase {
     const char* name;

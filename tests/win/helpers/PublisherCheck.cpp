@@ -10,29 +10,7 @@
 #include "platform/win32/Authenticode.h"
 #include "platform/Handle.h"
 #include "platform/win32/Text.h"
-
-namespace {
-
-const char* NameOf(tarn::PublisherCheck check) {
-    using tarn::PublisherCheck;
-    switch (check) {
-    case PublisherCheck::Genuine:
-        return "Genuine";
-    case PublisherCheck::Unsigned:
-        return "Unsigned";
-    case PublisherCheck::Tampered:
-        return "Tampered";
-    case PublisherCheck::Untrusted:
-        return "Untrusted (does this Wine prefix trust the test authority?)";
-    case PublisherCheck::OtherPublisher:
-        return "OtherPublisher";
-    case PublisherCheck::Unavailable:
-        return "Unavailable";
-    }
-    return "?";
-}
-
-}  // namespace
+#include "../PublisherCheckName.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) return 2;
@@ -44,7 +22,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     const tarn::PublisherCheck result = tarn::CheckPublisher(file.get(), argv[1], tarn::text::Narrow(argv[2]));
     if (result == tarn::PublisherCheck::Genuine) return 0;
-    std::fprintf(stderr, "%s: %s, not the genuine program of \"%s\"\n", tarn::text::Narrow(argv[1]).c_str(),
-                 NameOf(result), tarn::text::Narrow(argv[2]).c_str());
+    std::fprintf(stderr, "%s: %s%s, not the genuine program of \"%s\"\n", tarn::text::Narrow(argv[1]).c_str(),
+                 tarn::testing::NameOf(result),
+                 result == tarn::PublisherCheck::Untrusted ? " (does this Wine prefix trust the test authority?)" : "",
+                 tarn::text::Narrow(argv[2]).c_str());
     return 1;
 }
